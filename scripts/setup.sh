@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a fresh Debian 12 machine (run as root).
+# Idempotent: a second run only checks and returns quickly.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+deps="$here/.deps"
+
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+  wine wine32:i386 wine64 fonts-wine xvfb xdotool imagemagick x11-utils
+  googletest cmake ninja-build dpkg-dev locales g++)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  missing=("${packages[@]}")
+else
+  for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+fi
+
+src_list=/etc/apt/sources.list.d/debian.sources
+need_src=0
+if [ -f "$src_list" ] && ! grep -q '^Types:.*deb-src' "$src_list"; then
+  sed -i 's/^Types: deb$/Types: deb deb-src/' "$src_list"
+  need_src=1
+fi
+
+if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ] || [ ! -f "$deps/minizip/zip.c" ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The Chinese ANSI code page (936) for the localisation tests.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+  sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
+
+# minizip is not packaged for mingw: take contrib/minizip from Debian's zlib source package.
+# The newest version's source may be missing from the archive, so fall back over the others.
+if [ ! -f "$deps/minizip/zip.c" ]; then
+  work=$(mktemp -d)
+  got=""
+  for v in $(apt-cache showsrc zlib | awk '/^Version:/{print $2}' | sort -urV); do
+    if (cd "$work" && apt-get source -q --download-only "zlib=$v" >/dev/null 2>&1); then got=$v; break; fi
+  done
+  [ -n "$got" ] || { echo "setup: no zlib source package could be fetched" >&2; exit 1; }
+  (cd "$work" && dpkg-source -x --no-check ./*.dsc src >/dev/null)
+  mkdir -p "$deps/minizip"
+  cp "$work"/src/contrib/minizip/{ioapi.c,ioapi.h,zip.c,zip.h,unzip.c,unzip.h,crypt.h} "$deps/minizip/"
+  echo "$got" > "$deps/minizip/VERSION"
+  rm -rf "$work"
+fi
+echo "setup: ready (minizip from zlib $(cat "$deps/minizip/VERSION"))"
