@@ -1,10 +1,12 @@
-# tarvik_add_test(<name> SOURCES ... [LIBS ...] [ARCH 32|64] [VERSION winxp|win7|win8|win10])
+# tarvik_add_test(<name> SOURCES ... [LIBS ...] [ARCH 32|64] [VERSION winxp|win7|win8|win10]
+#                 [ENVIRONMENT VAR=value ...])
 #
 # One GoogleTest executable; each test case becomes a ctest test. In the Windows build the
 # cases run under Wine in the build tree's own prefix: ARCH picks the 32-bit (default) or the
-# 64-bit prefix, VERSION the Windows version that Wine reports to this executable only.
+# 64-bit prefix, VERSION the Windows version that Wine reports to this executable only. ENVIRONMENT is set for
+# each test case (LANG=zh_CN.UTF-8, say, gives the Chinese ANSI code page).
 function(tarvik_add_test name)
-  cmake_parse_arguments(T "" "ARCH;VERSION" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "ARCH;VERSION" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   if(CMAKE_CROSSCOMPILING)
@@ -29,5 +31,5 @@ function(tarvik_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 600)
+    PROPERTIES TIMEOUT 600 ENVIRONMENT "${T_ENVIRONMENT}")
 endfunction()
