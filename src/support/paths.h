@@ -1,0 +1,30 @@
+// Path and process helpers: joining path parts, folders of the executable and of the system,
+// INI values that write their default back, and starting another program.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Joins up to four parts with "\"; an absent (null) part is skipped, an empty one adds a
+// trailing backslash. Doubled backslashes collapse from the third character on, so the
+// leading "\\" of a network path survives.
+std::string JoinPath(const char* first, const char* second = nullptr,
+                     const char* third = nullptr, const char* fourth = nullptr);
+
+// The module's file path (the executable when module is null), or name placed in its folder.
+// Empty when the path cannot be read.
+std::string ModulePath(const char* name = nullptr, HMODULE module = nullptr);
+
+std::string SystemDirPath(const char* name = nullptr);
+std::string WindowsDirPath(const char* name = nullptr);
+
+// name placed in the user's temporary folder, in long form.
+std::string TempDirPath(const char* name = nullptr);
+
+// The value of key in section, or defaultValue, which is then written as the key's value.
+std::string ReadIniString(const char* file, const char* section, const char* key,
+                          const char* defaultValue);
+
+// Starts commandLine in a new console; with exitCode, waits for the end and stores the code.
+bool RunProcess(const char* commandLine, bool show, DWORD* exitCode = nullptr);
