@@ -1,0 +1,184 @@
+// The XML engine: one document kept as a single byte string plus an index of element
+// entries that record where each element lies in it. Edits splice the text and shift the
+// recorded offsets; there is no node tree and no serializer. Bytes from 0x80 up pass through
+// untouched and no encoding is ever converted. Portable, no platform calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// One element of the document, found by its offsets into the document text.
+struct ElementEntry {
+    int32_t start;       // offset of the element's "<"
+    int32_t length;      // from "<" through the end of the end tag (start-tag length if none)
+    uint32_t tagLengths; // low 22 bits: start-tag length; high 10 bits: end-tag length
+    uint32_t flags;      // bits 0-15 level, plus the flag bits below
+    int32_t parent;
+    int32_t firstChild;
+    int32_t nextSibling;
+    int32_t prevSibling; // the first child's field names the last child
+
+    static constexpr uint32_t kStartTagMask = 0x3FFFFF;
+    static constexpr uint32_t kEndTagShift = 22;
+    static constexpr uint32_t kEndTagMax = 0x3FF;
+    static constexpr uint32_t kLevelMask = 0xFFFF;
+    static constexpr uint32_t kFirstChild = 1u << 19;
+    static constexpr uint32_t kUnended = 1u << 20;
+    static constexpr uint32_t kStrayMarkup = 1u << 21;
+    static constexpr uint32_t kIllFormed = 1u << 23;
+
+    int32_t StartTagLength() const { return int32_t(tagLengths & kStartTagMask); }
+    int32_t EndTagLength() const { return int32_t(tagLengths >> kEndTagShift); }
+    int32_t Level() const { return int32_t(flags & kLevelMask); }
+    void SetStartTagLength(int32_t n) { tagLengths = (tagLengths & ~kStartTagMask) | (uint32_t(n) & kStartTagMask); }
+    void SetEndTagLength(int32_t n) { tagLengths = (tagLengths & kStartTagMask) | (uint32_t(n) << kEndTagShift); }
+};
+
+// Element entries in pages of 65536; entry n lives in page n >> 16, slot n & 0xFFFF. Entries
+// never move between pages, and a growth step adds at most one page.
+class ElementIndex {
+public:
+    ElementIndex() = default;
+    ElementIndex(const ElementIndex&) = delete;
+    ElementIndex& operator=(const ElementIndex&) = delete;
+
+    static constexpr int32_t kPageBits = 16;
+    static constexpr int32_t kPageSize = 1 << kPageBits;
+
+    ElementEntry& operator[](int32_t n) { return pages_[n >> kPageBits][n & (kPageSize - 1)]; }
+    const ElementEntry& operator[](int32_t n) const { return pages_[n >> kPageBits][n & (kPageSize - 1)]; }
+    int32_t Capacity() const { return capacity_; }
+    bool Allocated() const { return pages_ != nullptr; }
+
+    // Grows towards `capacity` entries, at most one new page per call; never shrinks.
+    void Grow(int32_t capacity);
+    void Release();
+
+private:
+    std::unique_ptr<std::unique_ptr<ElementEntry[]>[]> pages_;
+    int32_t pageTableCapacity_ = 0;
+    int32_t capacity_ = 0;
+};
+
+// What ScanNode reports for one node of the text.
+struct NodeInfo {
+    enum Kind : int32_t {
+        kEndTag = 0, kStartTag = 1, kText = 2, kWhitespace = 4, kCData = 8,
+        kInstruction = 16, kComment = 32, kDocType = 64, kMarkupError = -1, kEndOfText = -2
+    };
+    static constexpr int32_t kEmptyElement = 0x10000;
+
+    int32_t kind = kEndOfText;
+    int32_t start = 0;
+    int32_t length = 0;
+    int32_t nodeFlags = 0;
+    std::string problems; // records made while scanning this node
+};
+
+// Scanning cursor over the document text.
+struct TokenCursor {
+    static constexpr int32_t kQuoted = 0x8000;
+
+    int32_t tokenStart = 0;
+    int32_t tokenEnd = -1; // inclusive
+    int32_t next = 0;
+    const char* text = nullptr;
+    int32_t tokenFlags = 0;
+    int32_t preSpaceStart = 0;
+    int32_t preSpaceLength = 0;
+};
+
+struct OpenElement {
+    std::string name;
+};
+using OpenElementStack = std::vector<OpenElement>;
+
+class XC_XmlEngine {
+public:
+    XC_XmlEngine() = default;
+    XC_XmlEngine(const XC_XmlEngine&) = delete;
+    XC_XmlEngine& operator=(const XC_XmlEngine&) = delete;
+
+    // Replaces the document with a copy of text (or with nothing), empties the problem log
+    // and parses. Returns CheckWellFormed().
+    bool LoadDocument(const char* text);
+    const char* DocumentText() const { return text_.c_str(); }
+    int32_t DocumentLength() const { return int32_t(text_.size()); }
+    bool CheckWellFormed() const;
+
+    // Navigation by entry numbers; 0 means none.
+    void Rewind();
+    bool FindNext(const char* name);
+    bool FindNextChild(const char* name);
+    bool Descend();
+
+    // Attributes of the element at entry pos; pos 0 or no current position gives "" / false.
+    std::string GetAttribute(int32_t pos, const char* name);
+    bool SetAttribute(int32_t pos, const char* name, const char* value);
+    bool SetAttribute(int32_t pos, const char* name, int32_t value);
+    // Appends the empty element <name/> as a child of the current position, after the
+    // current child or else after the last child; it becomes the child position.
+    bool AppendChild(const char* name);
+
+    int32_t ParentPosition() const { return parent_; }
+    int32_t CurrentPosition() const { return current_; }
+    int32_t ChildPosition() const { return child_; }
+    int32_t NextFreeEntry() const { return nextFree_; }
+    const ElementEntry& Entry(int32_t n) const { return index_[n]; }
+    const std::string& ProblemLog() const { return problems_; }
+
+    // Start tags with many attributes are looked up through a name index built on first use
+    // and kept in step with every splice. Off, every lookup scans the start tag from its
+    // beginning: the reference the index is checked and measured against.
+    void UseAttributeIndex(bool on);
+
+    static std::string EncodeValue(const char* value);
+    static std::string DecodeValue(const char* text, int32_t length);
+
+private:
+    // Where one attribute lies, relative to its element's start.
+    struct AttributeSpot {
+        int32_t preSpaceStart;
+        int32_t valueStart;
+        int32_t valueEnd;    // inclusive; valueStart - 1 for an empty value
+        bool quoted;
+    };
+    struct AttributeIndex {
+        int32_t entry = 0;            // 0: holds nothing
+        int32_t listEnd = 0;          // where a new attribute goes, relative to the start
+        std::vector<AttributeSpot> spots;
+        std::unordered_map<std::string, int32_t> byName; // first occurrence of each name
+    };
+
+    void ScanNode(TokenCursor& cursor, NodeInfo& node) const;
+    int32_t BuildElements();
+    static bool ScanName(TokenCursor& cursor, int32_t textLength);
+    static void RecordProblem(std::string& log, const char* problem, const char* value,
+                              int32_t offset, int32_t offset2);
+    bool FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, bool& found) const;
+    bool LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found);
+    void BuildAttributeIndex(int32_t pos);
+    int32_t PlaceNewElement(int32_t parent, int32_t child, const std::string& name,
+                            std::string& insert, int32_t& replaced);
+    void LinkEntry(int32_t entry, int32_t parent, int32_t after);
+    void ShiftEntries(int32_t from, int32_t delta);
+    int32_t NewEntry();
+    void CloseUnended(int32_t element, int32_t closingOffset, OpenElementStack& stack, int32_t& current);
+    bool FindAmong(int32_t first, int32_t after, const char* name, int32_t& found) const;
+    bool NameAt(int32_t offset, const char* name) const;
+
+    std::string text_;
+    std::string problems_;
+    int32_t parent_ = 0;
+    int32_t current_ = 0;
+    int32_t child_ = 0;
+    int32_t nextFree_ = 1;
+    int32_t currentKind_ = 0;
+    ElementIndex index_;
+
+    bool useAttributeIndex_ = true;
+    AttributeIndex attributes_;
+};
