@@ -1,0 +1,337 @@
+// The payload archive on disk: stub, header found by its magic, sealed records in key order.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "test_files.h"
+#include "wholefile.h"
+#include "xc_aescipher.h"
+#include "xc_exetailhelper.h"
+#include "zipmemory.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+// Built at run time, so that this test's own image holds no magic either.
+Bytes Magic() {
+    Bytes magic = {'K', '.', 'T', '.', 'W', '.', '*', '+'};
+    return magic;
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+uint32_t U32At(const Bytes& bytes, size_t offset) {
+    uint32_t value;
+    std::memcpy(&value, bytes.data() + offset, 4);
+    return value;
+}
+
+void PutU32(Bytes* bytes, size_t offset, uint32_t value) { std::memcpy(bytes->data() + offset, &value, 4); }
+
+size_t FindMagic(const Bytes& bytes) {
+    const Bytes magic = Magic();
+    return std::search(bytes.begin() + 1, bytes.end(), magic.begin(), magic.end()) - bytes.begin();
+}
+
+class ExeTail : public testing::Test {
+protected:
+    // Saves an archive with `stub` in front and the given entries; returns the file's bytes.
+    Bytes SaveWith(const Bytes& stub, const std::vector<std::pair<std::string, Bytes>>& entries) {
+        const std::string stub_path = folder_.File("stub.exe"), out_path = folder_.File("out.exe");
+        WriteBytes(stub_path, stub);
+        XC_ExeTailHelper archive;
+        EXPECT_TRUE(archive.LoadFromExe(stub_path.c_str()));
+        for (const auto& entry : entries) {
+            XC_MemSpace block;
+            Fill(&block, entry.second);
+            EXPECT_TRUE(archive.AddMemory(entry.first.c_str(), &block));
+        }
+        EXPECT_TRUE(archive.SaveToExe(out_path.c_str()));
+        return ReadBytes(out_path);
+    }
+
+    // Writes `bytes` to a file and loads it into `archive`.
+    bool Load(const Bytes& bytes, XC_ExeTailHelper* archive) {
+        const std::string path = folder_.File("load.exe");
+        WriteBytes(path, bytes);
+        return archive->LoadFromExe(path.c_str());
+    }
+
+    // Header and sealed body for hand-made record bytes, as a writer with a bug would make them.
+    static Bytes RawPayload(uint32_t count, const Bytes& records) {
+        XC_MemSpace in, sealed;
+        Fill(&in, records);
+        EXPECT_TRUE(ZipToMemory(&in, &sealed));
+        XC_AesCipher cipher;
+        cipher.SetKeyText("Qz_R.N.T");
+        cipher.EncryptBuffer(sealed.data, sealed.size);
+        Bytes header = Concat(Magic(), Bytes(8));
+        PutU32(&header, 8, count);
+        PutU32(&header, 12, sealed.size);
+        return Concat(header, BytesOf(sealed));
+    }
+
+    static Bytes Record(const std::string& key, const Bytes& data) {
+        Bytes record(12 + key.size() + data.size());
+        PutU32(&record, 0, uint32_t(data.size()));
+        PutU32(&record, 4, uint32_t(key.size()));
+        std::memcpy(record.data() + 8, key.data(), key.size());
+        std::copy(data.begin(), data.end(), record.begin() + 12 + key.size());
+        return record;
+    }
+
+    const Bytes stub_ = Concat({'M', 'Z'}, RandomBytes(3000, 7));
+    TempFolder folder_;
+};
+
+TEST_F(ExeTail, FileWithoutPayloadLoadsAsStubAlone) {
+    for (const Bytes& file : {stub_, Bytes{'a', 'b', 'c'}, Concat(Magic(), Bytes(3))}) {  // under 12 bytes
+        XC_ExeTailHelper archive;
+        ASSERT_TRUE(Load(file, &archive));
+        EXPECT_TRUE(archive.IsEmpty());
+        EXPECT_EQ(file, BytesOf(archive.Stub()));
+    }
+}
+
+TEST_F(ExeTail, SaveThenLoadRestoresStubKeysAndBytes) {
+    const std::vector<std::pair<std::string, Bytes>> entries = {
+        {"FILE0", RandomBytes(100000, 1)}, {"FilesInfo", Bytes{'<', '?', 0}}, {"empty", Bytes()}, {"MyLangage", Bytes(5000, 'x')}};
+    const Bytes file = SaveWith(stub_, entries);
+    ASSERT_EQ(stub_, Bytes(file.begin(), file.begin() + stub_.size()));
+
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(Load(file, &archive));
+    EXPECT_EQ(stub_, BytesOf(archive.Stub()));
+    for (const auto& entry : entries) {
+        XC_MemSpace block(3, 0);
+        ASSERT_TRUE(archive.GetEntry(entry.first.c_str(), &block)) << entry.first;
+        EXPECT_EQ(entry.second, BytesOf(block)) << entry.first;
+    }
+    const std::string empty_file = folder_.File("empty.out");
+    ASSERT_TRUE(archive.ExtractToFile("empty", empty_file.c_str()));
+    EXPECT_TRUE(ReadBytes(empty_file).empty());
+
+    // Saving a loaded installer again gives the same stub and a fresh payload, never two.
+    const std::string again = folder_.File("again.exe");
+    ASSERT_TRUE(archive.SaveToExe(again.c_str()));
+    EXPECT_EQ(file, ReadBytes(again));
+}
+
+TEST_F(ExeTail, RecordsAreStoredInByteWiseKeyOrder) {
+    const char* keys[] = {"xp_2303_ser2pl_cat", "FILE2", "MyLangage", "ch341ser_ch341pt_dll", "FILE10", "FilesInfo",
+                          "win7_2303_ser2pl_cat", "FILE0"};
+    std::vector<std::pair<std::string, Bytes>> entries;
+    for (const char* key : keys) entries.push_back({key, Bytes(std::strlen(key), uint8_t(key[0]))});
+    Bytes file = SaveWith(stub_, entries);
+
+    // Unseal by hand and walk the records as they lie on disk.
+    const size_t header = FindMagic(file);
+    ASSERT_EQ(stub_.size(), header);
+    EXPECT_EQ(8u, U32At(file, header + 8));
+    const uint32_t length = U32At(file, header + 12);
+    ASSERT_EQ(file.size(), header + 16 + length);
+    XC_AesCipher cipher;
+    cipher.SetKeyText("Qz_R.N.T");
+    cipher.DecryptBuffer(file.data() + header + 16, length);
+    XC_MemSpace records;
+    ASSERT_TRUE(UnzipFromMemory(file.data() + header + 16, length, &records));
+    const Bytes body = BytesOf(records);
+
+    const std::vector<std::string> expected = {"FILE0", "FILE10", "FILE2", "FilesInfo", "MyLangage",
+                                               "ch341ser_ch341pt_dll", "win7_2303_ser2pl_cat", "xp_2303_ser2pl_cat"};
+    size_t offset = 0;
+    for (const std::string& key : expected) {
+        ASSERT_LE(offset + 12, body.size());
+        const uint32_t data_length = U32At(body, offset), key_length = U32At(body, offset + 4);
+        EXPECT_EQ(key, std::string(reinterpret_cast<const char*>(&body[offset + 8]), key_length));
+        EXPECT_EQ(0u, U32At(body, offset + 8 + key_length)) << "terminator and gap of " << key;
+        EXPECT_EQ(Bytes(key.size(), uint8_t(key[0])),
+                  Bytes(body.begin() + offset + 12 + key_length, body.begin() + offset + 12 + key_length + data_length));
+        offset += 12 + key_length + data_length;
+    }
+    EXPECT_EQ(body.size(), offset);
+}
+
+TEST_F(ExeTail, MagicAtOffsetZeroIsIgnoredAndTheFirstOfTwoWins) {
+    const Bytes one_byte_stub = SaveWith(Bytes{'Z'}, {{"a", Bytes{1}}});
+    ASSERT_EQ(1u, FindMagic(one_byte_stub));
+    XC_ExeTailHelper at_one;
+    ASSERT_TRUE(Load(one_byte_stub, &at_one));
+    EXPECT_FALSE(at_one.IsEmpty());
+
+    const Bytes at_zero(one_byte_stub.begin() + 1, one_byte_stub.end());
+    XC_ExeTailHelper archive_at_zero;
+    ASSERT_TRUE(Load(at_zero, &archive_at_zero));
+    EXPECT_TRUE(archive_at_zero.IsEmpty());
+    EXPECT_EQ(at_zero, BytesOf(archive_at_zero.Stub()));
+
+    const Bytes first = SaveWith(stub_, {{"first", Bytes{1}}});
+    const Bytes second = SaveWith(stub_, {{"second", Bytes{2}}});
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(Load(Concat(first, Bytes(second.begin() + stub_.size(), second.end())), &archive));
+    XC_MemSpace block;
+    EXPECT_TRUE(archive.GetEntry("first", &block));
+    EXPECT_FALSE(archive.GetEntry("second", &block));
+}
+
+TEST_F(ExeTail, DamagedPayloadsAreRefusedWithoutAnyEntry) {
+    const Bytes good = SaveWith(stub_, {{"FILE0", RandomBytes(4000, 9)}, {"FilesInfo", Bytes(300, 'i')}});
+    const size_t header = stub_.size();
+    const Bytes two_records = Concat(Record("a", Bytes(5, 1)), Record("b", Bytes(6, 2)));
+    Bytes wrong_count = good;
+    PutU32(&wrong_count, header + 8, 3);
+    Bytes long_body = good;
+    PutU32(&long_body, header + 12, U32At(good, header + 12) + 1);
+    Bytes flipped = good;
+    flipped[header + 16 + 100] ^= 0x20;
+    Bytes data_too_long = Record("a", Bytes(5, 1)), key_too_long = data_too_long, no_terminator = data_too_long;
+    PutU32(&data_too_long, 0, 6);
+    PutU32(&key_too_long, 4, 100);
+    no_terminator[9] = 'x';
+    Bytes empty_key = Record("a", Bytes(5, 1));
+    PutU32(&empty_key, 4, 0);
+
+    const struct {
+        const char* what;
+        Bytes file;
+    } cases[] = {
+        {"header cut short", Bytes(good.begin(), good.begin() + header + 12)},
+        {"body cut short", Bytes(good.begin(), good.end() - 1)},
+        {"body length past the end", long_body},
+        {"entry count larger than the records", wrong_count},
+        {"damaged body", flipped},
+        {"count over hand-made records", Concat(stub_, RawPayload(3, two_records))},
+        {"record data past the body", Concat(stub_, RawPayload(1, data_too_long))},
+        {"record key past the body", Concat(stub_, RawPayload(1, key_too_long))},
+        {"key without terminator", Concat(stub_, RawPayload(1, no_terminator))},
+        {"empty key", Concat(stub_, RawPayload(1, empty_key))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        XC_ExeTailHelper archive;
+        EXPECT_FALSE(Load(c.file, &archive));
+        EXPECT_TRUE(archive.IsEmpty());
+    }
+    XC_ExeTailHelper sound;
+    EXPECT_TRUE(Load(Concat(stub_, RawPayload(2, two_records)), &sound));
+}
+
+TEST_F(ExeTail, AddAndGetKeepExistingEntries) {
+    XC_ExeTailHelper archive;
+    XC_MemSpace first, second, out(4, 0);
+    Fill(&first, Bytes{1, 2, 3});
+    Fill(&second, Bytes{9});
+    EXPECT_TRUE(archive.AddMemory("key", &first));
+    EXPECT_FALSE(archive.AddMemory("key", &second));
+    EXPECT_FALSE(archive.AddMemory("", &second));
+    EXPECT_FALSE(archive.AddMemory(nullptr, &second));
+    EXPECT_FALSE(archive.AddMemory("other", nullptr));
+    EXPECT_FALSE(archive.AddFile("missing", folder_.File("no-such-file").c_str()));
+    EXPECT_FALSE(archive.GetEntry("absent", &out));
+    EXPECT_EQ(4u, out.size);
+    EXPECT_FALSE(archive.ExtractToFile("absent", folder_.File("absent.out").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(folder_.File("absent.out")));
+    ASSERT_TRUE(archive.GetEntry("key", &out));
+    EXPECT_EQ((Bytes{1, 2, 3}), BytesOf(out));
+    int count = 0;
+    archive.ForEachEntry([&](const std::string&, const XC_MemSpace&) { ++count; });
+    EXPECT_EQ(1, count);
+}
+
+TEST_F(ExeTail, ArchiveWithoutEntriesSavesTheStubAlone) {
+    const std::string stub_path = folder_.File("plain.exe"), copy = folder_.File("copy.exe");
+    WriteBytes(stub_path, stub_);
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
+    ASSERT_TRUE(archive.SaveToExe(copy.c_str()));
+    EXPECT_EQ(stub_, ReadBytes(copy));
+}
+
+TEST_F(ExeTail, UnreadableFileIsRefused) {
+    XC_ExeTailHelper archive;
+    EXPECT_FALSE(archive.LoadFromExe(folder_.File("missing.exe").c_str()));
+    EXPECT_FALSE(archive.LoadFromExe(""));
+    EXPECT_FALSE(archive.LoadFromExe(nullptr));
+    EXPECT_TRUE(archive.IsEmpty());
+}
+
+// The reader searches the whole file for the magic, so a program built from this code must not
+// contain it: this test program links the whole archive code.
+TEST_F(ExeTail, OwnImageHoldsNoMagic) {
+#ifdef _WIN32
+    char own[MAX_PATH] = {};
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, own, MAX_PATH));
+#else
+    const std::string own = std::filesystem::read_symlink("/proc/self/exe").string();
+#endif
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(archive.LoadFromExe(std::string(own).c_str()));
+    EXPECT_TRUE(archive.IsEmpty());
+}
+
+// Large incompressible entries: deflate makes them grow, and the whole file passes through memory.
+TEST_F(ExeTail, SixtyFourMegabytesOfIncompressibleBytesSaveAndLoad) {
+    const Bytes big = RandomBytes(64u * 1024 * 1024 + 5, 11);
+    const std::string stub_path = folder_.File("stub.exe"), out_path = folder_.File("big.exe");
+    WriteBytes(stub_path, stub_);
+    {
+        XC_ExeTailHelper archive;
+        ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
+        XC_MemSpace block;
+        Fill(&block, big);
+        ASSERT_TRUE(archive.AddMemory("FILE0", &block));
+        ASSERT_TRUE(archive.SaveToExe(out_path.c_str()));
+    }
+    XC_ExeTailHelper loaded;
+    ASSERT_TRUE(loaded.LoadFromExe(out_path.c_str()));
+    XC_MemSpace block;
+    ASSERT_TRUE(loaded.GetEntry("FILE0", &block));
+    EXPECT_TRUE(BytesOf(block) == big);
+}
+
+TEST(WholeFile, ReadWriteAndTextRules) {
+    TempFolder folder;
+    const std::string path = folder.File("text.txt");
+    XC_MemSpace block;
+    EXPECT_FALSE(ReadWholeFile(path.c_str(), &block));
+    EXPECT_FALSE(ReadWholeFile("", &block));
+    EXPECT_FALSE(ReadWholeFile(path.c_str(), nullptr));
+    EXPECT_FALSE(WriteBytesToFile("", "x", 1, 0));
+    EXPECT_FALSE(WriteBytesToFile(folder.File("no-folder/x.txt").c_str(), "x", 1, 0));
+    EXPECT_FALSE(WriteWholeFile(path.c_str(), nullptr, 0));
+
+    ASSERT_TRUE(WriteBytesToFile(path.c_str(), "ab\0cd", 5, 0));
+    EXPECT_EQ("ab", ReadTextFile(path.c_str()));
+    ASSERT_TRUE(ReadWholeFile(path.c_str(), &block));
+    EXPECT_EQ((Bytes{'a', 'b', 0, 'c', 'd'}), BytesOf(block));
+
+    ASSERT_TRUE(WriteBytesToFile(path.c_str(), nullptr, 0, 0));
+    EXPECT_TRUE(ReadBytes(path).empty());
+    ASSERT_TRUE(ReadWholeFile(path.c_str(), &block));
+    EXPECT_EQ(0u, block.size);
+    EXPECT_EQ("", ReadTextFile(path.c_str()));
+    EXPECT_EQ("", ReadTextFile(folder.File("missing").c_str()));
+}
+
+TEST(MemSpace, AllocateDiscardsAndZeroFills) {
+    for (uint8_t kind : {0, 1}) {
+        XC_MemSpace block(10, kind);
+        ASSERT_NE(nullptr, block.data);
+        EXPECT_EQ(kind, block.kind);
+        block.data[3] = 7;
+        ASSERT_NE(nullptr, block.Allocate(20, kind));
+        EXPECT_EQ(Bytes(20, 0), BytesOf(block));
+        EXPECT_EQ(nullptr, block.Allocate(0, 0));
+        EXPECT_EQ(nullptr, block.data);
+        EXPECT_EQ(0u, block.size);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+// The in-memory ZIP image: one deflated member "N", read back by its first member, CRC checked.
+#include <gtest/gtest.h>
+
+#include <unzip.h>
+#include <zip.h>
+
+#include "test_files.h"
+#include "zipmemory.h"
+
+namespace {
+
+Bytes Pack(const Bytes& input) {
+    XC_MemSpace in, out;
+    Fill(&in, input);
+    EXPECT_TRUE(ZipToMemory(&in, &out));
+    return BytesOf(out);
+}
+
+bool Unpack(const Bytes& image, Bytes* content) {
+    XC_MemSpace out;
+    bool ok = UnzipFromMemory(image.data(), uint32_t(image.size()), &out);
+    *content = BytesOf(out);
+    return ok;
+}
+
+Bytes TextBytes(size_t count) {
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = "the quick brown fox jumps over the lazy dog\r\n"[i % 45];
+    return bytes;
+}
+
+TEST(ZipToMemory, RoundTripsAnyContent) {
+    for (const Bytes& input : {Bytes{0x42}, TextBytes(100000), RandomBytes(70000, 1)}) {
+        Bytes content;
+        ASSERT_TRUE(Unpack(Pack(input), &content));
+        EXPECT_EQ(content, input);
+    }
+}
+
+// Incompressible input grows under deflate by more than any fixed margin once it is large.
+TEST(ZipToMemory, IncompressibleInputStillPacks) {
+    const Bytes input = RandomBytes(8 * 1024 * 1024 + 3, 2);
+    Bytes content;
+    ASSERT_TRUE(Unpack(Pack(input), &content));
+    EXPECT_EQ(content, input);
+}
+
+TEST(ZipToMemory, ImageHoldsOneDeflatedMemberNamedN) {
+    TempFolder folder;
+    const std::string path = folder.File("image.zip");
+    WriteBytes(path, Pack(TextBytes(5000)));
+    unzFile zip = unzOpen(path.c_str());
+    ASSERT_NE(nullptr, zip);
+    unz_global_info global{};
+    ASSERT_EQ(UNZ_OK, unzGetGlobalInfo(zip, &global));
+    EXPECT_EQ(1u, global.number_entry);
+    unz_file_info info{};
+    char name[16] = {};
+    ASSERT_EQ(UNZ_OK, unzGetCurrentFileInfo(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0));
+    EXPECT_STREQ("N", name);
+    EXPECT_EQ(8u, info.compression_method);
+    EXPECT_EQ(5000u, info.uncompressed_size);
+    unzClose(zip);
+}
+
+TEST(ZipToMemory, SameInputGivesTheSameImage) {
+    const Bytes input = TextBytes(30000);
+    EXPECT_EQ(Pack(input), Pack(input));
+}
+
+TEST(ZipToMemory, EmptyInputIsRefusedAndOutputUntouched) {
+    XC_MemSpace empty, out(7, 0);
+    EXPECT_FALSE(ZipToMemory(&empty, &out));
+    EXPECT_EQ(7u, out.size);
+    EXPECT_FALSE(ZipToMemory(nullptr, &out));
+}
+
+// Writes a ZIP file with minizip's own file writer; members are (name, content) pairs.
+Bytes ZipFileWith(const std::vector<std::pair<std::string, Bytes>>& members) {
+    TempFolder folder;
+    const std::string path = folder.File("multi.zip");
+    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+    for (const auto& member : members) {
+        zip_fileinfo info{};
+        zipOpenNewFileInZip(zip, member.first.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 8);
+        if (!member.second.empty()) zipWriteInFileInZip(zip, member.second.data(), unsigned(member.second.size()));
+        zipCloseFileInZip(zip);
+    }
+    zipClose(zip, nullptr);
+    return ReadBytes(path);
+}
+
+TEST(UnzipFromMemory, TakesTheFirstMemberWhateverItsName) {
+    Bytes content;
+    ASSERT_TRUE(Unpack(ZipFileWith({{"first.bin", TextBytes(300)}, {"N", RandomBytes(50, 3)}}), &content));
+    EXPECT_EQ(TextBytes(300), content);
+}
+
+TEST(UnzipFromMemory, RefusesDamagedImagesAndEmptiesTheOutput) {
+    const Bytes good = Pack(TextBytes(20000));
+    Bytes flipped = good;
+    flipped[30 + 1 + 40] ^= 0x55;  // inside the deflated data, behind the local header and name
+    Bytes stored = ZipFileWith({{"N", RandomBytes(2000, 4)}});
+    Bytes bad_crc = stored;
+    bad_crc[30 + 1 + 1000] ^= 0x01;  // random data is stored nearly verbatim by deflate
+    const struct {
+        const char* what;
+        Bytes image;
+    } cases[] = {
+        {"flipped compressed byte", flipped},
+        {"content that fails its CRC", bad_crc},
+        {"truncated image", Bytes(good.begin(), good.begin() + good.size() / 2)},
+        {"not a ZIP image", TextBytes(500)},
+        {"empty first member", ZipFileWith({{"N", Bytes()}})},
+        {"three bytes", Bytes{0x50, 0x4b, 0x03}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        XC_MemSpace out(9, 0);
+        EXPECT_FALSE(UnzipFromMemory(c.image.data(), uint32_t(c.image.size()), &out));
+        EXPECT_EQ(nullptr, out.data);
+        EXPECT_EQ(0u, out.size);
+    }
+    XC_MemSpace untouched(9, 0);
+    EXPECT_FALSE(UnzipFromMemory(nullptr, 10, &untouched));
+    EXPECT_EQ(9u, untouched.size);
+}
+
+}  // namespace
