@@ -1,0 +1,234 @@
+// Grants an account access to installed files and writes shell shortcuts for them.
+#include "permissions.h"
+
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <string>
+
+namespace {
+
+const DWORD kPathCapacity = 4096;
+
+// Releases a COM interface on scope exit.
+template <typename Interface>
+class ComRef {
+public:
+    ComRef() = default;
+    ~ComRef() {
+        if (pointer_ != nullptr)
+            pointer_->Release();
+    }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+
+    void** Receive() { return reinterpret_cast<void**>(&pointer_); }
+    Interface* operator->() const { return pointer_; }
+
+private:
+    Interface* pointer_ = nullptr;
+};
+
+// Keeps COM initialised on this thread for its lifetime. Only a successful CoInitialize is
+// balanced: uninitialising after a failed one would tear down the caller's COM.
+class ComScope {
+public:
+    ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (initialised_)
+            CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool initialised_;
+};
+
+// The identifier inside an allow, deny, audit or alarm entry, when it lies wholly within the
+// entry; null for other kinds of entry.
+PSID AceSid(const ACE_HEADER* header) {
+    switch (header->AceType) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_DENIED_ACE_TYPE:
+    case SYSTEM_AUDIT_ACE_TYPE:
+    case SYSTEM_ALARM_ACE_TYPE:
+        break;
+    default:
+        return nullptr;
+    }
+    const DWORD sidOffset = FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
+    const DWORD minimumSid = GetSidLengthRequired(0);
+    if (header->AceSize < sidOffset + minimumSid)
+        return nullptr;
+    const BYTE* sid = reinterpret_cast<const BYTE*>(header) + sidOffset;
+    const DWORD subAuthorities = sid[1];
+    if (header->AceSize - sidOffset < GetSidLengthRequired(static_cast<UCHAR>(subAuthorities)))
+        return nullptr;
+    return const_cast<BYTE*>(sid);
+}
+
+bool IsAccountEntry(const ACE_HEADER* header, PSID sid) {
+    const PSID entrySid = AceSid(header);
+    return entrySid != nullptr && IsValidSid(entrySid) && EqualSid(entrySid, sid);
+}
+
+bool AppendEntry(PACL acl, const ACE_HEADER* header) {
+    return AddAce(acl, ACL_REVISION, MAXDWORD, const_cast<ACE_HEADER*>(header),
+                  header->AceSize) != FALSE;
+}
+
+// The account's identifier; the first lookup must ask for larger buffers.
+bool LookupAccountSid(const char* account, XC_HeapBlock* sid) {
+    DWORD sidSize = 0;
+    DWORD domainSize = 0;
+    SID_NAME_USE use;
+    if (LookupAccountNameA(nullptr, account, nullptr, &sidSize, nullptr, &domainSize, &use) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    XC_HeapBlock domain;
+    if (!sid->Allocate(sidSize) || !domain.Allocate(domainSize))
+        return false;
+    return LookupAccountNameA(nullptr, account, sid->Data(), &sidSize,
+                              static_cast<char*>(domain.Data()), &domainSize, &use) != FALSE;
+}
+
+bool ReadFileDacl(const char* path, XC_HeapBlock* descriptor) {
+    DWORD needed = 0;
+    if (GetFileSecurityA(path, DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    if (!descriptor->Allocate(needed))
+        return false;
+    return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor->Data(), needed,
+                            &needed) != FALSE;
+}
+
+}  // namespace
+
+bool XC_HeapBlock::Allocate(DWORD size) {
+    Free();
+    if (size == 0)
+        return false;
+    data_ = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+    if (data_ == nullptr)
+        return false;
+    size_ = size;
+    return true;
+}
+
+void XC_HeapBlock::Free() {
+    if (data_ != nullptr)
+        HeapFree(GetProcessHeap(), 0, data_);
+    data_ = nullptr;
+    size_ = 0;
+}
+
+bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWORD mask) {
+    if (oldDescriptor == nullptr || sid == nullptr || !IsValidSid(sid))
+        return false;
+    if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION))
+        return false;
+
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL oldAcl = nullptr;
+    if (!GetSecurityDescriptorDacl(oldDescriptor, &present, &oldAcl, &defaulted))
+        return false;
+    // No DACL and a null DACL both count as an empty list.
+    ACL_SIZE_INFORMATION oldSize = {0, sizeof(ACL), 0};
+    if (present && oldAcl != nullptr &&
+        !GetAclInformation(oldAcl, &oldSize, sizeof(oldSize), AclSizeInformation))
+        return false;
+
+    const DWORD newSize = oldSize.AclBytesInUse + GetLengthSid(sid) +
+                          FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
+    if (!acl_.Allocate(newSize) || !InitializeAcl(Acl(), newSize, ACL_REVISION))
+        return false;
+
+    // Explicit entries come first in a canonical list: the new one goes after them and
+    // before the first inherited entry; an older entry of the account's own is dropped.
+    DWORD index = 0;
+    for (; index < oldSize.AceCount; ++index) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(oldAcl, index, reinterpret_cast<void**>(&header)))
+            return false;
+        if (header->AceFlags & INHERITED_ACE)
+            break;
+        if (!IsAccountEntry(header, sid) && !AppendEntry(Acl(), header))
+            return false;
+    }
+    if (!AddAccessAllowedAceEx(Acl(), ACL_REVISION, CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE,
+                               mask, sid))
+        return false;
+    for (; index < oldSize.AceCount; ++index) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(oldAcl, index, reinterpret_cast<void**>(&header)) ||
+            !AppendEntry(Acl(), header))
+            return false;
+    }
+    if (!SetSecurityDescriptorDacl(&descriptor_, TRUE, Acl(), FALSE))
+        return false;
+
+    SECURITY_DESCRIPTOR_CONTROL oldControl = 0;
+    DWORD revision = 0;
+    if (!GetSecurityDescriptorControl(oldDescriptor, &oldControl, &revision))
+        return false;
+    // Protection is kept also on an auto-inherited list: dropping it would let the parent's
+    // entries flow into a list that was closed to them.
+    SECURITY_DESCRIPTOR_CONTROL carried = 0;
+    if (oldControl & SE_DACL_AUTO_INHERITED)
+        carried |= SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED;
+    if (oldControl & SE_DACL_PROTECTED)
+        carried |= SE_DACL_PROTECTED;
+    return carried == 0 || SetSecurityDescriptorControl(&descriptor_, carried, carried) != FALSE;
+}
+
+bool GrantAccess(const char* path, const char* account, DWORD mask) {
+    if (path == nullptr || account == nullptr)
+        return false;
+    XC_HeapBlock sid;
+    if (!LookupAccountSid(account, &sid))
+        return false;
+    XC_HeapBlock oldDescriptor;
+    if (!ReadFileDacl(path, &oldDescriptor))
+        return false;
+    XC_GrantDescriptor granted;
+    if (!granted.Build(oldDescriptor.Data(), sid.Data(), mask))
+        return false;
+    return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
+}
+
+HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
+                       const char* workingFolder, const char* arguments, const char* iconPath,
+                       int iconIndex) {
+    if (target == nullptr || folder == nullptr || name == nullptr || iconPath == nullptr)
+        return E_INVALIDARG;
+    const std::string file = std::string(folder) + "\\" + name + ".lnk";
+    // A name cut to fit would save the shortcut somewhere else: refuse it instead.
+    if (file.size() >= kPathCapacity)
+        return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+
+    CreateDirectoryA(folder, nullptr);
+    ComScope com;
+    ComRef<IShellLinkA> link;
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, link.Receive());
+    if (FAILED(result))
+        return result;
+    link->SetPath(target);
+    if (workingFolder != nullptr)
+        link->SetWorkingDirectory(workingFolder);
+    if (arguments != nullptr)
+        link->SetArguments(arguments);
+    link->SetIconLocation(iconPath, iconIndex);
+
+    ComRef<IPersistFile> persist;
+    result = link->QueryInterface(IID_IPersistFile, persist.Receive());
+    if (FAILED(result))
+        return result;
+    WCHAR wideFile[kPathCapacity];
+    if (MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wideFile, kPathCapacity) == 0)
+        return HRESULT_FROM_WIN32(GetLastError());
+    return persist->Save(wideFile, TRUE);
+}

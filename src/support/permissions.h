@@ -1,0 +1,55 @@
+// Opening installed files to an account (an explicit allow entry in their access list) and
+// writing shell shortcuts.
+#pragma once
+
+#include <windows.h>
+
+// Owns a zero-filled block of the process heap.
+class XC_HeapBlock {
+public:
+    XC_HeapBlock() = default;
+    ~XC_HeapBlock() { Free(); }
+    XC_HeapBlock(const XC_HeapBlock&) = delete;
+    XC_HeapBlock& operator=(const XC_HeapBlock&) = delete;
+
+    // Replaces the block by `size` zero bytes; false (and no block) when memory is short.
+    bool Allocate(DWORD size);
+    void Free();
+    void* Data() const { return data_; }
+    DWORD Size() const { return size_; }
+
+private:
+    void* data_ = nullptr;
+    DWORD size_ = 0;
+};
+
+// The descriptor GrantAccess writes, built in memory: absolute, with its own access list
+// holding the old explicit entries (less any of the account's), one allow entry for the
+// account, then the old inherited entries; the old inheritance control is carried over.
+class XC_GrantDescriptor {
+public:
+    XC_GrantDescriptor() = default;
+    XC_GrantDescriptor(const XC_GrantDescriptor&) = delete;
+    XC_GrantDescriptor& operator=(const XC_GrantDescriptor&) = delete;
+
+    // oldDescriptor may be absolute or self-relative, with a DACL, a null DACL or none.
+    bool Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWORD mask);
+    PSECURITY_DESCRIPTOR Descriptor() { return &descriptor_; }
+    PACL Acl() const { return static_cast<PACL>(acl_.Data()); }
+
+private:
+    XC_HeapBlock acl_;
+    SECURITY_DESCRIPTOR descriptor_ = {};
+};
+
+// Adds an allow entry with mask for account to the access list of the file or folder at path,
+// inherited by objects created in it later. True only when the new list was written; on
+// false the object's security is unchanged.
+bool GrantAccess(const char* path, const char* account, DWORD mask);
+
+// Saves a shortcut folder\name.lnk to target, creating folder (one level) when missing. The
+// working folder and arguments are set only when given. Returns the save's result, or that
+// of the first COM step that failed.
+HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
+                       const char* workingFolder, const char* arguments, const char* iconPath,
+                       int iconIndex);
