@@ -138,37 +138,50 @@ public:
     static std::string EncodeValue(const char* value);
     static std::string DecodeValue(const char* text, int32_t length);
 
+protected:
+    // Replaces the text and parses it as LoadDocument does, but keeps the problem log.
+    bool ReplaceDocument(const char* text);
+
 private:
-    // Where one attribute lies, relative to its element's start.
+    // Where one attribute's value lies, relative to its element's start.
     struct AttributeSpot {
-        int32_t preSpaceStart;
         int32_t valueStart;
-        int32_t valueEnd;    // inclusive; valueStart - 1 for an empty value
+        int32_t valueEnd; // inclusive; valueStart - 1 for an empty value
         bool quoted;
     };
+    // The attributes of one long start tag by name, kept in step with every splice.
     struct AttributeIndex {
-        int32_t entry = 0;            // 0: holds nothing
-        int32_t listEnd = 0;          // where a new attribute goes, relative to the start
+        int32_t entry = 0;   // 0: holds nothing
+        int32_t listEnd = 0; // where a new attribute goes, relative to the start
         std::vector<AttributeSpot> spots;
         std::unordered_map<std::string, int32_t> byName; // first occurrence of each name
     };
 
+    bool Parse();
     void ScanNode(TokenCursor& cursor, NodeInfo& node) const;
+    void ScanDocType(TokenCursor& cursor, NodeInfo& node, int32_t from) const;
     int32_t BuildElements();
+    void CloseUnended(OpenElementStack& stack, int32_t& current, int32_t closingOffset);
     static bool ScanName(TokenCursor& cursor, int32_t textLength);
-    static void RecordProblem(std::string& log, const char* problem, const char* value,
-                              int32_t offset, int32_t offset2);
-    bool FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, bool& found) const;
-    bool LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found);
+    static void RecordProblem(std::string& log, const char* problem, const char* valueName,
+                              const char* value, int32_t offset, int32_t offset2);
+    int32_t NewEntry();
+    bool NameAt(int32_t entry, const char* name) const;
+    int32_t FindAmong(int32_t first, const char* name) const;
+
+    // Walks the attribute list of the start tag of pos. Stops at the attribute named `name`
+    // (found), or at the end of the list (listEnd); with `collect`, records every attribute
+    // instead. False when the list does not end inside the start tag.
+    bool FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, AttributeSpot& spot,
+                       bool& found, int32_t& listEnd, AttributeIndex* collect) const;
     void BuildAttributeIndex(int32_t pos);
-    int32_t PlaceNewElement(int32_t parent, int32_t child, const std::string& name,
-                            std::string& insert, int32_t& replaced);
+    bool LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found,
+                         int32_t& listEnd, int32_t& slot);
+    int32_t PlaceNewElement(int32_t parent, int32_t& after, const std::string& element,
+                            const std::string& parentName, std::string& insert, int32_t& at,
+                            int32_t& replaced) const;
     void LinkEntry(int32_t entry, int32_t parent, int32_t after);
     void ShiftEntries(int32_t from, int32_t delta);
-    int32_t NewEntry();
-    void CloseUnended(int32_t element, int32_t closingOffset, OpenElementStack& stack, int32_t& current);
-    bool FindAmong(int32_t first, int32_t after, const char* name, int32_t& found) const;
-    bool NameAt(int32_t offset, const char* name) const;
 
     std::string text_;
     std::string problems_;
