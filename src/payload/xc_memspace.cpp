@@ -1,8 +1,7 @@
 // Owned byte buffer: heap (kind 0) or committed pages (kind 1), always zero-filled when new.
 #include "xc_memspace.h"
 
-#include <cstring>
-#include <new>
+#include <cstdlib>
 
 #include "platform.h"
 
@@ -15,7 +14,7 @@ uint8_t* XC_MemSpace::Allocate(uint32_t new_size, uint8_t new_kind) {
         if (kind == 1)
             platform::FreePages(data, size);
         else
-            delete[] data;
+            std::free(data);
         data = nullptr;
         size = 0;
     }
@@ -25,8 +24,8 @@ uint8_t* XC_MemSpace::Allocate(uint32_t new_size, uint8_t new_kind) {
     if (new_kind == 1) {
         buffer = platform::AllocatePages(new_size);  // pages arrive zero-filled
     } else {
-        buffer = new (std::nothrow) uint8_t[new_size];
-        if (buffer) std::memset(buffer, 0, new_size);
+        // calloc: large blocks come straight from zeroed pages without a second pass.
+        buffer = static_cast<uint8_t*>(std::calloc(new_size, 1));
     }
     if (!buffer) return nullptr;
     kind = new_kind == 1 ? 1 : 0;
