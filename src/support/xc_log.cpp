@@ -1,0 +1,134 @@
+// Log file with a computer-description header and one older generation.
+#include "xc_log.h"
+
+#include "xc_computerinfo.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+XC_Log ProgramLog;
+
+namespace {
+
+const int kFormatBufferSize = 65535;
+
+// A file handle closed on scope exit.
+class LogFile {
+public:
+    LogFile() : handle_(INVALID_HANDLE_VALUE) {}
+    ~LogFile() { Close(); }
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+
+    bool Open(const char* path, DWORD disposition) {
+        handle_ = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle_ != INVALID_HANDLE_VALUE;
+    }
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    void Close() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+    // Moves to the end and gives the size (its low 32 bits).
+    DWORD SeekEnd() { return SetFilePointer(handle_, 0, nullptr, FILE_END); }
+    bool Write(const void* bytes, DWORD length) {
+        DWORD written = 0;
+        return WriteFile(handle_, bytes, length, &written, nullptr) && written == length;
+    }
+    bool Write(const std::string& text) {
+        return Write(text.data(), static_cast<DWORD>(text.size()));
+    }
+
+private:
+    HANDLE handle_;
+};
+
+std::string Header() {
+    const XC_ComputerInfo info;
+    char header[2048];
+    snprintf(header, sizeof(header),
+             "Computer Name  : %s\r\nCPU            : %s %s X%d\r\nMemory         : %s\r\n"
+             "Hard Disk      : %s\r\nOS Version     : %s\r\nComputer IDB   : %s\r\n"
+             "Computer IDN   : %s\r\n",
+             info.ComputerName, info.CpuVendor, info.CpuName, static_cast<int>(info.CpuCount),
+             info.MemoryText, info.HardDisk, info.OsVersion, info.ComputerIdB, info.ComputerIdN);
+    return header;
+}
+
+std::string EntryPrefix() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char prefix[64];
+    snprintf(prefix, sizeof(prefix), "\r\n%02d-%02d-%02d %02d:%02d:%02d >> ", now.wYear,
+             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    return prefix;
+}
+
+}  // namespace
+
+std::string LogPathFor(const std::string& modulePath) {
+    const size_t dot = modulePath.rfind('.');
+    const size_t slash = modulePath.rfind('\\');
+    // A dot in a folder name is not the file's extension.
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return modulePath + ".log";
+    return modulePath.substr(0, dot) + ".log";
+}
+
+XC_Log::XC_Log() : MaxSizeMB(8) { LogPath[0] = '\0'; }
+
+bool XC_Log::Append(const void* bytes, int length) {
+    XC_AutoLock hold(lock_);
+    if (LogPath[0] == '\0') {
+        char module[MAX_PATH];
+        const DWORD moduleLength = GetModuleFileNameA(nullptr, module, MAX_PATH);
+        if (moduleLength == 0 || moduleLength >= MAX_PATH)
+            return false;
+        const std::string path = LogPathFor(std::string(module, moduleLength));
+        if (path.size() >= sizeof(LogPath))
+            return false;
+        memcpy(LogPath, path.c_str(), path.size() + 1);
+    }
+
+    LogFile file;
+    if (file.Open(LogPath, OPEN_EXISTING)) {
+        const DWORD size = file.SeekEnd();
+        const long long limit = static_cast<long long>(MaxSizeMB) * 1048576;
+        if (size != INVALID_SET_FILE_POINTER && size > limit) {
+            file.Close();
+            const std::string older = std::string(LogPath) + ".more.log";
+            DeleteFileA(older.c_str());
+            MoveFileA(LogPath, older.c_str());
+        }
+    }
+    if (!file.IsOpen()) {
+        if (!file.Open(LogPath, CREATE_ALWAYS))
+            return false;
+        if (!file.Write(Header()))
+            return false;
+    }
+    if (bytes != nullptr && length > 0) {
+        if (!file.Write(EntryPrefix()) || !file.Write(bytes, static_cast<DWORD>(length)))
+            return false;
+    }
+    return true;
+}
+
+bool XC_Log::AppendFormat(const char* format, ...) {
+    if (format == nullptr)
+        return false;
+    std::vector<char> buffer(kFormatBufferSize);
+    va_list arguments;
+    va_start(arguments, format);
+    const int wanted = vsnprintf(buffer.data(), buffer.size(), format, arguments);
+    va_end(arguments);
+    if (wanted <= 0)
+        return false;
+    // A longer text is cut to what the buffer holds.
+    const int length = wanted < kFormatBufferSize ? wanted : kFormatBufferSize - 1;
+    return Append(buffer.data(), length);
+}

@@ -1,6 +1,8 @@
 // Registry reads by path text on keys the test makes under HKCU, and the special folders.
 #include "registry.h"
 
+#include "registry_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -8,45 +10,20 @@
 
 namespace {
 
-// Removes a key with its direct subkeys (the test keys are two levels deep at most).
-void DeleteKeyTree(HKEY root, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyA(root, path.c_str(), &key) == ERROR_SUCCESS) {
-        char name[256];
-        while (RegEnumKeyA(key, 0, name, sizeof(name)) == ERROR_SUCCESS) {
-            if (RegDeleteKeyA(key, name) != ERROR_SUCCESS)
-                break;
-        }
-        RegCloseKey(key);
-    }
-    RegDeleteKeyA(root, path.c_str());
-}
-
-bool SetValue(HKEY root, const std::string& path, const char* name, DWORD type,
-              const void* data, DWORD size) {
-    HKEY key;
-    if (RegCreateKeyA(root, path.c_str(), &key) != ERROR_SUCCESS)
-        return false;
-    const bool ok = RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size) ==
-                    ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
-}
-
 class Registry : public ::testing::Test {
 protected:
     void SetUp() override {
         sub_ = "Software\\TarvikTest" + std::to_string(GetCurrentProcessId());
         DeleteKeyTree(HKEY_CURRENT_USER, sub_);
         const DWORD number = 0x12345678;
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Text", REG_SZ, "hello", 6));
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Short", REG_SZ, "1", 2));
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Multi", REG_MULTI_SZ, "A\0B\0", 5));
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Expand", REG_EXPAND_SZ, "%TEMP%\\x", 9));
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Number", REG_DWORD, &number, 4));
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Bytes", REG_BINARY, "\1\2\3\4", 4));
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_ + "\\Alpha", "v", REG_SZ, "a", 2));
-        ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_ + "\\Beta", "v", REG_SZ, "b", 2));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Text", REG_SZ, "hello", 6));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Short", REG_SZ, "1", 2));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Multi", REG_MULTI_SZ, "A\0B\0", 5));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Expand", REG_EXPAND_SZ, "%TEMP%\\x", 9));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Number", REG_DWORD, &number, 4));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Bytes", REG_BINARY, "\1\2\3\4", 4));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_ + "\\Alpha", "v", REG_SZ, "a", 2));
+        ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_ + "\\Beta", "v", REG_SZ, "b", 2));
     }
     void TearDown() override { DeleteKeyTree(HKEY_CURRENT_USER, sub_); }
 
@@ -75,9 +52,9 @@ TEST(RegistryRoots, MachineSpellingsReadTheSameValue) {
 
 // "HKEY_CURRENT" is a leading part of both the user and the config root; the later row wins.
 TEST_F(Registry, AmbiguousRootTakesTheLastMatch) {
-    if (!SetValue(HKEY_CURRENT_CONFIG, sub_, "Where", REG_SZ, "config", 7))
+    if (!SetRegValue(HKEY_CURRENT_CONFIG, sub_, "Where", REG_SZ, "config", 7))
         GTEST_SKIP() << "HKEY_CURRENT_CONFIG is not writable here";
-    ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Where", REG_SZ, "user", 5));
+    ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Where", REG_SZ, "user", 5));
     const std::string where = RegReadString(Path("HKEY_CURRENT").c_str(), "Where");
     DeleteKeyTree(HKEY_CURRENT_CONFIG, sub_);
     EXPECT_EQ("config", where);
@@ -128,7 +105,7 @@ TEST_F(Registry, ValuesReadByType) {
 }
 
 TEST_F(Registry, UnterminatedMultiStringStaysInItsBuffer) {
-    ASSERT_TRUE(SetValue(HKEY_CURRENT_USER, sub_, "Raw", REG_MULTI_SZ, "A\0BC", 4));
+    ASSERT_TRUE(SetRegValue(HKEY_CURRENT_USER, sub_, "Raw", REG_MULTI_SZ, "A\0BC", 4));
     EXPECT_EQ("A\nBC", RegReadString(Path("HKCU").c_str(), "Raw"));
 }
 
