@@ -1,0 +1,126 @@
+// Scratch folders, whole-file reads and test archives for the localization tests.
+#pragma once
+
+#include <windows.h>
+
+#include <zip.h>
+
+#include <string>
+#include <vector>
+
+// A fresh folder under the temporary folder for one test, removed with everything in it.
+class TestFolder {
+public:
+    TestFolder() {
+        char temp[MAX_PATH];
+        const DWORD length = GetTempPathA(MAX_PATH, temp);
+        if (length == 0 || length >= MAX_PATH)
+            return;
+        // Names are never reused within a run: Wine's profile cache outlives a deleted file.
+        static unsigned next = 0;
+        const std::string base =
+            std::string(temp) + "lang-" + std::to_string(GetCurrentProcessId()) + "-";
+        for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+            const std::string candidate = base + std::to_string(next++);
+            if (CreateDirectoryA(candidate.c_str(), nullptr)) {
+                path_ = candidate;
+                return;
+            }
+        }
+    }
+    ~TestFolder() {
+        if (!path_.empty())
+            RemoveTree(path_);
+    }
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    bool Ready() const { return !path_.empty(); }
+    const std::string& Path() const { return path_; }
+    std::string Child(const std::string& name) const { return path_ + "\\" + name; }
+
+    static void RemoveTree(const std::string& folder) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::string name = found.cFileName;
+                if (name == "." || name == "..")
+                    continue;
+                const std::string child = folder + "\\" + name;
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(child);
+                else
+                    DeleteFileA(child.c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(folder.c_str());
+    }
+
+private:
+    std::string path_;
+};
+
+inline bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The whole file; false when it cannot be opened.
+inline bool ReadBytes(const std::string& path, std::string* bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bytes->clear();
+    char buffer[4096];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr) != FALSE) && read > 0)
+        bytes->append(buffer, read);
+    CloseHandle(file);
+    return ok;
+}
+
+inline bool WriteBytes(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                              nullptr) && written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+struct ArchiveMember {
+    std::string name;
+    DWORD attributes;
+    std::string data;
+};
+
+// Writes a ZIP archive with the members in order, deflated or stored, each carrying its
+// Windows attributes in the external attributes as Windows archivers store them.
+inline bool WriteArchive(const std::string& path, const std::vector<ArchiveMember>& members,
+                         int method = Z_DEFLATED) {
+    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+    if (zip == nullptr)
+        return false;
+    bool ok = true;
+    for (const ArchiveMember& member : members) {
+        zip_fileinfo info = {};
+        info.tmz_date.tm_year = 2024;
+        info.tmz_date.tm_mon = 0;
+        info.tmz_date.tm_mday = 1;
+        info.external_fa = member.attributes;
+        ok = ok &&
+             zipOpenNewFileInZip(zip, member.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                 method, method == 0 ? 0 : 8) == ZIP_OK &&
+             zipWriteInFileInZip(zip, member.data.data(),
+                                 static_cast<unsigned>(member.data.size())) == ZIP_OK &&
+             zipCloseFileInZip(zip) == ZIP_OK;
+    }
+    return zipClose(zip, nullptr) == ZIP_OK && ok;
+}
