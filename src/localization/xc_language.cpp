@@ -1,0 +1,92 @@
+// Language pack lookup: an in-memory map filled from the file once, with the private-profile
+// functions as the fallback for texts the preload did not supply.
+#include "xc_language.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "paths.h"
+#include "wholefile.h"
+
+XC_Language ProgramLanguage;
+
+namespace {
+
+// The longest file path the pack keeps (a Win32 MAX_PATH field without its terminator).
+const size_t kMaxFilePath = 259;
+
+// A text the file format cannot hold: a line break would split its line, and "}=" would end
+// the key early, so that writing it would damage other entries.
+bool IsExpressible(const std::string& text) {
+    return text.find_first_of("\r\n") == std::string::npos &&
+           text.find("}=") == std::string::npos;
+}
+
+}  // namespace
+
+XC_Language::XC_Language() : LanguageId(GetSystemDefaultLangID()) {}
+
+std::string XC_Language::CacheKey(const std::string& text) const {
+    return std::to_string(LanguageId) + "_" + text;
+}
+
+bool XC_Language::Load(const char* folder) {
+    std::string base = folder != nullptr ? folder : "";
+    if (base.empty()) {
+        base = ModulePath();
+        const size_t slash = base.rfind('\\');
+        base.erase(slash == std::string::npos ? 0 : slash);
+    }
+    const std::string path = base + "\\Language_" + std::to_string(LanguageId) + ".txt";
+    // An unknown executable folder would put the file in the root of the current drive.
+    if (base.empty() || path.size() > kMaxFilePath) {
+        FilePath.clear();
+        FontName = "Tahoma";
+        FontSize = 8;
+        return true;
+    }
+    FilePath = path;
+    FontName = ReadIniString(FilePath.c_str(), "Setting", "FontName", "Tahoma");
+    const std::string size = ReadIniString(FilePath.c_str(), "Setting", "FontSize", "8");
+    FontSize = static_cast<int32_t>(std::strtol(size.c_str(), nullptr, 10));
+    Preload(ReadTextFile(FilePath.c_str()));
+    return true;
+}
+
+void XC_Language::Preload(const std::string& contents) {
+    size_t position = 0;
+    for (;;) {
+        const size_t open = contents.find('{', position);
+        if (open == std::string::npos)
+            return;
+        const size_t close = contents.find("}=", open + 1);
+        if (close == std::string::npos)
+            return;
+        const size_t valueStart = close + 2;
+        const size_t lineEnd = contents.find("\r\n", valueStart);
+        if (lineEnd == std::string::npos)
+            return;
+        const std::string key = contents.substr(open + 1, close - open - 1);
+        const std::string value = contents.substr(valueStart, lineEnd - valueStart);
+        if (key.empty() || value.empty())
+            return;
+        Texts[CacheKey(key)] = value;
+        position = lineEnd + 2;
+    }
+}
+
+std::string XC_Language::Translate(const char* text) {
+    if (text == nullptr || text[0] == '\0')
+        return std::string();
+    std::string& value = Texts[CacheKey(text)];
+    if (!value.empty())
+        return value;
+    if (!FilePath.empty() && IsExpressible(text)) {
+        const std::string key = std::string("{") + text + "}";
+        value = ReadIniString(FilePath.c_str(), "Strings", key.c_str(), text);
+    } else {
+        value = text;
+    }
+    return value;
+}
