@@ -1,0 +1,9 @@
+// Process entry of SetupTarvik.exe: creates the main window, which selects the mode.
+#include <windows.h>
+
+#include "formmain.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    static TForm_Main Form_Main;
+    ExitProcess(0);
+}

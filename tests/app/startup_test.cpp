@@ -1,0 +1,114 @@
+// Mode selection at start-up: own file first, "SetupTarvik.exe" in the current folder second.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "startup.h"
+#include "wholefile.h"
+#include "xc_exetailhelper.h"
+
+namespace {
+
+class StartupMode : public testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        folder_ = std::string(temp) + "tarvik-startup-" + std::to_string(GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA((folder_ + "\\run").c_str(), nullptr));
+        GetCurrentDirectoryA(MAX_PATH, previous_);
+        ASSERT_TRUE(SetCurrentDirectoryA((folder_ + "\\run").c_str()));
+    }
+    void TearDown() override {
+        SetCurrentDirectoryA(previous_);
+        for (const char* name : {"\\own.exe", "\\run\\SetupTarvik.exe", "\\plain.exe"}) DeleteFileA((folder_ + name).c_str());
+        RemoveDirectoryA((folder_ + "\\run").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+    std::string Path(const char* name) const { return folder_ + "\\" + name; }
+
+    // A plain "executable", or one with a payload holding a single entry `key`.
+    void Write(const std::string& path, const char* key) {
+        const std::string stub = Path("plain.exe");
+        ASSERT_TRUE(WriteBytesToFile(stub.c_str(), "MZ-stub-bytes", 13, 0));
+        XC_ExeTailHelper archive;
+        ASSERT_TRUE(archive.LoadFromExe(stub.c_str()));
+        if (key) {
+            XC_MemSpace data(4, 0);
+            ASSERT_TRUE(archive.AddMemory(key, &data));
+        }
+        ASSERT_TRUE(archive.SaveToExe(path.c_str()));
+    }
+
+    // A file whose payload header is there but whose body does not unseal.
+    void WriteDamaged(const std::string& path) {
+        Write(path, "damaged");
+        XC_MemSpace bytes;
+        ASSERT_TRUE(ReadWholeFile(path.c_str(), &bytes));
+        bytes.data[bytes.size - 3] ^= 0xff;
+        ASSERT_TRUE(WriteWholeFile(path.c_str(), &bytes, 0));
+    }
+
+    std::string folder_;
+    char previous_[MAX_PATH] = {};
+};
+
+bool Holds(const XC_ExeTailHelper& payload, const char* key) {
+    XC_MemSpace block;
+    return payload.GetEntry(key, &block);
+}
+
+TEST_F(StartupMode, OwnPayloadSelectsTheInstallerAndWinsOverTheFallback) {
+    Write(Path("own.exe"), "own");
+    Write(Path("run\\SetupTarvik.exe"), "fallback");
+    XC_ExeTailHelper payload;
+    EXPECT_EQ(StartMode::Installer, LoadPayload(&payload, Path("own.exe").c_str()));
+    EXPECT_TRUE(Holds(payload, "own"));
+    EXPECT_FALSE(Holds(payload, "fallback"));
+}
+
+TEST_F(StartupMode, OwnFileWithoutPayloadSelectsTheBuilder) {
+    Write(Path("own.exe"), nullptr);
+    Write(Path("run\\SetupTarvik.exe"), "fallback");
+    XC_ExeTailHelper payload;
+    EXPECT_EQ(StartMode::Builder, LoadPayload(&payload, Path("own.exe").c_str()));
+    EXPECT_TRUE(payload.IsEmpty());
+}
+
+TEST_F(StartupMode, UnloadableOwnFileFallsBackToTheCurrentFolder) {
+    const struct {
+        const char* what;
+        bool own_damaged;  // otherwise missing
+        const char* fallback_key;
+        StartMode expected;
+    } cases[] = {
+        {"missing own file, fallback with payload", false, "fallback", StartMode::Installer},
+        {"damaged own file, fallback with payload", true, "fallback", StartMode::Installer},
+        {"damaged own file, fallback without payload", true, nullptr, StartMode::Builder},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(Path("own.exe").c_str());
+        if (c.own_damaged) WriteDamaged(Path("own.exe"));
+        Write(Path("run\\SetupTarvik.exe"), c.fallback_key);
+        XC_ExeTailHelper payload;
+        EXPECT_EQ(c.expected, LoadPayload(&payload, Path("own.exe").c_str()));
+        EXPECT_EQ(c.fallback_key != nullptr, Holds(payload, "fallback"));
+    }
+}
+
+TEST_F(StartupMode, NothingLoadableFails) {
+    XC_ExeTailHelper payload;
+    EXPECT_EQ(StartMode::Failed, LoadPayload(&payload, ""));
+    WriteDamaged(Path("own.exe"));
+    EXPECT_EQ(StartMode::Failed, LoadPayload(&payload, Path("own.exe").c_str()));
+    WriteDamaged(Path("run\\SetupTarvik.exe"));
+    EXPECT_EQ(StartMode::Failed, LoadPayload(&payload, Path("own.exe").c_str()));
+    EXPECT_TRUE(payload.IsEmpty());
+}
+
+}  // namespace
