@@ -199,7 +199,7 @@ TEST_F(UnzipToFolder, EscapingNamesAreRefused) {
     const std::string names[] = {
         "..\\" + tag,  "../" + tag,    "sub\\..\\..\\" + tag, "\\" + tag,     "/" + tag,
         "C:" + tag,    "C:\\" + tag,   "..",                  ".. \\" + tag,  "a.txt:stream",
-        "sub/../" + tag,
+        "sub/../" + tag,       "../" + tag + "/",
     };
     const std::string outside[] = {scratch.Child(tag), std::string(cwd) + "\\" + tag,
                                    "C:\\" + tag, "\\" + tag};
@@ -215,6 +215,7 @@ TEST_F(UnzipToFolder, EscapingNamesAreRefused) {
         for (const std::string& path : outside) {
             EXPECT_FALSE(Exists(path)) << path;
             DeleteFileA(path.c_str());
+            RemoveDirectoryA(path.c_str());
         }
     }
 }
