@@ -85,6 +85,10 @@ std::string TempDirPath(const char* name) {
     std::string folder;
     if (!temp.empty())
         folder = FromBuffer(longForm, GetLongPathNameA(temp.c_str(), longForm, capacity), capacity);
+    // A folder that cannot be converted (not created yet, say) is still the right place;
+    // an empty folder part would turn the result into a path relative to the current folder.
+    if (folder.empty())
+        folder = temp;
     return JoinPath(folder.c_str(), name);
 }
 

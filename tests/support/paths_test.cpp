@@ -107,6 +107,16 @@ TEST(TempDirPath, LongFormWhenTempIsShort) {
     EXPECT_EQ(std::string(longForm, longLength) + "\\MyLanguage.zip", result);
 }
 
+TEST(TempDirPath, UnconvertibleTempFolderIsKept) {
+    std::string result;
+    {
+        ScopedEnv tmp("TMP", "C:\\no such tarvik temp\\");
+        ScopedEnv temp("TEMP", "C:\\no such tarvik temp\\");
+        result = TempDirPath("MyLanguage.zip");
+    }
+    EXPECT_EQ("C:\\no such tarvik temp\\MyLanguage.zip", result);
+}
+
 // A folder of its own in the temporary folder, removed with its files.
 class IniFile : public ::testing::Test {
 protected:
