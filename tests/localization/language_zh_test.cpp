@@ -1,5 +1,6 @@
 // The Simplified Chinese language file under the Chinese code page: exact GBK translations.
 #include "xc_language.h"
+#include "xc_zipfile.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,21 @@ TEST_F(ChineseLanguage, MissingTextIsAddedInGbk) {
     std::string after;
     ASSERT_TRUE(ReadBytes(file, &after));
     EXPECT_EQ(sample + "{" + text + "}=" + text + "\r\n", after);
+}
+
+// The way the installer gets its pack: the archive of both files unpacked into a folder.
+TEST_F(ChineseLanguage, PackFromTheLanguageArchive) {
+    std::string english;
+    ASSERT_TRUE(ReadBytes(SAMPLE_LANGUAGE_DIR "/Language_1033.txt", &english));
+    const std::string archive = scratch.Child("MyLanguage.zip");
+    const std::string folder = scratch.Child("MyLanguage");
+    ASSERT_TRUE(WriteArchive(archive, {{"Language_1033.txt", FILE_ATTRIBUTE_ARCHIVE, english},
+                                       {"Language_2052.txt", FILE_ATTRIBUTE_ARCHIVE, sample}}));
+    ASSERT_TRUE(ProgramZipFile.UnzipToFolder(archive.c_str(), folder.c_str()));
+    XC_Language pack;
+    pack.Load(folder.c_str());
+    for (const Translation& t : kChinese)
+        EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
 }
 
 }  // namespace
