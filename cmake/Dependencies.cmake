@@ -6,6 +6,9 @@ if(NOT EXISTS "${TARVIK_MINIZIP_DIR}/zip.c")
   message(FATAL_ERROR "minizip sources not found in ${TARVIK_MINIZIP_DIR}: run scripts/setup.sh")
 endif()
 
+if(WIN32)
+  set(ZLIB_USE_STATIC_LIBS ON)  # no zlib1.dll beside the installer
+endif()
 find_package(ZLIB REQUIRED)
 
 add_library(minizip STATIC
