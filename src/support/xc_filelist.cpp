@@ -1,0 +1,114 @@
+// File list document: one folder level described as records of a result document, for the
+// builder's breadth-first walk of the application folder.
+#include "xc_filelist.h"
+
+#include <cstdio>
+
+#include "paths.h"
+
+namespace {
+
+const uint64_t kKiB = 1024;
+const uint64_t kMiB = kKiB * 1024;
+const uint64_t kGiB = kMiB * 1024;
+
+std::string RecordName(int index) {
+    char name[16];
+    snprintf(name, sizeof(name), "F%02d", index);
+    return name;
+}
+
+// UTC as the file system keeps it, without leading zeros: 2014-1-5 3:4:5.
+std::string TimeText(const FILETIME& time) {
+    SYSTEMTIME parts = {};
+    FileTimeToSystemTime(&time, &parts);
+    char text[64];
+    snprintf(text, sizeof(text), "%d-%d-%d %d:%d:%d", parts.wYear, parts.wMonth, parts.wDay,
+             parts.wHour, parts.wMinute, parts.wSecond);
+    return text;
+}
+
+// Closes a file search on scope exit.
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE handle) : handle_(handle) {}
+    ~FindHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            FindClose(handle_);
+    }
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+std::string FileSizeText(uint64_t size) {
+    char text[64];
+    if (size > kGiB)
+        snprintf(text, sizeof(text), "%0.2f GB", double(size) / double(kGiB));
+    else if (size > kMiB)
+        snprintf(text, sizeof(text), "%0.2f MB", double(size) / double(kMiB));
+    else if (size > kKiB)
+        snprintf(text, sizeof(text), "%d KB", int(size / kKiB));
+    else
+        snprintf(text, sizeof(text), "%d KB", size == 0 ? 0 : 1);
+    return text;
+}
+
+bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required,
+                       DWORD excluded) {
+    if (folder == nullptr || *folder == '\0' || pattern == nullptr)
+        return false;
+    // A fresh document, so that no record of an earlier scan outlives it.
+    xml_.LoadText(XC_Xml::kTemplate);
+    xml_.SetValue("Path", folder);
+    xml_.SetValueInt("Count", 0);
+
+    WIN32_FIND_DATAA found;
+    FindHandle search(FindFirstFileA(JoinPath(folder, pattern).c_str(), &found));
+    if (!search.IsOpen())
+        return false;
+    int count = 0;
+    do {
+        const DWORD attributes = found.dwFileAttributes;
+        if ((required != 0 && (attributes & required) == 0) ||
+            (excluded != 0 && (attributes & excluded) != 0))
+            continue;
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // The size text is made from the whole size: its low half alone would call a
+        // 4 GiB + 5 file "1 KB". "Size" keeps the low 32 bits.
+        const uint64_t size = (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        const std::string record = RecordName(count++);
+        xml_.SetRecordValueInt(record.c_str(), "Attribute", int32_t(attributes));
+        xml_.SetRecordValue(record.c_str(), "Name", name.c_str());
+        xml_.SetRecordValueInt(record.c_str(), "Size", int32_t(found.nFileSizeLow));
+        xml_.SetRecordValue(record.c_str(), "SizeStr", isFolder ? "" : FileSizeText(size).c_str());
+        xml_.SetRecordValue(record.c_str(), "CreateTime", TimeText(found.ftCreationTime).c_str());
+        xml_.SetRecordValue(record.c_str(), "WriteTime", TimeText(found.ftLastWriteTime).c_str());
+    } while (FindNextFileA(search.Get(), &found));
+
+    xml_.SetValueInt("Count", count);
+    return true;
+}
+
+int XC_FileList::GetCount() { return xml_.GetValueInt("Count"); }
+
+DWORD XC_FileList::GetAttributes(int index) {
+    return DWORD(xml_.GetRecordValueInt(RecordName(index).c_str(), "Attribute"));
+}
+
+std::string XC_FileList::GetName(int index) {
+    return xml_.GetRecordValue(RecordName(index).c_str(), "Name");
+}
+
+std::string XC_FileList::GetFullPath(int index) {
+    return JoinPath(xml_.GetValue("Path").c_str(), GetName(index).c_str());
+}
