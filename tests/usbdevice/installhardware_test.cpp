@@ -51,6 +51,19 @@ TEST_F(EnumDevicesTest, CountMatchesRecordsWithAndWithoutAdapters) {
     EXPECT_EQ(plugged, bare + 2);
 }
 
+TEST_F(EnumDevicesTest, DeviceWithoutHardwareIdIsLeftOut) {
+    XC_InstallHardware hardware;
+    XC_Xml before;
+    const int bare = hardware.EnumDevices(nullptr, before);
+    SimulatedAdapter adapter = Adapter("VID_067B&PID_2303", "");
+    adapter.hardwareIds.clear();
+    adapter.portName = "COM9";
+    ASSERT_NE(Plug(adapter), nullptr);
+    XC_Xml after;
+    EXPECT_EQ(hardware.EnumDevices(nullptr, after), bare);
+    EXPECT_EQ(std::string(after.GetText()).find("COM9"), std::string::npos);
+}
+
 TEST_F(EnumDevicesTest, ClassGuidListsOnlyThatClass) {
     ASSERT_NE(Plug(Adapter("VID_067B&PID_2303", "USB\\VID_067B&PID_2303&REV_0300")), nullptr);
     XC_InstallHardware hardware;
