@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -219,12 +220,14 @@ TEST_F(FindDeviceTest, TwoAdaptersWithOneIdDescribeTheFirstListed) {
     EXPECT_EQ(report.GetValue("PortName"), ports[0]);
 }
 
-TEST(InstallHardwareTest, ConstructionResolvesTheUpdateEntry) {
+TEST(InstallHardwareTest, ConstructionResolvesTheEntryAndKeepsTheLibraryLoaded) {
+    { XC_InstallHardware first; }
+    HMODULE newdev = GetModuleHandleA("newdev.dll");
+    ASSERT_NE(newdev, nullptr) << "unloaded when the object went away";
     XC_InstallHardware hardware;
-    EXPECT_NE(hardware.UpdateDriverProc, nullptr);
     EXPECT_EQ(reinterpret_cast<void*>(hardware.UpdateDriverProc),
-              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("newdev.dll"),
-                                                     "UpdateDriverForPlugAndPlayDevicesA")));
+              reinterpret_cast<void*>(GetProcAddress(newdev, "UpdateDriverForPlugAndPlayDevicesA")));
+    EXPECT_NE(hardware.UpdateDriverProc, nullptr);
 }
 
 struct InstallCase {

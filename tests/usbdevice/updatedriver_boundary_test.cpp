@@ -1,7 +1,7 @@
 // Driver update failure paths at the system boundary. This program runs with a recording
 // NewDev.dll beside it (loaded through WINEDLLOVERRIDES=newdev=n): Wine's own entry answers
 // TRUE whatever happened, so the answers of a real system (no such device, no matching
-// driver, a restart needed) and a missing library or entry are produced here.
+// driver, a restart needed) and a library without the entry are produced here.
 #include "xc_installhardware.h"
 
 #include <gtest/gtest.h>
