@@ -3,6 +3,7 @@
 
 #include <shlwapi.h>
 
+#include <cstdio>
 #include <cstring>
 
 const char* const kPl2303Id = "USB\\Vid_067b&Pid_2303";
@@ -187,6 +188,17 @@ bool CopySamplePackage(const char* package, const std::string& folder) {
     } while (FindNextFileA(find, &found));
     FindClose(find);
     return ok && copied > 0;
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr) return text;
+    char buffer[512];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, count);
+    fclose(file);
+    return text;
 }
 
 void RemoveInstalledDriver(const std::string& service, const std::string& driverKey,

@@ -78,6 +78,9 @@ private:
 // "win7\\2303") into folder; false when one of them cannot be copied.
 bool CopySamplePackage(const char* package, const std::string& folder);
 
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
+
 // Removes what a driver installation left behind: the service key, the device's driver key
 // under the class key, and the driver file in the drivers folder.
 void RemoveInstalledDriver(const std::string& service, const std::string& driverKey,

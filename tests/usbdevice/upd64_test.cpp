@@ -46,17 +46,6 @@ private:
     HANDLE handle_;
 };
 
-std::string ReadFileText(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return text;
-    char buffer[512];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, count);
-    fclose(file);
-    return text;
-}
-
 // The 64-bit system's drivers folder, seen from this 32-bit process.
 std::string NativeDriversFile(const char* name) {
     char windows[MAX_PATH];

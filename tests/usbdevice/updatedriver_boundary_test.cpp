@@ -24,17 +24,6 @@ std::string ExeFolder() {
     return folder.substr(0, folder.rfind('\\'));
 }
 
-std::string ReadFileText(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return text;
-    char buffer[512];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, count);
-    fclose(file);
-    return text;
-}
-
 class RecordedUpdateTest : public testing::Test {
 protected:
     void SetUp() override {
