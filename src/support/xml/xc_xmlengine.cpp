@@ -14,7 +14,27 @@ bool IsSpace(unsigned char b) { return b == ' ' || b == '\t' || b == '\n' || b =
 bool IsNameStart(unsigned char b) { return (b >= 'A' && b <= 'Z') || b == '_' || b == ':' || b > 0x60; }
 
 // Bytes that end a name token (ScanName).
-bool EndsName(unsigned char b) { return b == 0 || IsSpace(b) || std::strchr("\"'\\!/;<=>?", b) != nullptr; }
+bool EndsName(unsigned char b)
+{
+    switch (b) {
+    case 0: case ' ': case '\t': case '\n': case '\r': case '"': case '\'': case '\\':
+    case '!': case '/': case ';': case '<': case '=': case '>': case '?':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Bytes that end an attribute name in a start tag.
+bool EndsAttributeName(unsigned char b)
+{
+    switch (b) {
+    case 0: case ' ': case '\t': case '\n': case '\r': case '/': case '=': case '>': case '?':
+        return true;
+    default:
+        return false;
+    }
+}
 
 // A name written into the text must scan back as exactly itself, or the edit would change
 // the document's structure.
@@ -747,7 +767,7 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cur
                 while (j < end && t[j] != 0 && !IsSpace(uint8_t(t[j])) && t[j] != '>')
                     ++j;
             } else {
-                while (j < end && t[j] != 0 && !IsSpace(uint8_t(t[j])) && std::strchr("/=>?", t[j]) == nullptr)
+                while (j < end && !EndsAttributeName(uint8_t(t[j])))
                     ++j;
                 if (j == i)
                     ++j;
@@ -761,11 +781,10 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cur
         if (valueNext) {
             valueNext = false;
             if (nameStart >= 0) {
-                spot = AttributeSpot{cursor.tokenStart - e.start, cursor.tokenEnd - e.start, quoted};
+                spot = AttributeSpot{nameStart - e.start, nameLength, cursor.tokenStart - e.start,
+                                     cursor.tokenEnd - e.start, quoted};
                 if (collect != nullptr) {
                     collect->spots.push_back(spot);
-                    collect->byName.emplace(std::string(t + nameStart, size_t(nameLength)),
-                                            int32_t(collect->spots.size() - 1));
                 } else if (size_t(nameLength) == wantedLength &&
                            std::memcmp(t + nameStart, name, wantedLength) == 0) {
                     found = true;
@@ -800,16 +819,76 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cur
     }
 }
 
+namespace {
+
+uint32_t HashName(const char* name, size_t length)
+{
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ uint8_t(name[i])) * 16777619u;
+    return hash;
+}
+
+} // namespace
+
+int32_t XC_XmlEngine::IndexedAttribute(const char* name, size_t length) const
+{
+    const char* base = text_.data() + index_[attributes_.entry].start;
+    const size_t mask = attributes_.slots.size() - 1;
+    for (size_t i = HashName(name, length) & mask;; i = (i + 1) & mask) {
+        int32_t spot = attributes_.slots[i];
+        if (spot < 0)
+            return -1;
+        const AttributeSpot& a = attributes_.spots[size_t(spot)];
+        if (size_t(a.nameLength) == length && std::memcmp(base + a.nameStart, name, length) == 0)
+            return spot;
+    }
+}
+
+// Adds a spot to the name table unless its name is there already: lookups find the first.
+void XC_XmlEngine::AddIndexedAttribute(int32_t spot)
+{
+    const char* base = text_.data() + index_[attributes_.entry].start;
+    const AttributeSpot& a = attributes_.spots[size_t(spot)];
+    if (IndexedAttribute(base + a.nameStart, size_t(a.nameLength)) >= 0)
+        return;
+    if (size_t(attributes_.named + 1) * 2 > attributes_.slots.size()) {
+        std::vector<int32_t> old;
+        old.swap(attributes_.slots);
+        attributes_.slots.assign(old.size() * 2, -1);
+        const size_t mask = attributes_.slots.size() - 1;
+        for (int32_t kept : old) {
+            if (kept < 0)
+                continue;
+            const AttributeSpot& k = attributes_.spots[size_t(kept)];
+            size_t i = HashName(base + k.nameStart, size_t(k.nameLength)) & mask;
+            while (attributes_.slots[i] >= 0)
+                i = (i + 1) & mask;
+            attributes_.slots[i] = kept;
+        }
+    }
+    const size_t mask = attributes_.slots.size() - 1;
+    size_t i = HashName(base + a.nameStart, size_t(a.nameLength)) & mask;
+    while (attributes_.slots[i] >= 0)
+        i = (i + 1) & mask;
+    attributes_.slots[i] = spot;
+    ++attributes_.named;
+}
+
 void XC_XmlEngine::BuildAttributeIndex(int32_t pos)
 {
     attributes_.entry = 0;
     attributes_.spots.clear();
-    attributes_.byName.clear();
+    attributes_.slots.assign(64, -1);
+    attributes_.named = 0;
     TokenCursor cursor;
     AttributeSpot spot{};
     bool found = false;
-    if (FindAttribute(pos, nullptr, cursor, spot, found, attributes_.listEnd, &attributes_))
-        attributes_.entry = pos;
+    if (!FindAttribute(pos, nullptr, cursor, spot, found, attributes_.listEnd, &attributes_))
+        return;
+    attributes_.entry = pos;
+    for (size_t k = 0; k < attributes_.spots.size(); ++k)
+        AddIndexedAttribute(int32_t(k));
 }
 
 bool XC_XmlEngine::LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found,
@@ -820,12 +899,10 @@ bool XC_XmlEngine::LocateAttribute(int32_t pos, const char* name, AttributeSpot&
         if (attributes_.entry != pos && index_[pos].StartTagLength() >= kAttributeIndexMinTag)
             BuildAttributeIndex(pos);
         if (attributes_.entry == pos) {
-            auto it = attributes_.byName.find(name);
-            found = it != attributes_.byName.end();
-            if (found) {
-                slot = it->second;
+            slot = IndexedAttribute(name, std::strlen(name));
+            found = slot >= 0;
+            if (found)
                 spot = attributes_.spots[size_t(slot)];
-            }
             listEnd = attributes_.listEnd;
             return true;
         }
@@ -894,15 +971,20 @@ bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, const char* value
     if (attributes_.entry == pos) {
         // Keep the name index in step with the splice instead of rebuilding it.
         if (found) {
-            attributes_.spots[size_t(slot)] = AttributeSpot{at + 1, at + int32_t(insert.size()) - 2, true};
-            for (size_t k = size_t(slot) + 1; k < attributes_.spots.size(); ++k) {
+            AttributeSpot& changed = attributes_.spots[size_t(slot)];
+            changed.valueStart = at + 1;
+            changed.valueEnd = at + int32_t(insert.size()) - 2;
+            changed.quoted = true;
+            for (size_t k = size_t(slot) + 1; delta != 0 && k < attributes_.spots.size(); ++k) {
+                attributes_.spots[k].nameStart += int32_t(delta);
                 attributes_.spots[k].valueStart += int32_t(delta);
                 attributes_.spots[k].valueEnd += int32_t(delta);
             }
         } else {
-            int32_t valueStart = at + int32_t(std::strlen(name)) + 3;
-            attributes_.spots.push_back(AttributeSpot{valueStart, at + int32_t(insert.size()) - 2, true});
-            attributes_.byName.emplace(name, int32_t(attributes_.spots.size() - 1));
+            int32_t nameLength = int32_t(std::strlen(name));
+            attributes_.spots.push_back(
+                AttributeSpot{at + 1, nameLength, at + nameLength + 3, at + int32_t(insert.size()) - 2, true});
+            AddIndexedAttribute(int32_t(attributes_.spots.size() - 1));
         }
         attributes_.listEnd += int32_t(delta);
     }

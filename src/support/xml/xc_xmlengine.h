@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 // One element of the document, found by its offsets into the document text.
@@ -143,18 +142,22 @@ protected:
     bool ReplaceDocument(const char* text);
 
 private:
-    // Where one attribute's value lies, relative to its element's start.
+    // Where one attribute's name and value lie, relative to its element's start.
     struct AttributeSpot {
+        int32_t nameStart;
+        int32_t nameLength;
         int32_t valueStart;
         int32_t valueEnd; // inclusive; valueStart - 1 for an empty value
         bool quoted;
     };
-    // The attributes of one long start tag by name, kept in step with every splice.
+    // The attributes of one long start tag in order, with an open-addressing table of the
+    // first occurrence of each name; kept in step with every splice.
     struct AttributeIndex {
         int32_t entry = 0;   // 0: holds nothing
         int32_t listEnd = 0; // where a new attribute goes, relative to the start
         std::vector<AttributeSpot> spots;
-        std::unordered_map<std::string, int32_t> byName; // first occurrence of each name
+        std::vector<int32_t> slots; // spot numbers, -1 for a free slot; size a power of two
+        int32_t named = 0;          // used slots
     };
 
     bool Parse();
@@ -175,6 +178,8 @@ private:
     bool FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, AttributeSpot& spot,
                        bool& found, int32_t& listEnd, AttributeIndex* collect) const;
     void BuildAttributeIndex(int32_t pos);
+    int32_t IndexedAttribute(const char* name, size_t length) const;
+    void AddIndexedAttribute(int32_t spot);
     bool LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found,
                          int32_t& listEnd, int32_t& slot);
     int32_t PlaceNewElement(int32_t parent, int32_t& after, const std::string& element,
