@@ -214,6 +214,17 @@ TEST(XmlEngineLoad, LoneEndTagFlagsItsParentWhichStillCompletes)
     EXPECT_EQ(xml.Entry(1).EndTagLength(), 4);
 }
 
+TEST(XmlEngineLoad, StrayMarkupFlagMovesUpWhenItsElementIsClosedAsUnended)
+{
+    XC_XmlEngine xml;
+    EXPECT_FALSE(xml.LoadDocument("<a><b></x></a>"));
+    EXPECT_EQ(xml.Entry(2).flags & ElementEntry::kStrayMarkup, 0u);
+    EXPECT_NE(xml.Entry(2).flags & ElementEntry::kUnended, 0u);
+    EXPECT_NE(xml.Entry(1).flags & ElementEntry::kStrayMarkup, 0u);
+    EXPECT_EQ(xml.ProblemLog(), "<lone_end_tag tagname=\"x\" offset=\"6\"/>"
+                                "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"11\"/>");
+}
+
 TEST(XmlEngineLoad, RootSiblingsAreNavigable)
 {
     XC_XmlEngine xml;
