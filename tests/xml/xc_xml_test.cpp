@@ -177,8 +177,9 @@ TEST(XcXml, FileInformationDocumentWithAttributeIndexMatchesThePlainScan)
             std::string path = "\\inkscape\\share\\" + std::to_string(i) + "&\xD6\xD0.svg";
             ASSERT_TRUE(xml->SetValue(key.c_str(), path.c_str()));
             ASSERT_TRUE(xml->SetValueInt("FileCount", c + 1));
-            if (i % 50 == 0)
+            if (i % 50 == 0) {
                 ASSERT_TRUE(xml->SetValueInt("PathCount", i));
+            }
         }
     }
     ASSERT_STREQ(fast.GetText(), plain.GetText());
