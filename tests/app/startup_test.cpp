@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "scratch_folder.h"
 #include "startup.h"
 #include "wholefile.h"
 #include "xc_exetailhelper.h"
@@ -14,22 +15,14 @@ namespace {
 class StartupMode : public testing::Test {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        folder_ = std::string(temp) + "tarvik-startup-" + std::to_string(GetCurrentProcessId());
-        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryA((folder_ + "\\run").c_str(), nullptr));
+        ASSERT_TRUE(folder_.Ready());
+        ASSERT_TRUE(CreateDirectoryA(folder_.Child("run").c_str(), nullptr));
         GetCurrentDirectoryA(MAX_PATH, previous_);
-        ASSERT_TRUE(SetCurrentDirectoryA((folder_ + "\\run").c_str()));
+        ASSERT_TRUE(SetCurrentDirectoryA(folder_.Child("run").c_str()));
     }
-    void TearDown() override {
-        SetCurrentDirectoryA(previous_);
-        for (const char* name : {"\\own.exe", "\\run\\SetupTarvik.exe", "\\plain.exe"}) DeleteFileA((folder_ + name).c_str());
-        RemoveDirectoryA((folder_ + "\\run").c_str());
-        RemoveDirectoryA(folder_.c_str());
-    }
+    void TearDown() override { SetCurrentDirectoryA(previous_); }
 
-    std::string Path(const char* name) const { return folder_ + "\\" + name; }
+    std::string Path(const char* name) const { return folder_.Child(name); }
 
     // A plain "executable", or one with a payload holding a single entry `key`.
     void Write(const std::string& path, const char* key) {
@@ -53,7 +46,7 @@ protected:
         ASSERT_TRUE(WriteWholeFile(path.c_str(), &bytes, 0));
     }
 
-    std::string folder_;
+    ScratchFolder folder_;
     char previous_[MAX_PATH] = {};
 };
 

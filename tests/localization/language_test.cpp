@@ -72,7 +72,7 @@ protected:
         return bytes;
     }
 
-    TestFolder scratch;
+    ScratchFolder scratch;
     std::string file;
 };
 

@@ -53,7 +53,7 @@ protected:
         ASSERT_TRUE(WriteBytes(file, sample));
     }
 
-    TestFolder scratch;
+    ScratchFolder scratch;
     std::string sample;
     std::string file;
 };

@@ -5,63 +5,10 @@
 
 #include <zip.h>
 
+#include "scratch_folder.h"
+
 #include <string>
 #include <vector>
-
-// A fresh folder under the temporary folder for one test, removed with everything in it.
-class TestFolder {
-public:
-    TestFolder() {
-        char temp[MAX_PATH];
-        const DWORD length = GetTempPathA(MAX_PATH, temp);
-        if (length == 0 || length >= MAX_PATH)
-            return;
-        // Names are never reused within a run: Wine's profile cache outlives a deleted file.
-        static unsigned next = 0;
-        const std::string base =
-            std::string(temp) + "lang-" + std::to_string(GetCurrentProcessId()) + "-";
-        for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-            const std::string candidate = base + std::to_string(next++);
-            if (CreateDirectoryA(candidate.c_str(), nullptr)) {
-                path_ = candidate;
-                return;
-            }
-        }
-    }
-    ~TestFolder() {
-        if (!path_.empty())
-            RemoveTree(path_);
-    }
-    TestFolder(const TestFolder&) = delete;
-    TestFolder& operator=(const TestFolder&) = delete;
-
-    bool Ready() const { return !path_.empty(); }
-    const std::string& Path() const { return path_; }
-    std::string Child(const std::string& name) const { return path_ + "\\" + name; }
-
-    static void RemoveTree(const std::string& folder) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                const std::string name = found.cFileName;
-                if (name == "." || name == "..")
-                    continue;
-                const std::string child = folder + "\\" + name;
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(child);
-                else
-                    DeleteFileA(child.c_str());
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(folder.c_str());
-    }
-
-private:
-    std::string path_;
-};
 
 inline bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -28,7 +28,7 @@ protected:
         return bytes;
     }
 
-    TestFolder scratch;
+    ScratchFolder scratch;
     std::string archive;
     std::string target;
 };
@@ -101,7 +101,7 @@ TEST_F(UnzipToFolder, FolderMemberBeforeItsFiles) {
         EXPECT_TRUE(Unpack(members));
         EXPECT_NE(0u, GetFileAttributesA((target + "\\sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
         EXPECT_EQ("inside", Content("sub\\b.txt"));
-        TestFolder::RemoveTree(target);
+        ScratchFolder::RemoveTree(target);
     }
 }
 

@@ -255,7 +255,7 @@ TEST_P(UpdateDriverTest, InstallsSamplePackageForSimulatedAdapter) {
     // Wine matches the id case-sensitively, so the adapter carries exactly the passed id.
     SimulatedDevice* device = Plug(Adapter(c.device, c.hardwareId));
     ASSERT_NE(device, nullptr);
-    TempFolder folder(c.name);
+    ScratchFolder folder(c.name);
     ASSERT_FALSE(folder.Path().empty());
     ASSERT_TRUE(CopySamplePackage(c.package, folder.Path()));
 

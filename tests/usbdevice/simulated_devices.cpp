@@ -146,33 +146,6 @@ SimulatedAdapter Adapter(const char* device, const char* hardwareId) {
     return adapter;
 }
 
-TempFolder::TempFolder(const char* name) {
-    char temp[MAX_PATH];
-    const DWORD length = GetTempPathA(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH) return;
-    // Unique per process and per folder: a process that the driver installation started may
-    // keep a file of an earlier folder open.
-    static int folders = 0;
-    path_ = std::string(temp) + name + " " + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(++folders);
-    if (!CreateDirectoryA(path_.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        path_.clear();
-}
-
-TempFolder::~TempFolder() {
-    if (path_.empty()) return;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA((path_ + "\\" + found.cFileName).c_str());
-        } while (FindNextFileA(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path_.c_str());
-}
-
 bool CopySamplePackage(const char* package, const std::string& folder) {
     const std::string source = SamplePackagePath(package);
     WIN32_FIND_DATAA found;

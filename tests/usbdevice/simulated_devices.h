@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "scratch_folder.h"
+
 extern const char* const kPl2303Id;
 extern const char* const kCh341Id;
 extern const char* const kPortsClassGuid;
@@ -60,19 +62,6 @@ private:
 
 // A PL2303 or CH341 adapter without a driver, registered under the given first id.
 SimulatedAdapter Adapter(const char* device, const char* hardwareId);
-
-// A folder of its own in the temporary folder, removed with its files on destruction.
-class TempFolder {
-public:
-    explicit TempFolder(const char* name);
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // Copies every file of a sample driver package (a folder under sample/drivers, such as
 // "win7\\2303") into folder; false when one of them cannot be copied.

@@ -103,7 +103,7 @@ protected:
         return CopyFileA(library, (folder_.Path() + "\\newdev.dll").c_str(), FALSE);
     }
 
-    TempFolder folder_{"upd64 test"};
+    ScratchFolder folder_{"upd64 test"};
     std::string exe_;
     std::string errors_;
     int runs_ = 0;

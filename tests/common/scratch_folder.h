@@ -7,15 +7,18 @@
 
 class ScratchFolder {
 public:
-    ScratchFolder() {
+    // The folder's name starts with `prefix` (spaces allowed, to try paths with spaces).
+    explicit ScratchFolder(const std::string& prefix = "tarvik") {
         char temp[MAX_PATH];
         const DWORD length = GetTempPathA(MAX_PATH, temp);
         if (length == 0 || length >= MAX_PATH)
             return;
-        const std::string base = std::string(temp) + "tarvik-" +
+        // Names are never reused within a run: Wine's profile cache outlives a deleted file.
+        static unsigned next = 0;
+        const std::string base = std::string(temp) + prefix + "-" +
                                  std::to_string(GetCurrentProcessId()) + "-";
         for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-            const std::string candidate = base + std::to_string(attempt);
+            const std::string candidate = base + std::to_string(next++);
             if (CreateDirectoryA(candidate.c_str(), nullptr)) {
                 path_ = candidate;
                 return;
@@ -33,7 +36,6 @@ public:
     const std::string& Path() const { return path_; }
     std::string Child(const std::string& name) const { return path_ + "\\" + name; }
 
-private:
     static void RemoveTree(const std::string& folder) {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
@@ -54,5 +56,6 @@ private:
         RemoveDirectoryA(folder.c_str());
     }
 
+private:
     std::string path_;
 };
