@@ -660,3 +660,68 @@ TEST(XmlEngineEdits, AttributeIndexAgreesWithThePlainScanOnOneLongTag)
     EXPECT_STREQ(fast.DocumentText(), plain.DocumentText());
     EXPECT_EQ(CompareWithReload(fast), "");
 }
+
+TEST(XmlEngineEdits, DamagedTextsNeverLeadOutsideTheText)
+{
+    static const char alphabet[] = "<>/=\"' !-[]?DCa\r\n&;\xD6";
+    std::mt19937 rng(11);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = "<r a=\"1\"><b x='2'/>t<c>\r\n<d/>\r\n</c><!-- k --></r>";
+        for (int k = int(rng() % 6); k >= 0; --k) {
+            size_t at = rng() % (text.size() + 1);
+            if (rng() % 2 != 0 && at < text.size())
+                text.erase(at, 1);
+            else
+                text.insert(at, 1, alphabet[rng() % (sizeof alphabet - 1)]);
+        }
+        XC_XmlEngine xml;
+        xml.LoadDocument(text.c_str());
+        for (int step = 0; step < 6 && xml.NextFreeEntry() > 1; ++step) {
+            int32_t target = 1 + int32_t(rng() % unsigned(xml.NextFreeEntry() - 1));
+            if (rng() % 2 != 0) {
+                if (GoTo(xml, target, false))
+                    xml.AppendChild("n");
+            } else {
+                xml.Rewind();
+                if (xml.FindNext(nullptr)) {
+                    xml.SetAttribute(target, rng() % 2 ? "a" : "x", "v<&");
+                    xml.GetAttribute(target, "x");
+                }
+            }
+            const int32_t length = xml.DocumentLength();
+            ASSERT_EQ(int32_t(std::strlen(xml.DocumentText())), length) << text;
+            ASSERT_EQ(xml.Entry(0).length, length) << text;
+            for (int32_t e = 1; e < xml.NextFreeEntry(); ++e) {
+                const ElementEntry& x = xml.Entry(e);
+                ASSERT_TRUE(x.start >= 0 && x.StartTagLength() <= x.length && x.start + x.length <= length)
+                    << "entry " << e << " of " << text;
+                ASSERT_EQ(xml.DocumentText()[x.start], '<') << text;
+            }
+        }
+    }
+}
+
+TEST(XmlEngineIndex, GrowthAddsAtMostOnePageAndKeepsEntries)
+{
+    const int32_t page = ElementIndex::kPageSize;
+    ElementIndex index;
+    index.Grow(10);
+    EXPECT_EQ(index.Capacity(), 10);
+    index[9].start = 99;
+    // The partial first page is filled up and one more page added, not two.
+    index.Grow(4 * page);
+    EXPECT_EQ(index.Capacity(), 2 * page);
+    EXPECT_EQ(index[9].start, 99);
+    index[2 * page - 1].start = 7;
+    index.Grow(2 * page + 5);
+    EXPECT_EQ(index.Capacity(), 2 * page + 5);
+    index[2 * page + 4].start = 5;
+    index.Grow(2 * page + 9);
+    EXPECT_EQ(index.Capacity(), 2 * page + 9);
+    EXPECT_EQ(index[9].start, 99);
+    EXPECT_EQ(index[2 * page - 1].start, 7);
+    EXPECT_EQ(index[2 * page + 4].start, 5);
+    EXPECT_EQ(index[2 * page + 8].start, 0);
+    index.Grow(4);
+    EXPECT_EQ(index.Capacity(), 2 * page + 9);
+}
