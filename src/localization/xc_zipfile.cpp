@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "xc_handle.h"
+
 XC_ZipFile ProgramZipFile;
 
 namespace {
@@ -37,33 +39,6 @@ public:
 
 private:
     unzFile archive_ = nullptr;
-};
-
-// A file opened for writing, closed on scope exit.
-class OutFile {
-public:
-    OutFile() = default;
-    ~OutFile() { Close(); }
-    OutFile(const OutFile&) = delete;
-    OutFile& operator=(const OutFile&) = delete;
-
-    bool Create(const char* path, DWORD attributes) {
-        Close();
-        handle_ = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE;
-    }
-    bool Write(const void* data, DWORD size) {
-        DWORD written = 0;
-        return WriteFile(handle_, data, size, &written, nullptr) && written == size;
-    }
-    void Close() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
@@ -109,7 +84,7 @@ DWORD MemberAttributes(const unz_file_info& info, const char* name) {
 
 // Streams the current member into file in pieces; false when the member could not be read
 // or written whole, or its data fails the CRC check. What was written stays.
-bool CopyMember(unzFile archive, OutFile* file, uLong size, char* buffer) {
+bool CopyMember(unzFile archive, XC_File* file, uLong size, char* buffer) {
     if (unzOpenCurrentFile(archive) != UNZ_OK)
         return false;
     uLong done = 0;
@@ -184,8 +159,9 @@ bool XC_ZipFile::UnzipToFolder(const char* archivePath, const char* folderPath) 
             attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
         if (fileAttributes == 0)
             fileAttributes = FILE_ATTRIBUTE_NORMAL;
-        OutFile file;
-        if (!file.Create(target.c_str(), fileAttributes)) {
+        XC_File file(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes,
+                                 nullptr));
+        if (!file.IsOpen()) {
             result = false;
             continue;
         }

@@ -2,26 +2,8 @@
 #include <windows.h>
 
 #include "platform.h"
+#include "xc_handle.h"
 #include "xc_memspace.h"
-
-namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (IsOpen()) CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-}  // namespace
 
 namespace platform {
 
@@ -32,8 +14,8 @@ uint8_t* AllocatePages(uint32_t size) {
 void FreePages(uint8_t* pages, uint32_t) { VirtualFree(pages, 0, MEM_RELEASE); }
 
 bool ReadFileInto(const char* path, XC_MemSpace* block) {
-    FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    XC_File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return false;
     DWORD size = GetFileSize(file.Get(), nullptr);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
@@ -47,12 +29,11 @@ bool ReadFileInto(const char* path, XC_MemSpace* block) {
 }
 
 bool WriteFileBytes(const char* path, const void* bytes, uint32_t count, uint32_t attributes) {
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+    XC_File file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return false;
     if (count == 0 || !bytes) return true;
-    DWORD written = 0;
-    bool ok = WriteFile(file.Get(), bytes, count, &written, nullptr) && written >= count;
+    bool ok = file.Write(bytes, count);
     FlushFileBuffers(file.Get());
     return ok;
 }

@@ -4,22 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "xc_handle.h"
+
 namespace {
-
-// Closes a kernel handle on scope exit.
-class HandleCloser {
-public:
-    explicit HandleCloser(HANDLE handle) : handle_(handle) {}
-    ~HandleCloser() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    HandleCloser(const HandleCloser&) = delete;
-    HandleCloser& operator=(const HandleCloser&) = delete;
-
-private:
-    HANDLE handle_;
-};
 
 // Text of a fixed-size buffer filled by an API that returned length; a length that does not
 // fit (the API asking for a larger buffer) or 0 gives the empty text.
@@ -119,8 +106,8 @@ bool RunProcess(const char* commandLine, bool show, DWORD* exitCode) {
                         CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
                         &process))
         return false;
-    HandleCloser processHandle(process.hProcess);
-    HandleCloser threadHandle(process.hThread);
+    XC_KernelHandle processHandle(process.hProcess);
+    XC_KernelHandle threadHandle(process.hThread);
     if (exitCode != nullptr) {
         *exitCode = 0;
         WaitForSingleObject(process.hProcess, INFINITE);

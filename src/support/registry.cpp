@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "xc_handle.h"
+
 namespace {
 
 struct RootName {
@@ -17,40 +19,6 @@ const RootName kRoots[] = {
     {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},   {"HKLM", HKEY_LOCAL_MACHINE},
     {"HKEY_USERS", HKEY_USERS},                   {"HKUS", HKEY_USERS},
     {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}, {"HKCC", HKEY_CURRENT_CONFIG},
-};
-
-// Closes an opened key on scope exit.
-class KeyCloser {
-public:
-    explicit KeyCloser(HKEY key) : key_(key) {}
-    ~KeyCloser() {
-        if (key_ != nullptr)
-            RegCloseKey(key_);
-    }
-    KeyCloser(const KeyCloser&) = delete;
-    KeyCloser& operator=(const KeyCloser&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_;
-};
-
-// Frees a library loaded for one call.
-class LibraryHolder {
-public:
-    explicit LibraryHolder(const char* name) : module_(LoadLibraryA(name)) {}
-    ~LibraryHolder() {
-        if (module_ != nullptr)
-            FreeLibrary(module_);
-    }
-    LibraryHolder(const LibraryHolder&) = delete;
-    LibraryHolder& operator=(const LibraryHolder&) = delete;
-    FARPROC Find(const char* name) const {
-        return module_ != nullptr ? GetProcAddress(module_, name) : nullptr;
-    }
-
-private:
-    HMODULE module_;
 };
 
 bool QueryInfo(HKEY key, DWORD* subKeys, DWORD* longestName) {
@@ -89,10 +57,10 @@ bool RegReadValue(const char* path, const char* valueName, void* buffer, DWORD* 
         return false;
     if (buffer != nullptr && (*type == 0 || size == nullptr || *size == 0))
         return false;
-    KeyCloser key(RegOpenPath(path));
-    if (key.get() == nullptr)
+    XC_RegKey key(RegOpenPath(path));
+    if (!key.IsOpen())
         return false;
-    return RegQueryValueExA(key.get(), valueName, nullptr, type, static_cast<BYTE*>(buffer),
+    return RegQueryValueExA(key.Get(), valueName, nullptr, type, static_cast<BYTE*>(buffer),
                             size) == ERROR_SUCCESS;
 }
 
@@ -132,31 +100,33 @@ DWORD RegReadDword(const char* path, const char* valueName) {
 }
 
 DWORD RegSubKeyCount(const char* path) {
-    KeyCloser key(RegOpenPath(path));
+    XC_RegKey key(RegOpenPath(path));
     DWORD count = 0;
-    if (key.get() == nullptr || !QueryInfo(key.get(), &count, nullptr))
+    if (!key.IsOpen() || !QueryInfo(key.Get(), &count, nullptr))
         return 0;
     return count;
 }
 
 std::string RegSubKeyName(const char* path, DWORD index) {
-    KeyCloser key(RegOpenPath(path));
+    XC_RegKey key(RegOpenPath(path));
     DWORD count = 0;
     DWORD longest = 0;
-    if (key.get() == nullptr || !QueryInfo(key.get(), &count, &longest) || index >= count)
+    if (!key.IsOpen() || !QueryInfo(key.Get(), &count, &longest) || index >= count)
         return std::string();
     std::vector<char> name(longest + 1, '\0');
-    if (RegEnumKeyA(key.get(), index, name.data(), longest + 1) != ERROR_SUCCESS)
+    if (RegEnumKeyA(key.Get(), index, name.data(), longest + 1) != ERROR_SUCCESS)
         return std::string();
     return std::string(name.data());
 }
 
 std::string SpecialFolderPath(int folderId) {
     typedef HRESULT(WINAPI * GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
-    LibraryHolder shell("Shell32.dll");
+    XC_Module shell(LoadLibraryA("Shell32.dll"));
+    if (!shell.IsOpen())
+        return std::string();
     // Through the generic function type: GetProcAddress knows no signatures.
     const GetFolderPathFn getFolderPath = reinterpret_cast<GetFolderPathFn>(
-        reinterpret_cast<void (*)()>(shell.Find("SHGetFolderPathA")));
+        reinterpret_cast<void (*)()>(GetProcAddress(shell.Get(), "SHGetFolderPathA")));
     if (getFolderPath == nullptr)
         return std::string();
     char path[MAX_PATH] = {};

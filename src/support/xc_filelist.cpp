@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "paths.h"
+#include "xc_handle.h"
 
 namespace {
 
@@ -27,23 +28,6 @@ std::string TimeText(const FILETIME& time) {
              parts.wHour, parts.wMinute, parts.wSecond);
     return text;
 }
-
-// Closes a file search on scope exit.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
 
 }  // namespace
 
@@ -70,7 +54,7 @@ bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required,
     xml_.SetValueInt("Count", 0);
 
     WIN32_FIND_DATAA found;
-    FindHandle search(FindFirstFileA(JoinPath(folder, pattern).c_str(), &found));
+    XC_FindHandle search(FindFirstFileA(JoinPath(folder, pattern).c_str(), &found));
     if (!search.IsOpen())
         return false;
     int count = 0;

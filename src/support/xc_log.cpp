@@ -2,6 +2,7 @@
 #include "xc_log.h"
 
 #include "xc_computerinfo.h"
+#include "xc_handle.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -14,38 +15,14 @@ namespace {
 
 const int kFormatBufferSize = 65535;
 
-// A file handle closed on scope exit.
-class LogFile {
-public:
-    LogFile() : handle_(INVALID_HANDLE_VALUE) {}
-    ~LogFile() { Close(); }
-    LogFile(const LogFile&) = delete;
-    LogFile& operator=(const LogFile&) = delete;
+HANDLE OpenLog(const char* path, DWORD disposition) {
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
 
-    bool Open(const char* path, DWORD disposition) {
-        handle_ = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE;
-    }
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    void Close() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-    // Moves to the end and gives the size (its low 32 bits).
-    DWORD SeekEnd() { return SetFilePointer(handle_, 0, nullptr, FILE_END); }
-    bool Write(const void* bytes, DWORD length) {
-        DWORD written = 0;
-        return WriteFile(handle_, bytes, length, &written, nullptr) && written == length;
-    }
-    bool Write(const std::string& text) {
-        return Write(text.data(), static_cast<DWORD>(text.size()));
-    }
-
-private:
-    HANDLE handle_;
-};
+bool Write(XC_File* file, const std::string& text) {
+    return file->Write(text.data(), static_cast<DWORD>(text.size()));
+}
 
 std::string Header() {
     const XC_ComputerInfo info;
@@ -94,25 +71,27 @@ bool XC_Log::Append(const void* bytes, int length) {
         memcpy(LogPath, path.c_str(), path.size() + 1);
     }
 
-    LogFile file;
-    if (file.Open(LogPath, OPEN_EXISTING)) {
-        const DWORD size = file.SeekEnd();
+    XC_File file(OpenLog(LogPath, OPEN_EXISTING));
+    if (file.IsOpen()) {
+        // The size, its low 32 bits, from moving to the end where the entry goes.
+        const DWORD size = SetFilePointer(file.Get(), 0, nullptr, FILE_END);
         const long long limit = static_cast<long long>(MaxSizeMB) * 1048576;
         if (size != INVALID_SET_FILE_POINTER && size > limit) {
-            file.Close();
+            file.Reset(nullptr);
             const std::string older = std::string(LogPath) + ".more.log";
             DeleteFileA(older.c_str());
             MoveFileA(LogPath, older.c_str());
         }
     }
     if (!file.IsOpen()) {
-        if (!file.Open(LogPath, CREATE_ALWAYS))
+        file.Reset(OpenLog(LogPath, CREATE_ALWAYS));
+        if (!file.IsOpen())
             return false;
-        if (!file.Write(Header()))
+        if (!Write(&file, Header()))
             return false;
     }
     if (bytes != nullptr && length > 0) {
-        if (!file.Write(EntryPrefix()) || !file.Write(bytes, static_cast<DWORD>(length)))
+        if (!Write(&file, EntryPrefix()) || !file.Write(bytes, static_cast<DWORD>(length)))
             return false;
     }
     return true;

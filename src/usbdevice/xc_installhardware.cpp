@@ -7,43 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "xc_handle.h"
 #include "xc_xml.h"
 
 namespace {
 
+using DeviceInfoSet = XC_Handle<HDEVINFO, SetupDiDestroyDeviceInfoList>;
+
 const char* const kUpdateDriverEntry = "UpdateDriverForPlugAndPlayDevicesA";
-
-// Closes a registry key on scope exit.
-class RegKey {
-public:
-    explicit RegKey(HKEY key) : key_(key) {}
-    ~RegKey() {
-        if (IsOpen()) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    bool IsOpen() const { return key_ != nullptr && key_ != INVALID_HANDLE_VALUE; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_;
-};
-
-// Destroys a device information set on scope exit.
-class DeviceInfoSet {
-public:
-    explicit DeviceInfoSet(HDEVINFO set) : set_(set) {}
-    ~DeviceInfoSet() {
-        if (IsOpen()) SetupDiDestroyDeviceInfoList(set_);
-    }
-    DeviceInfoSet(const DeviceInfoSet&) = delete;
-    DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-    bool IsOpen() const { return set_ != INVALID_HANDLE_VALUE; }
-    HDEVINFO Get() const { return set_; }
-
-private:
-    HDEVINFO set_;
-};
 
 // The text up to the first NUL, never past the end of the buffer: a value stored without
 // its terminator must not be read beyond what the system returned.
@@ -65,7 +36,7 @@ std::string ReadProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property) 
 
 // "PortName" of the device's hardware key; empty when the key or the value is missing.
 std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA* device) {
-    RegKey key(SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
+    XC_RegKey key(SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
     if (!key.IsOpen()) return std::string();
     DWORD size = 0;
     RegQueryValueExA(key.Get(), "PortName", nullptr, nullptr, nullptr, &size);
