@@ -126,6 +126,7 @@ public:
     int32_t CurrentPosition() const { return current_; }
     int32_t ChildPosition() const { return child_; }
     int32_t NextFreeEntry() const { return nextFree_; }
+    // Entry n, for n below NextFreeEntry() after a load; entry 0 is the document entry.
     const ElementEntry& Entry(int32_t n) const { return index_[n]; }
     const std::string& ProblemLog() const { return problems_; }
 
