@@ -17,7 +17,7 @@ ctest --test-dir build-native --output-on-failure -j "$jobs"
 cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake
 cmake --build build -j "$jobs"
 stop_wine() {
-  for prefix in build/wine/prefix32 build/wine/prefix64; do
+  for prefix in build/wine/prefix* build/wine/*/prefix*; do
     [ -d "$prefix" ] && WINEPREFIX="$top/$prefix" wineserver -k 2>/dev/null || true
   done
 }

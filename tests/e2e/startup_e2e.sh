@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
 # SetupTarvik.exe started for real under Wine in an X server: which mode each kind of file
 # selects, the one message of a failed load, and exit code 0 on every path.
-#   startup_e2e.sh RUNNER SETUPTARVIK_EXE TARVIK_PAYLOAD_EXE
+#   startup_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD_EXE
+# WINE_ROOT must be a root of its own: Wine binds a prefix's desktop to the display of the first
+# process that opens it, so window tests never share a running prefix with other tests.
 set -u
-runner=$1 setup=$2 tool=$3
+wine_run=$1 wine_root=$2 setup=$3 tool=$4
+runner() { "$wine_run" --root "$wine_root" "$@"; }
 work=$(mktemp -d)
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
+stop() {
+    WINEPREFIX="$wine_root/prefix32" wineserver -k 2>/dev/null
+    kill $xvfb 2>/dev/null
+    rm -rf "$work"
+}
+trap stop EXIT
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$work/display")
 
@@ -19,7 +27,7 @@ visible_windows() { xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l;
 # Runs the program in its folder; records its exit code in $work/rc when it ends.
 start() {  # start FOLDER EXE
     rm -f "$work/rc"
-    (cd "$1" && "$runner" "$2" >/dev/null 2>&1; echo $? > "$work/rc") &
+    (cd "$1" && runner "$2" >/dev/null 2>&1; echo $? > "$work/rc") &
 }
 finished_within() {  # seconds
     for _ in $(seq $(($1 * 10))); do [ -f "$work/rc" ] && return 0; sleep 0.1; done
@@ -30,7 +38,7 @@ mkdir -p "$work/plain" "$work/installer" "$work/damaged" "$work/fallback"
 cp "$setup" "$work/plain/SetupTarvik.exe"
 cp "$tool" "$work/tarvik-payload.exe"
 printf 'sample' > "$work/entry.txt"
-(cd "$work" && "$runner" tarvik-payload.exe pack plain/SetupTarvik.exe installer/Renamed.exe MyLangage=entry.txt) \
+(cd "$work" && runner tarvik-payload.exe pack plain/SetupTarvik.exe installer/Renamed.exe MyLangage=entry.txt) \
     || fail "could not pack an installer"
 cp "$work/installer/Renamed.exe" "$work/damaged/damaged.exe"
 size=$(stat -c %s "$work/damaged/damaged.exe")

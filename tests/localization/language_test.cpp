@@ -68,7 +68,7 @@ protected:
 
     std::string Bytes() {
         std::string bytes;
-        EXPECT_TRUE(ReadBytes(file, &bytes));
+        EXPECT_TRUE(ReadFileBytes(file, &bytes));
         return bytes;
     }
 
@@ -250,7 +250,7 @@ TEST_F(LanguagePack, EmptyFolderMeansExecutableFolder) {
         pack.Load(folder);
         EXPECT_EQ("Ready to install", pack.Translate("Ready to install"));
         std::string bytes;
-        EXPECT_TRUE(ReadBytes(beside, &bytes));
+        EXPECT_TRUE(ReadFileBytes(beside, &bytes));
         EXPECT_NE(std::string::npos, bytes.find("{Ready to install}=Ready to install\r\n"));
         DeleteFileA(beside.c_str());
     }
@@ -265,8 +265,9 @@ TEST_F(LanguagePack, OverlongPathIsRefused) {
         const std::string folder = scratch.Child(std::string(padding, 'f'));
         const std::string path = folder + "\\" + FileName();
         ASSERT_EQ(total, path.size());
-        if (total < 300)
+        if (total < 300) {
             ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        }
         XC_Language pack;
         EXPECT_TRUE(pack.Load(folder.c_str()));
         EXPECT_EQ("Tahoma", pack.FontName);
@@ -278,7 +279,7 @@ TEST_F(LanguagePack, OverlongPathIsRefused) {
 
 TEST_F(LanguagePack, EnglishFileIsComplete) {
     std::string sample;
-    if (!ReadBytes(SAMPLE_LANGUAGE_DIR "/Language_1033.txt", &sample)) {
+    if (!ReadFileBytes(SAMPLE_LANGUAGE_DIR "/Language_1033.txt", &sample)) {
         GTEST_SKIP() << "sample language files not reachable";
     }
     Prepare(sample);

@@ -46,7 +46,7 @@ protected:
     void SetUp() override {
         if (GetACP() != 936 || GetSystemDefaultLangID() != 2052)
             GTEST_SKIP() << "no Chinese locale (code page " << GetACP() << ")";
-        if (!ReadBytes(SAMPLE_LANGUAGE_DIR "/Language_2052.txt", &sample))
+        if (!ReadFileBytes(SAMPLE_LANGUAGE_DIR "/Language_2052.txt", &sample))
             GTEST_SKIP() << "sample language files not reachable";
         ASSERT_TRUE(scratch.Ready());
         file = scratch.Child("Language_2052.txt");
@@ -72,7 +72,7 @@ TEST_F(ChineseLanguage, EveryInstallerTextHasItsGbkTranslation) {
     for (const Translation& t : kChinese)
         EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
     std::string after;
-    ASSERT_TRUE(ReadBytes(file, &after));
+    ASSERT_TRUE(ReadFileBytes(file, &after));
     EXPECT_EQ(sample, after);
 }
 
@@ -95,14 +95,14 @@ TEST_F(ChineseLanguage, MissingTextIsAddedInGbk) {
     const char* const text = "\xD0\xC2 New";
     EXPECT_EQ(text, pack.Translate(text));
     std::string after;
-    ASSERT_TRUE(ReadBytes(file, &after));
+    ASSERT_TRUE(ReadFileBytes(file, &after));
     EXPECT_EQ(sample + "{" + text + "}=" + text + "\r\n", after);
 }
 
 // The way the installer gets its pack: the archive of both files unpacked into a folder.
 TEST_F(ChineseLanguage, PackFromTheLanguageArchive) {
     std::string english;
-    ASSERT_TRUE(ReadBytes(SAMPLE_LANGUAGE_DIR "/Language_1033.txt", &english));
+    ASSERT_TRUE(ReadFileBytes(SAMPLE_LANGUAGE_DIR "/Language_1033.txt", &english));
     const std::string archive = scratch.Child("MyLanguage.zip");
     const std::string folder = scratch.Child("MyLanguage");
     ASSERT_TRUE(WriteArchive(archive, {{"Language_1033.txt", FILE_ATTRIBUTE_ARCHIVE, english},

@@ -6,28 +6,13 @@
 #include <zip.h>
 
 #include "scratch_folder.h"
+#include "test_support.h"
 
 #include <string>
 #include <vector>
 
 inline bool Exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The whole file; false when it cannot be opened.
-inline bool ReadBytes(const std::string& path, std::string* bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bytes->clear();
-    char buffer[4096];
-    DWORD read = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr) != FALSE) && read > 0)
-        bytes->append(buffer, read);
-    CloseHandle(file);
-    return ok;
 }
 
 inline bool WriteBytes(const std::string& path, const std::string& bytes) {

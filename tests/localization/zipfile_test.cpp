@@ -24,7 +24,7 @@ protected:
 
     std::string Content(const std::string& name) {
         std::string bytes;
-        EXPECT_TRUE(ReadBytes(target + "\\" + name, &bytes)) << name;
+        EXPECT_TRUE(ReadFileBytes(target + "\\" + name, &bytes)) << name;
         return bytes;
     }
 
@@ -64,7 +64,7 @@ TEST_F(UnzipToFolder, EmptyOrAbsentPathsTouchNothing) {
 TEST_F(UnzipToFolder, MissingOrDamagedArchiveCreatesNoFolder) {
     ASSERT_TRUE(WriteArchive(archive, {{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "some text"}}));
     std::string whole;
-    ASSERT_TRUE(ReadBytes(archive, &whole));
+    ASSERT_TRUE(ReadFileBytes(archive, &whole));
     const std::string damaged[] = {
         std::string(),                           // empty file
         "PK\x03\x04 not really an archive",      // a local header and nothing else
@@ -181,7 +181,7 @@ TEST_F(UnzipToFolder, DamagedMemberDataIsReported) {
                                        {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}},
                              0));
     std::string bytes;
-    ASSERT_TRUE(ReadBytes(archive, &bytes));
+    ASSERT_TRUE(ReadFileBytes(archive, &bytes));
     const size_t at = bytes.find(probe);
     ASSERT_NE(std::string::npos, at);
     bytes[at] = 'P';

@@ -3,6 +3,7 @@
 
 #include "paths.h"
 #include "registry_helpers.h"
+#include "test_support.h"
 #include "xc_computerinfo.h"
 
 #include <gtest/gtest.h>
@@ -27,19 +28,6 @@ TEST(LogPathFor, ReplacesOrAddsTheExtension) {
     };
     for (const LogPathCase& c : cases)
         EXPECT_EQ(c.log, LogPathFor(c.module)) << c.module;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return text;
-    char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        text.append(buffer, got);
-    fclose(file);
-    return text;
 }
 
 bool Exists(const std::string& path) {
@@ -138,7 +126,7 @@ TEST_F(LogFileTest, FirstWriteStartsWithTheHeader) {
     ASSERT_TRUE(log_.Append("hello", 5));
     GetLocalTime(&after);
     const std::string header = ExpectedHeader();
-    const std::string text = ReadAll(path_);
+    const std::string text = FileContents(path_);
     ASSERT_EQ(header.size() + kPrefixLength + 5, text.size());
     EXPECT_EQ(header, text.substr(0, header.size()));
     ExpectPrefix(text, header.size(), before, after);
@@ -147,12 +135,12 @@ TEST_F(LogFileTest, FirstWriteStartsWithTheHeader) {
 
 TEST_F(LogFileTest, SecondWriteAddsOnlyAnEntry) {
     ASSERT_TRUE(log_.Append("one", 3));
-    const std::string first = ReadAll(path_);
+    const std::string first = FileContents(path_);
     SYSTEMTIME before, after;
     GetLocalTime(&before);
     ASSERT_TRUE(log_.Append("two\r\n", 5));
     GetLocalTime(&after);
-    const std::string text = ReadAll(path_);
+    const std::string text = FileContents(path_);
     ASSERT_EQ(first.size() + kPrefixLength + 5, text.size());
     EXPECT_EQ(first, text.substr(0, first.size()));
     ExpectPrefix(text, first.size(), before, after);
@@ -162,10 +150,10 @@ TEST_F(LogFileTest, SecondWriteAddsOnlyAnEntry) {
 TEST_F(LogFileTest, NoBytesCreatesOnlyTheHeader) {
     MachineInfoLock hold;
     ASSERT_TRUE(log_.Append(nullptr, 5));
-    EXPECT_EQ(ExpectedHeader(), ReadAll(path_));
+    EXPECT_EQ(ExpectedHeader(), FileContents(path_));
     ASSERT_TRUE(log_.Append("abc", 0));
     ASSERT_TRUE(log_.Append("abc", -1));
-    EXPECT_EQ(ExpectedHeader(), ReadAll(path_));
+    EXPECT_EQ(ExpectedHeader(), FileContents(path_));
 }
 
 TEST_F(LogFileTest, LimitSizeIsAppendedToAndOneByteMoreRollsOver) {
@@ -178,8 +166,8 @@ TEST_F(LogFileTest, LimitSizeIsAppendedToAndOneByteMoreRollsOver) {
         ASSERT_TRUE(MakeFile(path_, c.size));
         ASSERT_TRUE(MakeFile(older_, 3));
         ASSERT_TRUE(log_.Append("entry", 5));
-        const std::string text = ReadAll(path_);
-        const std::string older = ReadAll(older_);
+        const std::string text = FileContents(path_);
+        const std::string older = FileContents(older_);
         if (c.rolls) {
             EXPECT_EQ(c.size, older.size());
             EXPECT_EQ(0u, text.find("Computer Name  : "));
@@ -195,7 +183,7 @@ TEST_F(LogFileTest, LimitSizeIsAppendedToAndOneByteMoreRollsOver) {
 
 TEST_F(LogFileTest, FormatWritesOneEntry) {
     ASSERT_TRUE(log_.AppendFormat("%s %d%%", "Copying files", 42));
-    const std::string text = ReadAll(path_);
+    const std::string text = FileContents(path_);
     EXPECT_EQ("Copying files 42%", text.substr(text.size() - 17));
 }
 
@@ -207,7 +195,7 @@ TEST_F(LogFileTest, EmptyFormattedTextTouchesNothing) {
 TEST_F(LogFileTest, OverlongFormattedTextIsCut) {
     const std::string big(70000, 'b');
     ASSERT_TRUE(log_.AppendFormat("%s", big.c_str()));
-    const std::string text = ReadAll(path_);
+    const std::string text = FileContents(path_);
     const size_t entry = text.rfind(" >> ");
     ASSERT_NE(std::string::npos, entry);
     EXPECT_EQ(std::string(65534, 'b'), text.substr(entry + 4));
@@ -245,7 +233,7 @@ TEST_F(LogFileTest, EntriesOfTwoThreadsNeverInterleave) {
     EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, threads, TRUE, 120000));
     for (HANDLE thread : threads)
         CloseHandle(thread);
-    const std::string text = ReadAll(path_);
+    const std::string text = FileContents(path_);
     size_t entries = 0;
     for (size_t at = text.find(" >> "); at != std::string::npos; at = text.find(" >> ", at)) {
         at += 4;

@@ -1,5 +1,6 @@
 // Path joining, module and system folders, INI defaults and process start on the real API.
 #include "paths.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -65,25 +66,6 @@ TEST(SystemFolders, NamesExistingFiles) {
     EXPECT_EQ(std::string::npos, inf.find("\\\\", 2));
 }
 
-// Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        char old[1024];
-        const DWORD length = GetEnvironmentVariableA(name, old, sizeof(old));
-        had_ = length > 0 && length < sizeof(old);
-        if (had_)
-            old_.assign(old, length);
-        SetEnvironmentVariableA(name, value);
-    }
-    ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
-
-private:
-    std::string name_;
-    std::string old_;
-    bool had_ = false;
-};
-
 TEST(TempDirPath, LongFormWhenTempIsShort) {
     char base[MAX_PATH];
     ASSERT_NE(0u, GetTempPathA(sizeof(base), base));
@@ -129,18 +111,7 @@ protected:
         DeleteFileA(path_.c_str());
         RemoveDirectoryA(folder_.c_str());
     }
-    std::string Contents() const {
-        std::string text;
-        FILE* file = fopen(path_.c_str(), "rb");
-        if (file == nullptr)
-            return text;
-        char buffer[512];
-        size_t got;
-        while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-            text.append(buffer, got);
-        fclose(file);
-        return text;
-    }
+    std::string Contents() const { return FileContents(path_); }
     void Write(const char* text) const {
         FILE* file = fopen(path_.c_str(), "wb");
         ASSERT_NE(nullptr, file);

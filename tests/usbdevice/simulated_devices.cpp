@@ -163,17 +163,6 @@ bool CopySamplePackage(const char* package, const std::string& folder) {
     return ok && copied > 0;
 }
 
-std::string ReadFileText(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return text;
-    char buffer[512];
-    size_t count;
-    while ((count = fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, count);
-    fclose(file);
-    return text;
-}
-
 void RemoveInstalledDriver(const std::string& service, const std::string& driverKey,
                            const std::string& driverFile) {
     SHDeleteKeyA(HKEY_LOCAL_MACHINE,

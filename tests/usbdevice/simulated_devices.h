@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scratch_folder.h"
+#include "test_support.h"
 
 extern const char* const kPl2303Id;
 extern const char* const kCh341Id;
@@ -67,7 +68,6 @@ SimulatedAdapter Adapter(const char* device, const char* hardwareId);
 // "win7\\2303") into folder; false when one of them cannot be copied.
 bool CopySamplePackage(const char* package, const std::string& folder);
 
-// The whole content of a file; empty when it cannot be read.
 std::string ReadFileText(const std::string& path);
 
 // Removes what a driver installation left behind: the service key, the device's driver key

@@ -14,24 +14,6 @@ namespace {
 
 const DWORD kRestartRequired = ERROR_SUCCESS_REBOOT_REQUIRED;
 
-// Sets an environment variable for the processes started meanwhile, restoring it afterwards.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        char old[1024];
-        const DWORD length = GetEnvironmentVariableA(name, old, sizeof(old));
-        had_ = length > 0 && length < sizeof(old);
-        if (had_) old_ = old;
-        SetEnvironmentVariableA(name, value);
-    }
-    ~ScopedVariable() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
-
 class Handle {
 public:
     explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
@@ -95,7 +77,7 @@ protected:
         return code;
     }
 
-    std::string Errors() const { return ReadFileText(errors_); }
+    std::string Errors() const { return FileContents(errors_); }
 
     // A stand-in NewDev.dll beside the copied program, which then loads it: this program runs
     // with WINEDLLOVERRIDES=newdev=n,b, native before builtin.
@@ -144,20 +126,20 @@ TEST_F(Upd64Test, MissingUpdateEntryExitsWithTwo) {
 TEST_F(Upd64Test, FailureAndRestartAnswersOfTheSystem) {
     ASSERT_TRUE(UseLibrary(TARVIK_NEWDEV_RECORDER64));
     const std::string log = folder_.Path() + "\\calls.txt";
-    ScopedVariable record("TARVIK_NEWDEV_LOG", log.c_str());
+    ScopedEnv record("TARVIK_NEWDEV_LOG", log.c_str());
     const std::string arguments = "\"USB\\Vid_067b&Pid_2303\" \"C:\\t\\2303\\ser2pl.inf\"";
     {
-        ScopedVariable answer("TARVIK_NEWDEV_ANSWER", "fail 3758096907");
+        ScopedEnv answer("TARVIK_NEWDEV_ANSWER", "fail 3758096907");
         EXPECT_EQ(Run(arguments), 3u);
         EXPECT_NE(Errors().find("error 3758096907"), std::string::npos) << Errors();
     }
     {
-        ScopedVariable answer("TARVIK_NEWDEV_ANSWER", "reboot");
+        ScopedEnv answer("TARVIK_NEWDEV_ANSWER", "reboot");
         EXPECT_EQ(Run(arguments), kRestartRequired);
     }
     EXPECT_EQ(Run(arguments, true), 0u);
     const std::string call = "none|USB\\Vid_067b&Pid_2303|C:\\t\\2303\\ser2pl.inf|0|reboot\n";
-    EXPECT_EQ(ReadFileText(log), call + call + call);
+    EXPECT_EQ(FileContents(log), call + call + call);
 }
 
 struct Install64Case {

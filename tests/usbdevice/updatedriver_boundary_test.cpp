@@ -38,7 +38,7 @@ protected:
         SetEnvironmentVariableA("TARVIK_NEWDEV_ANSWER", nullptr);
         DeleteFileA(log_.c_str());
     }
-    std::string Calls() const { return ReadFileText(log_); }
+    std::string Calls() const { return FileContents(log_); }
 
     std::string log_;
 };

@@ -1,0 +1,49 @@
+// Small helpers shared by the Windows tests: whole files as text, scoped environment variables.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+// The whole file into *bytes; false when it cannot be opened.
+inline bool ReadFileBytes(const std::string& path, std::string* bytes) {
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    bytes->clear();
+    char buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
+        bytes->append(buffer, got);
+    const bool ok = ferror(file) == 0;
+    fclose(file);
+    return ok;
+}
+
+// The whole file; empty when it cannot be read.
+inline std::string FileContents(const std::string& path) {
+    std::string bytes;
+    return ReadFileBytes(path, &bytes) ? bytes : std::string();
+}
+
+// Sets an environment variable (for this process and those it starts) and restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        char old[1024];
+        const DWORD length = GetEnvironmentVariableA(name, old, sizeof(old));
+        had_ = length > 0 && length < sizeof(old);
+        if (had_)
+            old_.assign(old, length);
+        SetEnvironmentVariableA(name, value);
+    }
+    ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
