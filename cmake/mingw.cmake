@@ -1,0 +1,10 @@
+# The part of the mingw-w64 toolchain files that does not depend on the target: the -posix
+# compilers (their thread model has std::mutex, which GoogleTest needs) and the search roots.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${TARVIK_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TARVIK_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${TARVIK_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TARVIK_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
