@@ -38,18 +38,20 @@ struct Tables {
     uint32_t decrypt[4][256] = {};
 };
 
-// The S-box from its definition: multiplicative inverse in GF(2^8), then the affine map.
+// The S-box from its definition: multiplicative inverse in GF(2^8), then the affine map. The
+// inverses come from powers of the generator 3: inverse(3^k) = 3^(255 - k).
 constexpr Tables MakeTables() {
     Tables t;
+    uint8_t power[256] = {};
+    uint8_t logarithm[256] = {};
+    uint8_t p = 1;
+    for (int k = 0; k < 255; ++k) {
+        power[k] = p;
+        logarithm[p] = uint8_t(k);
+        p = Multiply(p, 3);
+    }
     for (int x = 0; x < 256; ++x) {
-        uint8_t inverse = 0;
-        for (int y = 1; y < 256 && x != 0; ++y) {
-            if (Multiply(uint8_t(x), uint8_t(y)) == 1) {
-                inverse = uint8_t(y);
-                break;
-            }
-        }
-        uint8_t s = inverse;
+        uint8_t s = x == 0 ? 0 : power[(255 - logarithm[x]) % 255];
         uint8_t affine = 0x63;
         for (int shift = 0; shift < 5; ++shift)
             affine ^= uint8_t((s << shift) | (s >> ((8 - shift) & 7)));
