@@ -95,6 +95,14 @@ uint64_t ImageCapacity(uint32_t input_size) {
     return bound + kHeaderRoom;
 }
 
+// Deflate expands at most 1032-fold, and a member lies within its image: a damaged directory
+// that claims more must not make us commit gigabytes before the inflate fails.
+bool PlausibleSize(const unz_file_info& info, uint32_t image_length) {
+    constexpr uint64_t kMaxDeflateRatio = 1032;
+    return info.compressed_size <= image_length &&
+           uint64_t(info.uncompressed_size) <= uint64_t(info.compressed_size) * kMaxDeflateRatio + 64;
+}
+
 }  // namespace
 
 bool ZipToMemory(const XC_MemSpace* input, XC_MemSpace* output) {
@@ -153,6 +161,7 @@ bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output)
     bool ok = unzGoToFirstFile(zip) == UNZ_OK &&
               unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
               info.uncompressed_size > 0 && info.uncompressed_size <= UINT32_MAX &&
+              PlausibleSize(info, length) &&
               output->Allocate(static_cast<uint32_t>(info.uncompressed_size), 1) &&
               unzOpenCurrentFile(zip) == UNZ_OK;
     if (ok) {
