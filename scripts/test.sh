@@ -21,7 +21,7 @@ cmake --build build-fuzz -j "$jobs" --target payload_fuzz xml_fuzz
 for fuzzer in payload xml; do
   rm -rf "build-fuzz/corpus-$fuzzer" && cp -r "fuzz/corpus/$fuzzer" "build-fuzz/corpus-$fuzzer"
   log="build-fuzz/$fuzzer-fuzz.log"
-  if ! "build-fuzz/fuzz/${fuzzer}_fuzz" -max_total_time=30 -max_len=4096 -print_final_stats=1 \
+  if ! "build-fuzz/fuzz/${fuzzer}_fuzz" -max_total_time=30 -max_len=4096 -print_final_stats=1 -artifact_prefix=build-fuzz/ \
       "build-fuzz/corpus-$fuzzer" >"$log" 2>&1; then
     tail -n 60 "$log"
     exit 1
