@@ -79,50 +79,32 @@ bool AppendEntry(PACL acl, const ACE_HEADER* header) {
 }
 
 // The account's identifier; the first lookup must ask for larger buffers.
-bool LookupAccountSid(const char* account, XC_HeapBlock* sid) {
+bool LookupAccountSid(const char* account, XC_MemSpace* sid) {
     DWORD sidSize = 0;
     DWORD domainSize = 0;
     SID_NAME_USE use;
     if (LookupAccountNameA(nullptr, account, nullptr, &sidSize, nullptr, &domainSize, &use) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return false;
-    XC_HeapBlock domain;
-    if (!sid->Allocate(sidSize) || !domain.Allocate(domainSize))
+    XC_MemSpace domain;
+    if (!sid->Allocate(sidSize, 0) || !domain.Allocate(domainSize, 0))
         return false;
-    return LookupAccountNameA(nullptr, account, sid->Data(), &sidSize,
-                              static_cast<char*>(domain.Data()), &domainSize, &use) != FALSE;
+    return LookupAccountNameA(nullptr, account, sid->data, &sidSize,
+                              reinterpret_cast<char*>(domain.data), &domainSize, &use) != FALSE;
 }
 
-bool ReadFileDacl(const char* path, XC_HeapBlock* descriptor) {
+bool ReadFileDacl(const char* path, XC_MemSpace* descriptor) {
     DWORD needed = 0;
     if (GetFileSecurityA(path, DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return false;
-    if (!descriptor->Allocate(needed))
+    if (!descriptor->Allocate(needed, 0))
         return false;
-    return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor->Data(), needed,
+    return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor->data, needed,
                             &needed) != FALSE;
 }
 
 }  // namespace
-
-bool XC_HeapBlock::Allocate(DWORD size) {
-    Free();
-    if (size == 0)
-        return false;
-    data_ = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
-    if (data_ == nullptr)
-        return false;
-    size_ = size;
-    return true;
-}
-
-void XC_HeapBlock::Free() {
-    if (data_ != nullptr)
-        HeapFree(GetProcessHeap(), 0, data_);
-    data_ = nullptr;
-    size_ = 0;
-}
 
 bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWORD mask) {
     if (oldDescriptor == nullptr || sid == nullptr || !IsValidSid(sid))
@@ -143,7 +125,7 @@ bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWO
 
     const DWORD newSize = oldSize.AclBytesInUse + GetLengthSid(sid) +
                           FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
-    if (!acl_.Allocate(newSize) || !InitializeAcl(Acl(), newSize, ACL_REVISION))
+    if (!acl_.Allocate(newSize, 0) || !InitializeAcl(Acl(), newSize, ACL_REVISION))
         return false;
 
     // Explicit entries come first in a canonical list: the new one goes after them and
@@ -187,14 +169,14 @@ bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWO
 bool GrantAccess(const char* path, const char* account, DWORD mask) {
     if (path == nullptr || account == nullptr)
         return false;
-    XC_HeapBlock sid;
+    XC_MemSpace sid;
     if (!LookupAccountSid(account, &sid))
         return false;
-    XC_HeapBlock oldDescriptor;
+    XC_MemSpace oldDescriptor;
     if (!ReadFileDacl(path, &oldDescriptor))
         return false;
     XC_GrantDescriptor granted;
-    if (!granted.Build(oldDescriptor.Data(), sid.Data(), mask))
+    if (!granted.Build(oldDescriptor.data, sid.data, mask))
         return false;
     return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
 }

@@ -4,24 +4,7 @@
 
 #include <windows.h>
 
-// Owns a zero-filled block of the process heap.
-class XC_HeapBlock {
-public:
-    XC_HeapBlock() = default;
-    ~XC_HeapBlock() { Free(); }
-    XC_HeapBlock(const XC_HeapBlock&) = delete;
-    XC_HeapBlock& operator=(const XC_HeapBlock&) = delete;
-
-    // Replaces the block by `size` zero bytes; false (and no block) when memory is short.
-    bool Allocate(DWORD size);
-    void Free();
-    void* Data() const { return data_; }
-    DWORD Size() const { return size_; }
-
-private:
-    void* data_ = nullptr;
-    DWORD size_ = 0;
-};
+#include "xc_memspace.h"
 
 // The descriptor GrantAccess writes, built in memory: absolute, with its own access list
 // holding the old explicit entries (less any of the account's), one allow entry for the
@@ -35,10 +18,10 @@ public:
     // oldDescriptor may be absolute or self-relative, with a DACL, a null DACL or none.
     bool Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWORD mask);
     PSECURITY_DESCRIPTOR Descriptor() { return &descriptor_; }
-    PACL Acl() const { return static_cast<PACL>(acl_.Data()); }
+    PACL Acl() const { return reinterpret_cast<PACL>(acl_.data); }
 
 private:
-    XC_HeapBlock acl_;
+    XC_MemSpace acl_;
     SECURITY_DESCRIPTOR descriptor_ = {};
 };
 
