@@ -37,8 +37,8 @@ double BestSeconds(const std::function<void()>& run) {
 
 // An application tree's mix: text-like files, incompressible media and sparse binaries.
 std::vector<uint8_t> MixedBytes(size_t size) {
-    static const char* words[] = {"inkscape", "path", "<svg", "width=", "\"100\"", "laser", "engrave", "</g>",
-                                  "transform", "matrix(", "0.5", "fill:none;", "stroke", "\r\n", "  ", "id="};
+    static const char* words[] = {"inkscape",  "path",    "<svg", "width=",     "\"100\"", "laser", "engrave", "</g>",
+                                  "transform", "matrix(", "0.5",  "fill:none;", "stroke",  "\r\n",  "  ",      "id="};
     std::mt19937 random(42);
     std::vector<uint8_t> bytes;
     bytes.reserve(size);
@@ -160,7 +160,8 @@ int main(int argc, char** argv) {
     std::printf("%-28s %10.1f %10s\n", "raw deflate level 8", mbps(deflate_s, size), "1.00");
     std::printf("%-28s %10.1f %10.2f\n", "SaveToExe", mbps(save_s, size), deflate_s / save_s);
     std::printf("%-28s %10.1f %10s\n", "raw inflate", mbps(inflate_s, size), "1.00");
-    std::printf("%-28s %10.1f %10.2f\n", "raw inflate, new memory+CRC", mbps(inflate_fresh_s, size), inflate_s / inflate_fresh_s);
+    std::printf("%-28s %10.1f %10.2f\n", "raw inflate, new memory+CRC", mbps(inflate_fresh_s, size),
+                inflate_s / inflate_fresh_s);
     std::printf("%-28s %10.1f %10.2f\n", "LoadFromExe", mbps(load_s, size), inflate_s / load_s);
     std::printf("%-28s %10.1f\n", "AES-128 EncryptBuffer", mbps(aes_s, size));
     std::printf("%-28s %10.1f\n", "AES-128 portable blocks", mbps(aes_portable_s, portable_size));

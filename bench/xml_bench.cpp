@@ -10,13 +10,11 @@
 
 namespace {
 
-double Seconds(std::chrono::steady_clock::time_point since)
-{
+double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-std::string PathOf(int i)
-{
+std::string PathOf(int i) {
     char path[64];
     std::snprintf(path, sizeof path, "\\inkscape\\share\\icons\\hicolor\\icon%05d.svg", i);
     return path;
@@ -28,8 +26,7 @@ struct Run {
     std::string text;
 };
 
-Run Measure(int files, bool useIndex)
-{
+Run Measure(int files, bool useIndex) {
     Run run;
     auto start = std::chrono::steady_clock::now();
     {
@@ -63,10 +60,9 @@ Run Measure(int files, bool useIndex)
     return run;
 }
 
-} // namespace
+}  // namespace
 
-int main()
-{
+int main() {
     const int small = 2000;
     const int large = 20000;
     // The fast runs are short enough for noise to matter: keep the best of several.
@@ -93,7 +89,7 @@ int main()
     row("build, plain scan (ref)", plainSmall.build, plainLarge.build);
     row("read, plain scan (ref)", plainSmall.read, plainLarge.read);
     bool same = indexedSmall.text == plainSmall.text && indexedLarge.text == plainLarge.text;
-    std::printf("document text identical to the plain scan: %s (%zu bytes for 20,000 files)\n",
-                same ? "yes" : "NO", indexedLarge.text.size());
+    std::printf("document text identical to the plain scan: %s (%zu bytes for 20,000 files)\n", same ? "yes" : "NO",
+                indexedLarge.text.size());
     return same ? 0 : 1;
 }

@@ -32,13 +32,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const char* name = names[uint8_t(script[i]) % 7];
         const std::string value(1 + uint8_t(script[i + 1]) % 5, script[i + 1]);
         switch (uint8_t(script[i]) >> 5) {
-            case 0: xml.SetValue(name, value.c_str()); break;
-            case 1: xml.SetValueInt(name, uint8_t(script[i + 1])); break;
-            case 2: xml.SetRecord(uint8_t(script[i + 1]) % 120, name, value.c_str()); break;
-            case 3: xml.GetValue(name); break;
-            case 4: xml.GetRecord(uint8_t(script[i + 1]) % 120, name); break;
-            case 5: xml.SetRecordValue(name, "f", value.c_str()); break;
-            default: xml.GetValueInt(name); break;
+            case 0:
+                xml.SetValue(name, value.c_str());
+                break;
+            case 1:
+                xml.SetValueInt(name, uint8_t(script[i + 1]));
+                break;
+            case 2:
+                xml.SetRecord(uint8_t(script[i + 1]) % 120, name, value.c_str());
+                break;
+            case 3:
+                xml.GetValue(name);
+                break;
+            case 4:
+                xml.GetRecord(uint8_t(script[i + 1]) % 120, name);
+                break;
+            case 5:
+                xml.SetRecordValue(name, "f", value.c_str());
+                break;
+            default:
+                xml.GetValueInt(name);
+                break;
         }
         CheckIndex(xml);
     }

@@ -46,9 +46,8 @@ int List(const char* path) {
     unsigned count = 0;
     archive.ForEachEntry([&](const std::string&, const XC_MemSpace&) { ++count; });
     std::printf("stub %u bytes, %u entries\n", archive.Stub().size, count);
-    archive.ForEachEntry([](const std::string& key, const XC_MemSpace& data) {
-        std::printf("%s\t%u\n", key.c_str(), data.size);
-    });
+    archive.ForEachEntry(
+        [](const std::string& key, const XC_MemSpace& data) { std::printf("%s\t%u\n", key.c_str(), data.size); });
     return 0;
 }
 

@@ -19,17 +19,14 @@ const size_t kMaxFilePath = 259;
 // A text the file format cannot hold: a line break would split its line, and "}=" would end
 // the key early, so that writing it would damage other entries.
 bool IsExpressible(const std::string& text) {
-    return text.find_first_of("\r\n") == std::string::npos &&
-           text.find("}=") == std::string::npos;
+    return text.find_first_of("\r\n") == std::string::npos && text.find("}=") == std::string::npos;
 }
 
 }  // namespace
 
 XC_Language::XC_Language() : LanguageId(GetSystemDefaultLangID()) {}
 
-std::string XC_Language::CacheKey(const std::string& text) const {
-    return std::to_string(LanguageId) + "_" + text;
-}
+std::string XC_Language::CacheKey(const std::string& text) const { return std::to_string(LanguageId) + "_" + text; }
 
 bool XC_Language::Load(const char* folder) {
     std::string base = folder != nullptr ? folder : "";
@@ -58,30 +55,24 @@ void XC_Language::Preload(const std::string& contents) {
     size_t position = 0;
     for (;;) {
         const size_t open = contents.find('{', position);
-        if (open == std::string::npos)
-            return;
+        if (open == std::string::npos) return;
         const size_t close = contents.find("}=", open + 1);
-        if (close == std::string::npos)
-            return;
+        if (close == std::string::npos) return;
         const size_t valueStart = close + 2;
         const size_t lineEnd = contents.find("\r\n", valueStart);
-        if (lineEnd == std::string::npos)
-            return;
+        if (lineEnd == std::string::npos) return;
         const std::string key = contents.substr(open + 1, close - open - 1);
         const std::string value = contents.substr(valueStart, lineEnd - valueStart);
-        if (key.empty() || value.empty())
-            return;
+        if (key.empty() || value.empty()) return;
         Texts[CacheKey(key)] = value;
         position = lineEnd + 2;
     }
 }
 
 std::string XC_Language::Translate(const char* text) {
-    if (text == nullptr || text[0] == '\0')
-        return std::string();
+    if (text == nullptr || text[0] == '\0') return std::string();
     std::string& value = Texts[CacheKey(text)];
-    if (!value.empty())
-        return value;
+    if (!value.empty()) return value;
     if (!FilePath.empty() && IsExpressible(text)) {
         const std::string key = std::string("{") + text + "}";
         value = ReadIniString(FilePath.c_str(), "Strings", key.c_str(), text);

@@ -31,8 +31,7 @@ public:
         return archive_ != nullptr;
     }
     void Close() {
-        if (archive_ != nullptr)
-            unzClose(archive_);
+        if (archive_ != nullptr) unzClose(archive_);
         archive_ = nullptr;
     }
     unzFile Get() const { return archive_; }
@@ -45,11 +44,9 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // A part made only of dots and blanks: ".." and the forms Windows trims down to it.
 bool IsDotPart(const char* begin, const char* end) {
-    if (begin == end)
-        return false;
+    if (begin == end) return false;
     for (const char* p = begin; p != end; ++p) {
-        if (*p != '.' && *p != ' ')
-            return false;
+        if (*p != '.' && *p != ' ') return false;
     }
     return true;
 }
@@ -58,15 +55,12 @@ bool IsDotPart(const char* begin, const char* end) {
 // or stream colon, no dot part. Separators are matched byte by byte, which can only split a
 // double-byte name more finely, never hide a real ".." part.
 bool IsSafeMemberName(const char* name) {
-    if (IsSeparator(name[0]) || std::strchr(name, ':') != nullptr)
-        return false;
+    if (IsSeparator(name[0]) || std::strchr(name, ':') != nullptr) return false;
     const char* part = name;
     for (const char* p = name;; ++p) {
         if (*p == '\0' || IsSeparator(*p)) {
-            if (IsDotPart(part, p))
-                return false;
-            if (*p == '\0')
-                return true;
+            if (IsDotPart(part, p)) return false;
+            if (*p == '\0') return true;
             part = p + 1;
         }
     }
@@ -77,22 +71,19 @@ bool IsSafeMemberName(const char* name) {
 DWORD MemberAttributes(const unz_file_info& info, const char* name) {
     DWORD attributes = info.external_fa & 0xFF;
     const size_t length = std::strlen(name);
-    if (length > 0 && IsSeparator(name[length - 1]))
-        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (length > 0 && IsSeparator(name[length - 1])) attributes |= FILE_ATTRIBUTE_DIRECTORY;
     return attributes;
 }
 
 // Streams the current member into file in pieces; false when the member could not be read
 // or written whole, or its data fails the CRC check. What was written stays.
 bool CopyMember(unzFile archive, XC_File* file, uLong size, char* buffer) {
-    if (unzOpenCurrentFile(archive) != UNZ_OK)
-        return false;
+    if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
     uLong done = 0;
     bool ok = true;
     while (done < size) {
         DWORD piece = kPieceSize;
-        if (size - done < piece)
-            piece = size - done;
+        if (size - done < piece) piece = size - done;
         const int read = unzReadCurrentFile(archive, buffer, piece);
         if (read <= 0) {
             ok = false;
@@ -105,40 +96,33 @@ bool CopyMember(unzFile archive, XC_File* file, uLong size, char* buffer) {
         done += static_cast<uLong>(read);
     }
     // Closing checks the CRC once the whole member has been read.
-    if (unzCloseCurrentFile(archive) != UNZ_OK)
-        ok = false;
+    if (unzCloseCurrentFile(archive) != UNZ_OK) ok = false;
     return ok;
 }
 
 }  // namespace
 
 bool XC_ZipFile::UnzipToFolder(const char* archivePath, const char* folderPath) {
-    if (archivePath == nullptr || archivePath[0] == '\0' || folderPath == nullptr ||
-        folderPath[0] == '\0')
+    if (archivePath == nullptr || archivePath[0] == '\0' || folderPath == nullptr || folderPath[0] == '\0')
         return false;
     ZipReader archive;
-    if (!archive.Open(archivePath))
-        return false;
+    if (!archive.Open(archivePath)) return false;
     // An archive whose directory cannot be read counts as not opened: no folder appears.
     unz_global_info global;
-    if (unzGetGlobalInfo(archive.Get(), &global) != UNZ_OK)
-        return false;
+    if (unzGetGlobalInfo(archive.Get(), &global) != UNZ_OK) return false;
     int moved = unzGoToFirstFile(archive.Get());
-    if (global.number_entry > 0 && moved != UNZ_OK)
-        return false;
-    if (GetFileAttributesA(folderPath) == INVALID_FILE_ATTRIBUTES &&
-        !CreateDirectoryA(folderPath, nullptr))
+    if (global.number_entry > 0 && moved != UNZ_OK) return false;
+    if (GetFileAttributesA(folderPath) == INVALID_FILE_ATTRIBUTES && !CreateDirectoryA(folderPath, nullptr))
         return false;
 
     bool result = true;
     char buffer[kPieceSize];
     for (uLong n = 0; n < global.number_entry; ++n) {
-        if (n > 0)
-            moved = unzGoToNextFile(archive.Get());
+        if (n > 0) moved = unzGoToNextFile(archive.Get());
         unz_file_info info;
         char name[MAX_PATH];
-        if (moved != UNZ_OK || unzGetCurrentFileInfo(archive.Get(), &info, name, sizeof(name),
-                                                     nullptr, 0, nullptr, 0) != UNZ_OK)
+        if (moved != UNZ_OK ||
+            unzGetCurrentFileInfo(archive.Get(), &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK)
             return false;
         // A longer name arrives cut and unterminated: it would name another file.
         if (info.size_filename >= sizeof(name) || !IsSafeMemberName(name)) {
@@ -155,18 +139,14 @@ bool XC_ZipFile::UnzipToFolder(const char* archivePath, const char* folderPath) 
             }
             continue;
         }
-        DWORD fileAttributes =
-            attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
-        if (fileAttributes == 0)
-            fileAttributes = FILE_ATTRIBUTE_NORMAL;
-        XC_File file(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes,
-                                 nullptr));
+        DWORD fileAttributes = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+        if (fileAttributes == 0) fileAttributes = FILE_ATTRIBUTE_NORMAL;
+        XC_File file(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes, nullptr));
         if (!file.IsOpen()) {
             result = false;
             continue;
         }
-        if (!CopyMember(archive.Get(), &file, info.uncompressed_size, buffer))
-            result = false;
+        if (!CopyMember(archive.Get(), &file, info.uncompressed_size, buffer)) result = false;
     }
     return result;
 }

@@ -14,8 +14,8 @@ uint8_t* AllocatePages(uint32_t size) {
 void FreePages(uint8_t* pages, uint32_t) { VirtualFree(pages, 0, MEM_RELEASE); }
 
 bool ReadFileInto(const char* path, XC_MemSpace* block) {
-    XC_File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    XC_File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return false;
     DWORD size = GetFileSize(file.Get(), nullptr);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;

@@ -53,8 +53,7 @@ constexpr Tables MakeTables() {
     for (int x = 0; x < 256; ++x) {
         uint8_t s = x == 0 ? 0 : power[(255 - logarithm[x]) % 255];
         uint8_t affine = 0x63;
-        for (int shift = 0; shift < 5; ++shift)
-            affine ^= uint8_t((s << shift) | (s >> ((8 - shift) & 7)));
+        for (int shift = 0; shift < 5; ++shift) affine ^= uint8_t((s << shift) | (s >> ((8 - shift) & 7)));
         t.sbox[x] = affine;
         t.inverse_sbox[affine] = uint8_t(x);
     }
@@ -108,7 +107,8 @@ void EncryptPortable(const uint8_t* keys, uint32_t rounds, const uint8_t in[16],
         uint32_t t0 = T[0][s0 >> 24] ^ T[1][(s1 >> 16) & 0xff] ^ T[2][(s2 >> 8) & 0xff] ^ T[3][s3 & 0xff] ^ Load(k);
         uint32_t t1 = T[0][s1 >> 24] ^ T[1][(s2 >> 16) & 0xff] ^ T[2][(s3 >> 8) & 0xff] ^ T[3][s0 & 0xff] ^ Load(k + 4);
         uint32_t t2 = T[0][s2 >> 24] ^ T[1][(s3 >> 16) & 0xff] ^ T[2][(s0 >> 8) & 0xff] ^ T[3][s1 & 0xff] ^ Load(k + 8);
-        uint32_t t3 = T[0][s3 >> 24] ^ T[1][(s0 >> 16) & 0xff] ^ T[2][(s1 >> 8) & 0xff] ^ T[3][s2 & 0xff] ^ Load(k + 12);
+        uint32_t t3 =
+            T[0][s3 >> 24] ^ T[1][(s0 >> 16) & 0xff] ^ T[2][(s1 >> 8) & 0xff] ^ T[3][s2 & 0xff] ^ Load(k + 12);
         s0 = t0, s1 = t1, s2 = t2, s3 = t3;
     }
     const uint8_t* S = kTables.sbox;
@@ -128,7 +128,8 @@ void DecryptPortable(const uint8_t* keys, uint32_t rounds, const uint8_t in[16],
         uint32_t t0 = T[0][s0 >> 24] ^ T[1][(s3 >> 16) & 0xff] ^ T[2][(s2 >> 8) & 0xff] ^ T[3][s1 & 0xff] ^ Load(k);
         uint32_t t1 = T[0][s1 >> 24] ^ T[1][(s0 >> 16) & 0xff] ^ T[2][(s3 >> 8) & 0xff] ^ T[3][s2 & 0xff] ^ Load(k + 4);
         uint32_t t2 = T[0][s2 >> 24] ^ T[1][(s1 >> 16) & 0xff] ^ T[2][(s0 >> 8) & 0xff] ^ T[3][s3 & 0xff] ^ Load(k + 8);
-        uint32_t t3 = T[0][s3 >> 24] ^ T[1][(s2 >> 16) & 0xff] ^ T[2][(s1 >> 8) & 0xff] ^ T[3][s0 & 0xff] ^ Load(k + 12);
+        uint32_t t3 =
+            T[0][s3 >> 24] ^ T[1][(s2 >> 16) & 0xff] ^ T[2][(s1 >> 8) & 0xff] ^ T[3][s0 & 0xff] ^ Load(k + 12);
         s0 = t0, s1 = t1, s2 = t2, s3 = t3;
     }
     const uint8_t* S = kTables.inverse_sbox;
@@ -162,8 +163,9 @@ __attribute__((target("aes,sse2"))) inline __m128i LastRound(__m128i state, __m1
 // Four blocks at a time keep the AES unit's pipeline full; ECB blocks are independent.
 template <bool Decrypt>
 // The stack is realigned here: 32-bit Windows threads may enter with 4-byte alignment.
-__attribute__((target("aes,sse2"), force_align_arg_pointer)) void CipherBlocksAesNi(const uint8_t* keys, uint32_t rounds, uint8_t* bytes,
-                                                           uint32_t blocks) {
+__attribute__((target("aes,sse2"), force_align_arg_pointer)) void CipherBlocksAesNi(const uint8_t* keys,
+                                                                                    uint32_t rounds, uint8_t* bytes,
+                                                                                    uint32_t blocks) {
     __m128i k[15];
     for (uint32_t r = 0; r <= rounds; ++r) k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + 16 * r));
     __m128i* p = reinterpret_cast<__m128i*>(bytes);

@@ -18,7 +18,8 @@ public:
 
     const XC_MemSpace& Stub() const { return stub_; }
     // Keys in archive order, for inspection.
-    template <typename Visit> void ForEachEntry(Visit visit) const {
+    template <typename Visit>
+    void ForEachEntry(Visit visit) const {
         for (const auto& entry : entries_) visit(entry.first, *entry.second);
     }
 

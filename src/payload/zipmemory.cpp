@@ -44,16 +44,25 @@ uLong ZCALLBACK WriteStream(voidpf, voidpf stream, const void* buffer, uLong cou
     return count;
 }
 
-long ZCALLBACK TellStream(voidpf, voidpf stream) { return static_cast<long>(static_cast<MemoryStream*>(stream)->position); }
+long ZCALLBACK TellStream(voidpf, voidpf stream) {
+    return static_cast<long>(static_cast<MemoryStream*>(stream)->position);
+}
 
 long ZCALLBACK SeekStream(voidpf, voidpf stream, uLong offset, int origin) {
     auto* s = static_cast<MemoryStream*>(stream);
     uint64_t base = 0;
     switch (origin) {
-        case ZLIB_FILEFUNC_SEEK_CUR: base = s->position; break;
-        case ZLIB_FILEFUNC_SEEK_END: base = s->size; break;
-        case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
-        default: return -1;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            base = s->position;
+            break;
+        case ZLIB_FILEFUNC_SEEK_END:
+            base = s->size;
+            break;
+        case ZLIB_FILEFUNC_SEEK_SET:
+            base = 0;
+            break;
+        default:
+            return -1;
     }
     uint64_t target = base + offset;
     uint32_t limit = s->capacity > s->size ? s->capacity : s->size;
@@ -160,10 +169,8 @@ bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output)
     unz_file_info info{};
     bool ok = unzGoToFirstFile(zip) == UNZ_OK &&
               unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
-              info.uncompressed_size > 0 && info.uncompressed_size <= UINT32_MAX &&
-              PlausibleSize(info, length) &&
-              output->Allocate(static_cast<uint32_t>(info.uncompressed_size), 1) &&
-              unzOpenCurrentFile(zip) == UNZ_OK;
+              info.uncompressed_size > 0 && info.uncompressed_size <= UINT32_MAX && PlausibleSize(info, length) &&
+              output->Allocate(static_cast<uint32_t>(info.uncompressed_size), 1) && unzOpenCurrentFile(zip) == UNZ_OK;
     if (ok) {
         uint32_t done = 0;
         while (ok && done < output->size) {

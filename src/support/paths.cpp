@@ -11,21 +11,17 @@ namespace {
 // Text of a fixed-size buffer filled by an API that returned length; a length that does not
 // fit (the API asking for a larger buffer) or 0 gives the empty text.
 std::string FromBuffer(const char* buffer, DWORD length, DWORD capacity) {
-    if (length == 0 || length >= capacity)
-        return std::string();
+    if (length == 0 || length >= capacity) return std::string();
     return std::string(buffer, length);
 }
 
 }  // namespace
 
-std::string JoinPath(const char* first, const char* second, const char* third,
-                     const char* fourth) {
+std::string JoinPath(const char* first, const char* second, const char* third, const char* fourth) {
     std::string path = first != nullptr ? first : "";
     for (const char* part : {second, third, fourth}) {
-        if (part == nullptr)
-            continue;
-        if (!path.empty())
-            path += '\\';
+        if (part == nullptr) continue;
+        if (!path.empty()) path += '\\';
         path += part;
     }
     size_t i = 2;
@@ -43,10 +39,8 @@ std::string ModulePath(const char* name, HMODULE module) {
     char buffer[capacity];
     const DWORD length = GetModuleFileNameA(module, buffer, capacity);
     std::string path = FromBuffer(buffer, length, capacity);
-    if (path.empty())
-        return path;
-    if (name == nullptr)
-        return JoinPath(path.c_str());
+    if (path.empty()) return path;
+    if (name == nullptr) return JoinPath(path.c_str());
     const size_t slash = path.rfind('\\');
     path.erase(slash == std::string::npos ? 0 : slash + 1);
     return JoinPath(path.c_str(), name);
@@ -70,31 +64,25 @@ std::string TempDirPath(const char* name) {
     const DWORD capacity = 1024;
     char longForm[capacity];
     std::string folder;
-    if (!temp.empty())
-        folder = FromBuffer(longForm, GetLongPathNameA(temp.c_str(), longForm, capacity), capacity);
+    if (!temp.empty()) folder = FromBuffer(longForm, GetLongPathNameA(temp.c_str(), longForm, capacity), capacity);
     // A folder that cannot be converted (not created yet, say) is still the right place;
     // an empty folder part would turn the result into a path relative to the current folder.
-    if (folder.empty())
-        folder = temp;
+    if (folder.empty()) folder = temp;
     return JoinPath(folder.c_str(), name);
 }
 
-std::string ReadIniString(const char* file, const char* section, const char* key,
-                          const char* defaultValue) {
+std::string ReadIniString(const char* file, const char* section, const char* key, const char* defaultValue) {
     const DWORD capacity = 4096;
     std::vector<char> buffer(capacity, '\0');
-    const DWORD length =
-        GetPrivateProfileStringA(section, key, "", buffer.data(), capacity, file);
-    if (length != 0)
-        return std::string(buffer.data(), length < capacity ? length : capacity - 1);
+    const DWORD length = GetPrivateProfileStringA(section, key, "", buffer.data(), capacity, file);
+    if (length != 0) return std::string(buffer.data(), length < capacity ? length : capacity - 1);
     const char* value = defaultValue != nullptr ? defaultValue : "";
     WritePrivateProfileStringA(section, key, value, file);
     return value;
 }
 
 bool RunProcess(const char* commandLine, bool show, DWORD* exitCode) {
-    if (commandLine == nullptr)
-        return false;
+    if (commandLine == nullptr) return false;
     // CreateProcessA may write into the command line, so it gets its own copy.
     std::vector<char> line(commandLine, commandLine + strlen(commandLine) + 1);
     STARTUPINFOA startup = {};
@@ -102,9 +90,8 @@ bool RunProcess(const char* commandLine, bool show, DWORD* exitCode) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = show ? SW_SHOWNORMAL : SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE,
-                        CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS,
+                        nullptr, nullptr, &startup, &process))
         return false;
     XC_KernelHandle processHandle(process.hProcess);
     XC_KernelHandle threadHandle(process.hThread);

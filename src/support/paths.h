@@ -9,8 +9,8 @@
 // Joins up to four parts with "\"; an absent (null) part is skipped, an empty one adds a
 // trailing backslash. Doubled backslashes collapse from the third character on, so the
 // leading "\\" of a network path survives.
-std::string JoinPath(const char* first, const char* second = nullptr,
-                     const char* third = nullptr, const char* fourth = nullptr);
+std::string JoinPath(const char* first, const char* second = nullptr, const char* third = nullptr,
+                     const char* fourth = nullptr);
 
 // The module's file path (the executable when module is null), or name placed in its folder.
 // Empty when the path cannot be read.
@@ -23,8 +23,7 @@ std::string WindowsDirPath(const char* name = nullptr);
 std::string TempDirPath(const char* name = nullptr);
 
 // The value of key in section, or defaultValue, which is then written as the key's value.
-std::string ReadIniString(const char* file, const char* section, const char* key,
-                          const char* defaultValue);
+std::string ReadIniString(const char* file, const char* section, const char* key, const char* defaultValue);
 
 // Starts commandLine in a new console; with exitCode, waits for the end and stores the code.
 bool RunProcess(const char* commandLine, bool show, DWORD* exitCode = nullptr);

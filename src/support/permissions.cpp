@@ -16,8 +16,7 @@ class ComRef {
 public:
     ComRef() = default;
     ~ComRef() {
-        if (pointer_ != nullptr)
-            pointer_->Release();
+        if (pointer_ != nullptr) pointer_->Release();
     }
     ComRef(const ComRef&) = delete;
     ComRef& operator=(const ComRef&) = delete;
@@ -35,8 +34,7 @@ class ComScope {
 public:
     ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
     ~ComScope() {
-        if (initialised_)
-            CoUninitialize();
+        if (initialised_) CoUninitialize();
     }
     ComScope(const ComScope&) = delete;
     ComScope& operator=(const ComScope&) = delete;
@@ -49,22 +47,20 @@ private:
 // entry; null for other kinds of entry.
 PSID AceSid(const ACE_HEADER* header) {
     switch (header->AceType) {
-    case ACCESS_ALLOWED_ACE_TYPE:
-    case ACCESS_DENIED_ACE_TYPE:
-    case SYSTEM_AUDIT_ACE_TYPE:
-    case SYSTEM_ALARM_ACE_TYPE:
-        break;
-    default:
-        return nullptr;
+        case ACCESS_ALLOWED_ACE_TYPE:
+        case ACCESS_DENIED_ACE_TYPE:
+        case SYSTEM_AUDIT_ACE_TYPE:
+        case SYSTEM_ALARM_ACE_TYPE:
+            break;
+        default:
+            return nullptr;
     }
     const DWORD sidOffset = FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
     const DWORD minimumSid = GetSidLengthRequired(0);
-    if (header->AceSize < sidOffset + minimumSid)
-        return nullptr;
+    if (header->AceSize < sidOffset + minimumSid) return nullptr;
     const BYTE* sid = reinterpret_cast<const BYTE*>(header) + sidOffset;
     const DWORD subAuthorities = sid[1];
-    if (header->AceSize - sidOffset < GetSidLengthRequired(static_cast<UCHAR>(subAuthorities)))
-        return nullptr;
+    if (header->AceSize - sidOffset < GetSidLengthRequired(static_cast<UCHAR>(subAuthorities))) return nullptr;
     return const_cast<BYTE*>(sid);
 }
 
@@ -74,8 +70,7 @@ bool IsAccountEntry(const ACE_HEADER* header, PSID sid) {
 }
 
 bool AppendEntry(PACL acl, const ACE_HEADER* header) {
-    return AddAce(acl, ACL_REVISION, MAXDWORD, const_cast<ACE_HEADER*>(header),
-                  header->AceSize) != FALSE;
+    return AddAce(acl, ACL_REVISION, MAXDWORD, const_cast<ACE_HEADER*>(header), header->AceSize) != FALSE;
 }
 
 // The account's identifier; the first lookup must ask for larger buffers.
@@ -87,10 +82,9 @@ bool LookupAccountSid(const char* account, XC_MemSpace* sid) {
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return false;
     XC_MemSpace domain;
-    if (!sid->Allocate(sidSize, 0) || !domain.Allocate(domainSize, 0))
-        return false;
-    return LookupAccountNameA(nullptr, account, sid->data, &sidSize,
-                              reinterpret_cast<char*>(domain.data), &domainSize, &use) != FALSE;
+    if (!sid->Allocate(sidSize, 0) || !domain.Allocate(domainSize, 0)) return false;
+    return LookupAccountNameA(nullptr, account, sid->data, &sidSize, reinterpret_cast<char*>(domain.data), &domainSize,
+                              &use) != FALSE;
 }
 
 bool ReadFileDacl(const char* path, XC_MemSpace* descriptor) {
@@ -98,117 +92,87 @@ bool ReadFileDacl(const char* path, XC_MemSpace* descriptor) {
     if (GetFileSecurityA(path, DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return false;
-    if (!descriptor->Allocate(needed, 0))
-        return false;
-    return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor->data, needed,
-                            &needed) != FALSE;
+    if (!descriptor->Allocate(needed, 0)) return false;
+    return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor->data, needed, &needed) != FALSE;
 }
 
 }  // namespace
 
 bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWORD mask) {
-    if (oldDescriptor == nullptr || sid == nullptr || !IsValidSid(sid))
-        return false;
-    if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION))
-        return false;
+    if (oldDescriptor == nullptr || sid == nullptr || !IsValidSid(sid)) return false;
+    if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION)) return false;
 
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
     PACL oldAcl = nullptr;
-    if (!GetSecurityDescriptorDacl(oldDescriptor, &present, &oldAcl, &defaulted))
-        return false;
+    if (!GetSecurityDescriptorDacl(oldDescriptor, &present, &oldAcl, &defaulted)) return false;
     // No DACL and a null DACL both count as an empty list.
     ACL_SIZE_INFORMATION oldSize = {0, sizeof(ACL), 0};
-    if (present && oldAcl != nullptr &&
-        !GetAclInformation(oldAcl, &oldSize, sizeof(oldSize), AclSizeInformation))
+    if (present && oldAcl != nullptr && !GetAclInformation(oldAcl, &oldSize, sizeof(oldSize), AclSizeInformation))
         return false;
 
-    const DWORD newSize = oldSize.AclBytesInUse + GetLengthSid(sid) +
-                          FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
-    if (!acl_.Allocate(newSize, 0) || !InitializeAcl(Acl(), newSize, ACL_REVISION))
-        return false;
+    const DWORD newSize = oldSize.AclBytesInUse + GetLengthSid(sid) + FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
+    if (!acl_.Allocate(newSize, 0) || !InitializeAcl(Acl(), newSize, ACL_REVISION)) return false;
 
     // Explicit entries come first in a canonical list: the new one goes after them and
     // before the first inherited entry; an older entry of the account's own is dropped.
     DWORD index = 0;
     for (; index < oldSize.AceCount; ++index) {
         ACE_HEADER* header = nullptr;
-        if (!GetAce(oldAcl, index, reinterpret_cast<void**>(&header)))
-            return false;
-        if (header->AceFlags & INHERITED_ACE)
-            break;
-        if (!IsAccountEntry(header, sid) && !AppendEntry(Acl(), header))
-            return false;
+        if (!GetAce(oldAcl, index, reinterpret_cast<void**>(&header))) return false;
+        if (header->AceFlags & INHERITED_ACE) break;
+        if (!IsAccountEntry(header, sid) && !AppendEntry(Acl(), header)) return false;
     }
-    if (!AddAccessAllowedAceEx(Acl(), ACL_REVISION, CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE,
-                               mask, sid))
+    if (!AddAccessAllowedAceEx(Acl(), ACL_REVISION, CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE, mask, sid))
         return false;
     for (; index < oldSize.AceCount; ++index) {
         ACE_HEADER* header = nullptr;
-        if (!GetAce(oldAcl, index, reinterpret_cast<void**>(&header)) ||
-            !AppendEntry(Acl(), header))
-            return false;
+        if (!GetAce(oldAcl, index, reinterpret_cast<void**>(&header)) || !AppendEntry(Acl(), header)) return false;
     }
-    if (!SetSecurityDescriptorDacl(&descriptor_, TRUE, Acl(), FALSE))
-        return false;
+    if (!SetSecurityDescriptorDacl(&descriptor_, TRUE, Acl(), FALSE)) return false;
 
     SECURITY_DESCRIPTOR_CONTROL oldControl = 0;
     DWORD revision = 0;
-    if (!GetSecurityDescriptorControl(oldDescriptor, &oldControl, &revision))
-        return false;
+    if (!GetSecurityDescriptorControl(oldDescriptor, &oldControl, &revision)) return false;
     // Protection is kept also on an auto-inherited list: dropping it would let the parent's
     // entries flow into a list that was closed to them.
     SECURITY_DESCRIPTOR_CONTROL carried = 0;
-    if (oldControl & SE_DACL_AUTO_INHERITED)
-        carried |= SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED;
-    if (oldControl & SE_DACL_PROTECTED)
-        carried |= SE_DACL_PROTECTED;
+    if (oldControl & SE_DACL_AUTO_INHERITED) carried |= SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED;
+    if (oldControl & SE_DACL_PROTECTED) carried |= SE_DACL_PROTECTED;
     return carried == 0 || SetSecurityDescriptorControl(&descriptor_, carried, carried) != FALSE;
 }
 
 bool GrantAccess(const char* path, const char* account, DWORD mask) {
-    if (path == nullptr || account == nullptr)
-        return false;
+    if (path == nullptr || account == nullptr) return false;
     XC_MemSpace sid;
-    if (!LookupAccountSid(account, &sid))
-        return false;
+    if (!LookupAccountSid(account, &sid)) return false;
     XC_MemSpace oldDescriptor;
-    if (!ReadFileDacl(path, &oldDescriptor))
-        return false;
+    if (!ReadFileDacl(path, &oldDescriptor)) return false;
     XC_GrantDescriptor granted;
-    if (!granted.Build(oldDescriptor.data, sid.data, mask))
-        return false;
+    if (!granted.Build(oldDescriptor.data, sid.data, mask)) return false;
     return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
 }
 
-HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
-                       const char* workingFolder, const char* arguments, const char* iconPath,
-                       int iconIndex) {
-    if (target == nullptr || folder == nullptr || name == nullptr || iconPath == nullptr)
-        return E_INVALIDARG;
+HRESULT CreateShortcut(const char* target, const char* folder, const char* name, const char* workingFolder,
+                       const char* arguments, const char* iconPath, int iconIndex) {
+    if (target == nullptr || folder == nullptr || name == nullptr || iconPath == nullptr) return E_INVALIDARG;
     const std::string file = std::string(folder) + "\\" + name + ".lnk";
     // A name cut to fit would save the shortcut somewhere else: refuse it instead.
-    if (file.size() >= kPathCapacity)
-        return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    if (file.size() >= kPathCapacity) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
 
     CreateDirectoryA(folder, nullptr);
     ComScope com;
     ComRef<IShellLinkA> link;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IShellLinkA, link.Receive());
-    if (FAILED(result))
-        return result;
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Receive());
+    if (FAILED(result)) return result;
     link->SetPath(target);
-    if (workingFolder != nullptr)
-        link->SetWorkingDirectory(workingFolder);
-    if (arguments != nullptr)
-        link->SetArguments(arguments);
+    if (workingFolder != nullptr) link->SetWorkingDirectory(workingFolder);
+    if (arguments != nullptr) link->SetArguments(arguments);
     link->SetIconLocation(iconPath, iconIndex);
 
     ComRef<IPersistFile> persist;
     result = link->QueryInterface(IID_IPersistFile, persist.Receive());
-    if (FAILED(result))
-        return result;
+    if (FAILED(result)) return result;
     WCHAR wideFile[kPathCapacity];
     if (MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wideFile, kPathCapacity) == 0)
         return HRESULT_FROM_WIN32(GetLastError());

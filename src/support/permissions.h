@@ -33,6 +33,5 @@ bool GrantAccess(const char* path, const char* account, DWORD mask);
 // Saves a shortcut folder\name.lnk to target, creating folder (one level) when missing. The
 // working folder and arguments are set only when given. Returns the save's result, or that
 // of the first COM step that failed.
-HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
-                       const char* workingFolder, const char* arguments, const char* iconPath,
-                       int iconIndex);
+HRESULT CreateShortcut(const char* target, const char* folder, const char* name, const char* workingFolder,
+                       const char* arguments, const char* iconPath, int iconIndex);

@@ -11,8 +11,7 @@
 HKEY RegOpenPath(const char* path);
 
 // Queries valueName into buffer (or, with no buffer, only its type and size).
-bool RegReadValue(const char* path, const char* valueName, void* buffer, DWORD* type,
-                  DWORD* size);
+bool RegReadValue(const char* path, const char* valueName, void* buffer, DWORD* type, DWORD* size);
 
 // A REG_SZ, REG_EXPAND_SZ (unexpanded) or REG_MULTI_SZ value (its strings joined by "\n");
 // empty for any other type or when the value cannot be read.

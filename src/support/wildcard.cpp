@@ -15,40 +15,31 @@ bool CharMatches(char nameChar, char patternChar) {
 
 // The pattern's characters (no wildcard '*' among them) match name from position `at`.
 bool MatchesAt(std::string_view name, size_t at, std::string_view part) {
-    if (at > name.size() || name.size() - at < part.size())
-        return false;
+    if (at > name.size() || name.size() - at < part.size()) return false;
     for (size_t i = 0; i < part.size(); ++i) {
-        if (!CharMatches(name[at + i], part[i]))
-            return false;
+        if (!CharMatches(name[at + i], part[i])) return false;
     }
     return true;
 }
 
 bool Match(std::string_view name, std::string_view pattern) {
     const size_t firstStar = pattern.find('*');
-    if (firstStar == std::string_view::npos)
-        return name.size() == pattern.size() && MatchesAt(name, 0, pattern);
+    if (firstStar == std::string_view::npos) return name.size() == pattern.size() && MatchesAt(name, 0, pattern);
 
     const size_t lastStar = pattern.rfind('*');
     const std::string_view head = pattern.substr(0, firstStar);
     const std::string_view tail = pattern.substr(lastStar + 1);
-    if (name.size() < head.size() || name.size() < tail.size())
-        return false;
+    if (name.size() < head.size() || name.size() < tail.size()) return false;
     // Head and tail are tested on their own; they may overlap in a short name.
-    if (!MatchesAt(name, 0, head) || !MatchesAt(name, name.size() - tail.size(), tail))
-        return false;
-    if (firstStar == lastStar)
-        return true;
+    if (!MatchesAt(name, 0, head) || !MatchesAt(name, name.size() - tail.size(), tail)) return false;
+    if (firstStar == lastStar) return true;
 
     const std::string_view middle = pattern.substr(firstStar + 1, lastStar - firstStar - 1);
-    if (middle.empty())
-        return true;
-    if (name.size() < tail.size() + middle.size())
-        return false;
+    if (middle.empty()) return true;
+    if (name.size() < tail.size() + middle.size()) return false;
     const size_t lastStart = name.size() - tail.size() - middle.size();
     for (size_t at = head.size(); at <= lastStart; ++at) {
-        if (MatchesAt(name, at, middle))
-            return true;
+        if (MatchesAt(name, at, middle)) return true;
     }
     return false;
 }
@@ -56,22 +47,18 @@ bool Match(std::string_view name, std::string_view pattern) {
 }  // namespace
 
 bool MatchPattern(const char* name, const char* pattern) {
-    if (name == nullptr || pattern == nullptr)
-        return false;
+    if (name == nullptr || pattern == nullptr) return false;
     return Match(name, pattern);
 }
 
 bool MatchPatternList(const char* name, const char* list) {
-    if (name == nullptr || list == nullptr)
-        return false;
+    if (name == nullptr || list == nullptr) return false;
     const std::string_view patterns(list);
     size_t start = 0;
     while (start <= patterns.size()) {
         size_t end = patterns.find_first_of(";|", start);
-        if (end == std::string_view::npos)
-            end = patterns.size();
-        if (end > start && Match(name, patterns.substr(start, end - start)))
-            return true;
+        if (end == std::string_view::npos) end = patterns.size();
+        if (end > start && Match(name, patterns.substr(start, end - start))) return true;
         start = end + 1;
     }
     return false;

@@ -26,8 +26,7 @@ void CopyText(char* field, size_t size, const std::string& text) {
     size_t length = 0;
     while (length < text.size()) {
         const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[length])) ? 2 : 1;
-        if (length + step > size - 1 || length + step > text.size())
-            break;
+        if (length + step > size - 1 || length + step > text.size()) break;
         length += step;
     }
     memcpy(field, text.data(), length);
@@ -54,16 +53,14 @@ DeviceRule Rule(const char* className, const char* valueName, char (&field)[N]) 
 
 bool AllFilled(const DeviceRule* rules, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        if (rules[i].field[0] == '\0')
-            return false;
+        if (rules[i].field[0] == '\0') return false;
     }
     return true;
 }
 
 // Looks at the first instance of each device type below an Enum key.
 void WalkDevices(const char* enumKey, const DeviceRule* rules, size_t count) {
-    if (AllFilled(rules, count))
-        return;
+    if (AllFilled(rules, count)) return;
     const DWORD types = RegSubKeyCount(enumKey);
     for (DWORD i = 0; i < types; ++i) {
         const std::string typeKey = std::string(enumKey) + "\\" + RegSubKeyName(enumKey, i);
@@ -71,12 +68,10 @@ void WalkDevices(const char* enumKey, const DeviceRule* rules, size_t count) {
         const std::string deviceClass = RegReadString(deviceKey.c_str(), "Class");
         for (size_t r = 0; r < count; ++r) {
             const DeviceRule& rule = rules[r];
-            if (rule.field[0] != '\0' || _stricmp(deviceClass.c_str(), rule.className) != 0)
-                continue;
+            if (rule.field[0] != '\0' || _stricmp(deviceClass.c_str(), rule.className) != 0) continue;
             CopyText(rule.field, rule.fieldSize, RegReadString(deviceKey.c_str(), rule.valueName));
         }
-        if (AllFilled(rules, count))
-            return;
+        if (AllFilled(rules, count)) return;
     }
 }
 
@@ -114,8 +109,7 @@ XC_ComputerInfo::XC_ComputerInfo() {
 
     MEMORYSTATUSEX memory;
     memory.dwLength = sizeof(memory);
-    if (GlobalMemoryStatusEx(&memory))
-        MemoryMB = static_cast<DWORD>(memory.ullTotalPhys / 1024 / 1024);
+    if (GlobalMemoryStatusEx(&memory)) MemoryMB = static_cast<DWORD>(memory.ullTotalPhys / 1024 / 1024);
     SetField(MemoryText, MemorySizeText(MemoryMB));
 
     SetField(HardDisk, RegReadString(kDiskKey, "Identifier"));
@@ -123,25 +117,19 @@ XC_ComputerInfo::XC_ComputerInfo() {
 
     const DeviceRule audio[] = {Rule("MEDIA", "DeviceDesc", SoundDevice)};
     WalkDevices(kHdAudioKey, audio, 1);
-    const DeviceRule pci[] = {Rule("Net", "DeviceDesc", NetworkAdapter),
-                              Rule("Display", "DeviceDesc", DisplayAdapter),
+    const DeviceRule pci[] = {Rule("Net", "DeviceDesc", NetworkAdapter), Rule("Display", "DeviceDesc", DisplayAdapter),
                               Rule("MEDIA", "DeviceDesc", SoundDevice)};
     WalkDevices(kPciKey, pci, 3);
-    const DeviceRule drives[] = {Rule("DiskDrive", "FriendlyName", HardDisk),
-                                 Rule("CDROM", "FriendlyName", CdRom)};
+    const DeviceRule drives[] = {Rule("DiskDrive", "FriendlyName", HardDisk), Rule("CDROM", "FriendlyName", CdRom)};
     WalkDevices(kIdeKey, drives, 2);
     WalkDevices(kScsiKey, drives, 2);
 
     DWORD nameSize = sizeof(ComputerName);
-    if (!GetComputerNameA(ComputerName, &nameSize))
-        ComputerName[0] = '\0';
-    SetField(OsVersion, RegReadString(kWindowsKey, "ProductName") + " " +
-                            RegReadString(kWindowsKey, "CSDVersion"));
+    if (!GetComputerNameA(ComputerName, &nameSize)) ComputerName[0] = '\0';
+    SetField(OsVersion, RegReadString(kWindowsKey, "ProductName") + " " + RegReadString(kWindowsKey, "CSDVersion"));
 
-    const std::string shortText =
-        std::string(CpuName) + CpuSpeed + BiosVersion + HardDisk;
-    const std::string longText = shortText + MemoryText + CdRom + SoundDevice + DisplayAdapter +
-                                 NetworkAdapter;
+    const std::string shortText = std::string(CpuName) + CpuSpeed + BiosVersion + HardDisk;
+    const std::string longText = shortText + MemoryText + CdRom + SoundDevice + DisplayAdapter + NetworkAdapter;
     SetField(ComputerIdB, MD5::HexDigest(shortText.data(), shortText.size()));
     SetField(ComputerIdN, MD5::HexDigest(longText.data(), longText.size()));
 }

@@ -24,8 +24,8 @@ std::string TimeText(const FILETIME& time) {
     SYSTEMTIME parts = {};
     FileTimeToSystemTime(&time, &parts);
     char text[64];
-    snprintf(text, sizeof(text), "%d-%d-%d %d:%d:%d", parts.wYear, parts.wMonth, parts.wDay,
-             parts.wHour, parts.wMinute, parts.wSecond);
+    snprintf(text, sizeof(text), "%d-%d-%d %d:%d:%d", parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute,
+             parts.wSecond);
     return text;
 }
 
@@ -44,10 +44,8 @@ std::string FileSizeText(uint64_t size) {
     return text;
 }
 
-bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required,
-                       DWORD excluded) {
-    if (folder == nullptr || *folder == '\0' || pattern == nullptr)
-        return false;
+bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required, DWORD excluded) {
+    if (folder == nullptr || *folder == '\0' || pattern == nullptr) return false;
     // A fresh document, so that no record of an earlier scan outlives it.
     xml_.LoadText(XC_Xml::kTemplate);
     xml_.SetValue("Path", folder);
@@ -55,17 +53,14 @@ bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required,
 
     WIN32_FIND_DATAA found;
     XC_FindHandle search(FindFirstFileA(JoinPath(folder, pattern).c_str(), &found));
-    if (!search.IsOpen())
-        return false;
+    if (!search.IsOpen()) return false;
     int count = 0;
     do {
         const DWORD attributes = found.dwFileAttributes;
-        if ((required != 0 && (attributes & required) == 0) ||
-            (excluded != 0 && (attributes & excluded) != 0))
+        if ((required != 0 && (attributes & required) == 0) || (excluded != 0 && (attributes & excluded) != 0))
             continue;
         const std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
+        if (name == "." || name == "..") continue;
         const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         // The size text is made from the whole size: its low half alone would call a
         // 4 GiB + 5 file "1 KB". "Size" keeps the low 32 bits.
@@ -89,9 +84,7 @@ DWORD XC_FileList::GetAttributes(int index) {
     return DWORD(xml_.GetRecordValueInt(RecordName(index).c_str(), "Attribute"));
 }
 
-std::string XC_FileList::GetName(int index) {
-    return xml_.GetRecordValue(RecordName(index).c_str(), "Name");
-}
+std::string XC_FileList::GetName(int index) { return xml_.GetRecordValue(RecordName(index).c_str(), "Name"); }
 
 std::string XC_FileList::GetFullPath(int index) {
     return JoinPath(xml_.GetValue("Path").c_str(), GetName(index).c_str());

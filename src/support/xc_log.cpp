@@ -16,13 +16,10 @@ namespace {
 const int kFormatBufferSize = 65535;
 
 HANDLE OpenLog(const char* path, DWORD disposition) {
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool Write(XC_File* file, const std::string& text) {
-    return file->Write(text.data(), static_cast<DWORD>(text.size()));
-}
+bool Write(XC_File* file, const std::string& text) { return file->Write(text.data(), static_cast<DWORD>(text.size())); }
 
 std::string Header() {
     const XC_ComputerInfo info;
@@ -31,8 +28,8 @@ std::string Header() {
              "Computer Name  : %s\r\nCPU            : %s %s X%d\r\nMemory         : %s\r\n"
              "Hard Disk      : %s\r\nOS Version     : %s\r\nComputer IDB   : %s\r\n"
              "Computer IDN   : %s\r\n",
-             info.ComputerName, info.CpuVendor, info.CpuName, static_cast<int>(info.CpuCount),
-             info.MemoryText, info.HardDisk, info.OsVersion, info.ComputerIdB, info.ComputerIdN);
+             info.ComputerName, info.CpuVendor, info.CpuName, static_cast<int>(info.CpuCount), info.MemoryText,
+             info.HardDisk, info.OsVersion, info.ComputerIdB, info.ComputerIdN);
     return header;
 }
 
@@ -40,8 +37,8 @@ std::string EntryPrefix() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char prefix[64];
-    snprintf(prefix, sizeof(prefix), "\r\n%02d-%02d-%02d %02d:%02d:%02d >> ", now.wYear,
-             now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+    snprintf(prefix, sizeof(prefix), "\r\n%02d-%02d-%02d %02d:%02d:%02d >> ", now.wYear, now.wMonth, now.wDay,
+             now.wHour, now.wMinute, now.wSecond);
     return prefix;
 }
 
@@ -51,8 +48,7 @@ std::string LogPathFor(const std::string& modulePath) {
     const size_t dot = modulePath.rfind('.');
     const size_t slash = modulePath.rfind('\\');
     // A dot in a folder name is not the file's extension.
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return modulePath + ".log";
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return modulePath + ".log";
     return modulePath.substr(0, dot) + ".log";
 }
 
@@ -63,11 +59,9 @@ bool XC_Log::Append(const void* bytes, int length) {
     if (LogPath[0] == '\0') {
         char module[MAX_PATH];
         const DWORD moduleLength = GetModuleFileNameA(nullptr, module, MAX_PATH);
-        if (moduleLength == 0 || moduleLength >= MAX_PATH)
-            return false;
+        if (moduleLength == 0 || moduleLength >= MAX_PATH) return false;
         const std::string path = LogPathFor(std::string(module, moduleLength));
-        if (path.size() >= sizeof(LogPath))
-            return false;
+        if (path.size() >= sizeof(LogPath)) return false;
         memcpy(LogPath, path.c_str(), path.size() + 1);
     }
 
@@ -85,28 +79,23 @@ bool XC_Log::Append(const void* bytes, int length) {
     }
     if (!file.IsOpen()) {
         file.Reset(OpenLog(LogPath, CREATE_ALWAYS));
-        if (!file.IsOpen())
-            return false;
-        if (!Write(&file, Header()))
-            return false;
+        if (!file.IsOpen()) return false;
+        if (!Write(&file, Header())) return false;
     }
     if (bytes != nullptr && length > 0) {
-        if (!Write(&file, EntryPrefix()) || !file.Write(bytes, static_cast<DWORD>(length)))
-            return false;
+        if (!Write(&file, EntryPrefix()) || !file.Write(bytes, static_cast<DWORD>(length))) return false;
     }
     return true;
 }
 
 bool XC_Log::AppendFormat(const char* format, ...) {
-    if (format == nullptr)
-        return false;
+    if (format == nullptr) return false;
     std::vector<char> buffer(kFormatBufferSize);
     va_list arguments;
     va_start(arguments, format);
     const int wanted = vsnprintf(buffer.data(), buffer.size(), format, arguments);
     va_end(arguments);
-    if (wanted <= 0)
-        return false;
+    if (wanted <= 0) return false;
     // A longer text is cut to what the buffer holds.
     const int length = wanted < kFormatBufferSize ? wanted : kFormatBufferSize - 1;
     return Append(buffer.data(), length);

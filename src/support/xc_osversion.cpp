@@ -13,7 +13,7 @@ struct VersionName {
 };
 
 const VersionName kNames[] = {
-    {5, 0, "Windows 2000"}, {5, 1, "Windows XP"}, {5, 2, "Windows Server 2003"},
+    {5, 0, "Windows 2000"},  {5, 1, "Windows XP"}, {5, 2, "Windows Server 2003"},
     {6, 0, "Windows Vista"}, {6, 1, "Windows 7"},
 };
 
@@ -38,17 +38,14 @@ XC_OSVersion::XC_OSVersion() {
              "dwMinorVersion:%d\ndwBuildNumber:%d\nwServicePackMajor:%d\n"
              "wServicePackMinor:%d\nszCSDVersion:%s",
              static_cast<int>(VersionInfo.wSuiteMask), static_cast<int>(VersionInfo.dwPlatformId),
-             static_cast<int>(VersionInfo.wProductType),
-             static_cast<int>(VersionInfo.dwMajorVersion),
-             static_cast<int>(VersionInfo.dwMinorVersion),
-             static_cast<int>(VersionInfo.dwBuildNumber),
-             static_cast<int>(VersionInfo.wServicePackMajor),
-             static_cast<int>(VersionInfo.wServicePackMinor), servicePack);
+             static_cast<int>(VersionInfo.wProductType), static_cast<int>(VersionInfo.dwMajorVersion),
+             static_cast<int>(VersionInfo.dwMinorVersion), static_cast<int>(VersionInfo.dwBuildNumber),
+             static_cast<int>(VersionInfo.wServicePackMajor), static_cast<int>(VersionInfo.wServicePackMinor),
+             servicePack);
 
     const char* name = "Unknow OS";
     for (const VersionName& entry : kNames) {
-        if (entry.major == VersionInfo.dwMajorVersion && entry.minor == VersionInfo.dwMinorVersion)
-            name = entry.name;
+        if (entry.major == VersionInfo.dwMajorVersion && entry.minor == VersionInfo.dwMinorVersion) name = entry.name;
     }
     if (servicePack[0] != '\0')
         snprintf(DisplayName, sizeof(DisplayName), "%s %s", name, servicePack);

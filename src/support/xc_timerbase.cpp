@@ -8,21 +8,18 @@ const DWORD kPausedWait = 80;
 
 }  // namespace
 
-XC_TimerBase::XC_TimerBase()
-    : Interval(0), WakeEvent(nullptr), Thread(nullptr), Running(false) {}
+XC_TimerBase::XC_TimerBase() : Interval(0), WakeEvent(nullptr), Thread(nullptr), Running(false) {}
 
 XC_TimerBase::~XC_TimerBase() { Stop(); }
 
 bool XC_TimerBase::Start() {
     Running = true;
-    if (WakeEvent == nullptr)
-        WakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (WakeEvent == nullptr) WakeEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (WakeEvent == nullptr) {
         Running = false;
         return false;
     }
-    if (Thread == nullptr)
-        Thread = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
+    if (Thread == nullptr) Thread = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
     if (Thread == nullptr) {
         Running = false;
         return false;
@@ -59,8 +56,7 @@ void XC_TimerBase::Loop() {
             OnTimer();
         else
             wait = kPausedWait;
-        if (WaitForSingleObject(WakeEvent, wait) != WAIT_TIMEOUT)
-            return;
+        if (WaitForSingleObject(WakeEvent, wait) != WAIT_TIMEOUT) return;
     }
 }
 

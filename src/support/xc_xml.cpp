@@ -9,108 +9,82 @@ namespace {
 
 // Leading whitespace, an optional sign, decimal digits up to the first other byte; 0 when
 // there are none. Saturates instead of overflowing.
-int DecimalValue(const std::string& text)
-{
+int DecimalValue(const std::string& text) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');
-        if (value > int64_t(INT_MAX) + 1)
-            value = int64_t(INT_MAX) + 1;
+        if (value > int64_t(INT_MAX) + 1) value = int64_t(INT_MAX) + 1;
     }
-    if (negative)
-        value = -value;
+    if (negative) value = -value;
     return value > INT_MAX ? INT_MAX : int(value);
 }
 
-std::string RecordName(int index)
-{
+std::string RecordName(int index) {
     char name[16];
     std::snprintf(name, sizeof name, "R%02d", index);
     return name;
 }
 
-} // namespace
+}  // namespace
 
-XC_Xml::XC_Xml()
-{
+XC_Xml::XC_Xml() {
     LoadDocument(nullptr);
     LoadDocument(kTemplate);
 }
 
-std::string XC_Xml::GetValue(const char* name)
-{
+std::string XC_Xml::GetValue(const char* name) {
     Rewind();
-    if (FindNext(nullptr) && FindNextChild("ExFastInfo"))
-        return GetAttribute(ChildPosition(), name);
+    if (FindNext(nullptr) && FindNextChild("ExFastInfo")) return GetAttribute(ChildPosition(), name);
     return std::string();
 }
 
-int XC_Xml::GetValueInt(const char* name)
-{
-    return DecimalValue(GetValue(name));
-}
+int XC_Xml::GetValueInt(const char* name) { return DecimalValue(GetValue(name)); }
 
-bool XC_Xml::SetValue(const char* name, const char* text)
-{
+bool XC_Xml::SetValue(const char* name, const char* text) {
     Rewind();
     return FindNext(nullptr) && FindNextChild("ExFastInfo") && SetAttribute(ChildPosition(), name, text);
 }
 
-bool XC_Xml::SetValueInt(const char* name, int32_t value)
-{
+bool XC_Xml::SetValueInt(const char* name, int32_t value) {
     Rewind();
     return FindNext(nullptr) && FindNextChild("ExFastInfo") && SetAttribute(ChildPosition(), name, value);
 }
 
-std::string XC_Xml::GetRecordValue(const char* record, const char* field)
-{
+std::string XC_Xml::GetRecordValue(const char* record, const char* field) {
     Rewind();
     if (FindNext(nullptr) && Descend() && FindNext("ExFastInfo") && FindNextChild(record))
         return GetAttribute(ChildPosition(), field);
     return std::string();
 }
 
-int XC_Xml::GetRecordValueInt(const char* record, const char* field)
-{
+int XC_Xml::GetRecordValueInt(const char* record, const char* field) {
     return DecimalValue(GetRecordValue(record, field));
 }
 
-bool XC_Xml::SetRecordValue(const char* record, const char* field, const char* text)
-{
+bool XC_Xml::SetRecordValue(const char* record, const char* field, const char* text) {
     Rewind();
-    if (!FindNext(nullptr) || !Descend() || !FindNext("ExFastInfo"))
-        return false;
-    if (!FindNextChild(record) && !AppendChild(record))
-        return false;
+    if (!FindNext(nullptr) || !Descend() || !FindNext("ExFastInfo")) return false;
+    if (!FindNextChild(record) && !AppendChild(record)) return false;
     return SetAttribute(ChildPosition(), field, text);
 }
 
-bool XC_Xml::SetRecordValueInt(const char* record, const char* field, int32_t value)
-{
+bool XC_Xml::SetRecordValueInt(const char* record, const char* field, int32_t value) {
     char number[16];
     std::snprintf(number, sizeof number, "%d", int(value));
     return SetRecordValue(record, field, number);
 }
 
-std::string XC_Xml::GetRecord(int index, const char* field)
-{
-    return GetRecordValue(RecordName(index).c_str(), field);
-}
+std::string XC_Xml::GetRecord(int index, const char* field) { return GetRecordValue(RecordName(index).c_str(), field); }
 
-bool XC_Xml::SetRecord(int index, const char* field, const char* text)
-{
+bool XC_Xml::SetRecord(int index, const char* field, const char* text) {
     return SetRecordValue(RecordName(index).c_str(), field, text);
 }
 
-bool XC_Xml::LoadText(const char* text)
-{
-    if (text == nullptr)
-        return false;
+bool XC_Xml::LoadText(const char* text) {
+    if (text == nullptr) return false;
     return ReplaceDocument(text);
 }

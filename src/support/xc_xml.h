@@ -13,7 +13,8 @@ class XC_Xml : public XC_XmlEngine {
 public:
     // The text every document starts from (97 bytes).
     static constexpr const char* kTemplate =
-        "<?xml version=\"1.0\" encoding=\"gb2312\"?><zxmlInfo><ExFastInfo xResult=\"1\"></ExFastInfo></zxmlInfo>";
+        "<?xml version=\"1.0\" encoding=\"gb2312\"?><zxmlInfo><ExFastInfo "
+        "xResult=\"1\"></ExFastInfo></zxmlInfo>";
 
     XC_Xml();
 

@@ -29,8 +29,8 @@ std::string ReadProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property) 
     SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr, nullptr, 0, &size);
     if (size == 0) return std::string();
     std::vector<char> buffer(size, '\0');
-    SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr,
-                                      reinterpret_cast<BYTE*>(buffer.data()), size, nullptr);
+    SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer.data()), size,
+                                      nullptr);
     return FirstString(buffer);
 }
 
@@ -42,8 +42,8 @@ std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA* device) {
     RegQueryValueExA(key.Get(), "PortName", nullptr, nullptr, nullptr, &size);
     if (size == 0) return std::string();
     std::vector<char> buffer(size, '\0');
-    if (RegQueryValueExA(key.Get(), "PortName", nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key.Get(), "PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+        ERROR_SUCCESS)
         return std::string();
     buffer.resize(size);
     return FirstString(buffer);
@@ -81,8 +81,7 @@ int XC_InstallHardware::EnumDevices(const GUID* classGuid, XC_Xml& report) {
             if (!SetupDiEnumDeviceInfo(set.Get(), index, &device)) break;
             const std::string friendName = ReadProperty(set.Get(), &device, SPDRP_FRIENDLYNAME);
             const std::string hardwareId = ReadProperty(set.Get(), &device, SPDRP_HARDWAREID);
-            const std::string deviceObj =
-                ReadProperty(set.Get(), &device, SPDRP_PHYSICAL_DEVICE_OBJECT_NAME);
+            const std::string deviceObj = ReadProperty(set.Get(), &device, SPDRP_PHYSICAL_DEVICE_OBJECT_NAME);
             const std::string deviceDesc = ReadProperty(set.Get(), &device, SPDRP_DEVICEDESC);
             const std::string driver = ReadProperty(set.Get(), &device, SPDRP_DRIVER);
             const std::string service = ReadProperty(set.Get(), &device, SPDRP_SERVICE);
@@ -111,8 +110,8 @@ bool XC_InstallHardware::FindDevice(const char* hardwareId, XC_Xml* report) {
         if (!StartsWithNoCase(devices.GetRecord(index, "HardwareId"), hardwareId)) continue;
         if (report != nullptr) {
             report->LoadText(XC_Xml::kTemplate);
-            for (const char* name : {"HardwareId", "DeviceObj", "Driver", "Service", "FriendName",
-                                     "DeviceDesc", "PortName"})
+            for (const char* name :
+                 {"HardwareId", "DeviceObj", "Driver", "Service", "FriendName", "DeviceDesc", "PortName"})
                 report->SetValue(name, devices.GetRecord(index, name).c_str());
         }
         return true;
@@ -120,8 +119,7 @@ bool XC_InstallHardware::FindDevice(const char* hardwareId, XC_Xml* report) {
     return false;
 }
 
-bool XC_InstallHardware::UpdateDriver(const char* hardwareId, const char* infPath,
-                                      bool* rebootRequired) {
+bool XC_InstallHardware::UpdateDriver(const char* hardwareId, const char* infPath, bool* rebootRequired) {
     if (UpdateDriverProc == nullptr || hardwareId == nullptr || infPath == nullptr) return false;
     BOOL reboot = FALSE;
     if (!UpdateDriverProc(nullptr, hardwareId, infPath, 0, &reboot)) return false;

@@ -11,12 +11,10 @@ public:
     explicit ScratchFolder(const std::string& prefix = "tarvik") {
         char temp[MAX_PATH];
         const DWORD length = GetTempPathA(MAX_PATH, temp);
-        if (length == 0 || length >= MAX_PATH)
-            return;
+        if (length == 0 || length >= MAX_PATH) return;
         // Names are never reused within a run: Wine's profile cache outlives a deleted file.
         static unsigned next = 0;
-        const std::string base = std::string(temp) + prefix + "-" +
-                                 std::to_string(GetCurrentProcessId()) + "-";
+        const std::string base = std::string(temp) + prefix + "-" + std::to_string(GetCurrentProcessId()) + "-";
         for (unsigned attempt = 0; attempt < 1000; ++attempt) {
             const std::string candidate = base + std::to_string(next++);
             if (CreateDirectoryA(candidate.c_str(), nullptr)) {
@@ -26,8 +24,7 @@ public:
         }
     }
     ~ScratchFolder() {
-        if (!path_.empty())
-            RemoveTree(path_);
+        if (!path_.empty()) RemoveTree(path_);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -42,8 +39,7 @@ public:
         if (search != INVALID_HANDLE_VALUE) {
             do {
                 const std::string name = found.cFileName;
-                if (name == "." || name == "..")
-                    continue;
+                if (name == "." || name == "..") continue;
                 const std::string child = folder + "\\" + name;
                 SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)

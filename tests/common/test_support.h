@@ -9,13 +9,11 @@
 // The whole file into *bytes; false when it cannot be opened.
 inline bool ReadFileBytes(const std::string& path, std::string* bytes) {
     FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
+    if (file == nullptr) return false;
     bytes->clear();
     char buffer[65536];
     size_t got;
-    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0)
-        bytes->append(buffer, got);
+    while ((got = fread(buffer, 1, sizeof(buffer), file)) > 0) bytes->append(buffer, got);
     const bool ok = ferror(file) == 0;
     fclose(file);
     return ok;
@@ -34,8 +32,7 @@ public:
         char old[1024];
         const DWORD length = GetEnvironmentVariableA(name, old, sizeof(old));
         had_ = length > 0 && length < sizeof(old);
-        if (had_)
-            old_.assign(old, length);
+        if (had_) old_.assign(old, length);
         SetEnvironmentVariableA(name, value);
     }
     ~ScopedEnv() { SetEnvironmentVariableA(name_.c_str(), had_ ? old_.c_str() : nullptr); }

@@ -28,17 +28,14 @@ const char* const kInstallerTexts[] = {
     "Installing...",
 };
 
-std::string FileName() {
-    return "Language_" + std::to_string(GetSystemDefaultLangID()) + ".txt";
-}
+std::string FileName() { return "Language_" + std::to_string(GetSystemDefaultLangID()) + ".txt"; }
 
 // Gives the file a write time no earlier write had, so that a profile cache that keys on the
 // write time reads it afresh.
 void StampFile(const std::string& path) {
     static WORD minute = 0;
     ++minute;
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     SYSTEMTIME system = {};
     system.wYear = 2001;
@@ -55,8 +52,7 @@ void StampFile(const std::string& path) {
 class LanguagePack : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!scratch.Ready())
-            GTEST_SKIP() << "no scratch folder";
+        if (!scratch.Ready()) GTEST_SKIP() << "no scratch folder";
         file = scratch.Child(FileName());
     }
 
@@ -76,9 +72,7 @@ protected:
     std::string file;
 };
 
-TEST_F(LanguagePack, LanguageIdIsTheSystemDefault) {
-    EXPECT_EQ(GetSystemDefaultLangID(), XC_Language().LanguageId);
-}
+TEST_F(LanguagePack, LanguageIdIsTheSystemDefault) { EXPECT_EQ(GetSystemDefaultLangID(), XC_Language().LanguageId); }
 
 TEST_F(LanguagePack, MissingFileBecomesTemplate) {
     XC_Language pack;
@@ -160,18 +154,14 @@ const PreloadCase kPreloadCases[] = {
     {"last pair without line end",
      kSetting + "[Strings]\r\n{One}=Eins\r\n{Two}=Zwei",
      {{"One", "Eins", true}, {"Two", "Zwei", false}}},
-    {"later duplicate wins",
-     kSetting + "[Strings]\r\n{One}=Eins\r\n{One}=Uno\r\n",
-     {{"One", "Uno", true}}},
+    {"later duplicate wins", kSetting + "[Strings]\r\n{One}=Eins\r\n{One}=Uno\r\n", {{"One", "Uno", true}}},
     {"key differing in case",
      kSetting + "[Strings]\r\n{ONE}=Eins\r\n",
      {{"One", "Eins", false}, {"ONE", "Eins", true}}},
     {"pairs in any section, other lines passed over",
      "; note\r\n[Setting]\r\n{Zero}=Null\r\nFontName=Tahoma\r\n[Strings]\r\n{One}=Eins\r\n",
      {{"Zero", "Null", true}, {"One", "Eins", true}}},
-    {"UTF-16 file",
-     Utf16("[Strings]\r\n{One}=Eins\r\n"),
-     {{"One", "Eins", false}}},
+    {"UTF-16 file", Utf16("[Strings]\r\n{One}=Eins\r\n"), {{"One", "Eins", false}}},
 };
 
 class Preload : public LanguagePack, public ::testing::WithParamInterface<PreloadCase> {};
@@ -181,8 +171,7 @@ TEST_P(Preload, StopRules) {
     Prepare(c.contents);
     XC_Language pack;
     pack.Load(scratch.Path().c_str());
-    for (const Lookup& lookup : c.lookups)
-        EXPECT_EQ(lookup.translation, pack.Translate(lookup.text)) << lookup.text;
+    for (const Lookup& lookup : c.lookups) EXPECT_EQ(lookup.translation, pack.Translate(lookup.text)) << lookup.text;
 
     // A second pack over the same file, which then loses its [Strings]: only preloaded texts
     // keep their translation.
@@ -191,9 +180,7 @@ TEST_P(Preload, StopRules) {
     second.Load(scratch.Path().c_str());
     Prepare(kSetting);
     for (const Lookup& lookup : c.lookups)
-        EXPECT_EQ(lookup.preloaded ? lookup.translation : lookup.text,
-                  second.Translate(lookup.text))
-            << lookup.text;
+        EXPECT_EQ(lookup.preloaded ? lookup.translation : lookup.text, second.Translate(lookup.text)) << lookup.text;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, Preload, ::testing::ValuesIn(kPreloadCases),
@@ -220,10 +207,8 @@ TEST_F(LanguagePack, Settings) {
          "[Setting]\r\nFontName=SimSun\r\nFontSize=12\r\n"},
         {"[Setting]\r\nFontName=Arial\r\nFontSize=-9pt\r\n", "Arial", -9,
          "[Setting]\r\nFontName=Arial\r\nFontSize=-9pt\r\n"},
-        {"[Setting]\r\nFontName=\r\nFontSize=big\r\n", "Tahoma", 0,
-         "[Setting]\r\nFontName=Tahoma\r\nFontSize=big\r\n"},
-        {"[Setting]\r\nFontName=Arial\r\n", "Arial", 8,
-         "[Setting]\r\nFontName=Arial\r\nFontSize=8\r\n"},
+        {"[Setting]\r\nFontName=\r\nFontSize=big\r\n", "Tahoma", 0, "[Setting]\r\nFontName=Tahoma\r\nFontSize=big\r\n"},
+        {"[Setting]\r\nFontName=Arial\r\n", "Arial", 8, "[Setting]\r\nFontName=Arial\r\nFontSize=8\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setting);
@@ -243,8 +228,7 @@ TEST_F(LanguagePack, EmptyFolderMeansExecutableFolder) {
     ASSERT_LT(length, static_cast<DWORD>(MAX_PATH));
     std::string beside(exe, length);
     beside = beside.substr(0, beside.rfind('\\') + 1) + FileName();
-    if (Exists(beside))
-        GTEST_SKIP() << "a language file already lies beside the test";
+    if (Exists(beside)) GTEST_SKIP() << "a language file already lies beside the test";
     for (const char* folder : {"", static_cast<const char*>(nullptr)}) {
         XC_Language pack;
         pack.Load(folder);
@@ -287,8 +271,7 @@ TEST_F(LanguagePack, EnglishFileIsComplete) {
     pack.Load(scratch.Path().c_str());
     EXPECT_EQ("Tahoma", pack.FontName);
     EXPECT_EQ(8, pack.FontSize);
-    for (const char* text : kInstallerTexts)
-        EXPECT_EQ(text, pack.Translate(text));
+    for (const char* text : kInstallerTexts) EXPECT_EQ(text, pack.Translate(text));
     EXPECT_EQ(sample, Bytes());
     // A text added later keeps the translator's notes.
     EXPECT_EQ("New text", pack.Translate("New text"));

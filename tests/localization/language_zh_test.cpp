@@ -19,8 +19,7 @@ const Translation kChinese[] = {
      "\xC7\xEB\xBD\xAB Mini Tarvik \xC9\xE8\xB1\xB8\xC1\xAC\xBD\xD3\xB5\xBD\xD5\xE2\xCC\xA8\xB5"
      "\xE7\xC4\xD4..."},
     {"Skip Driver Install", "\xCC\xF8\xB9\xFD\xC7\xFD\xB6\xAF\xB0\xB2\xD7\xB0"},
-    {"Install Driver and Applications",
-     "\xB0\xB2\xD7\xB0\xC7\xFD\xB6\xAF\xBA\xCD\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2"},
+    {"Install Driver and Applications", "\xB0\xB2\xD7\xB0\xC7\xFD\xB6\xAF\xBA\xCD\xD3\xA6\xD3\xC3\xB3\xCC\xD0\xF2"},
     {"Load Mini Tarvik now!", "\xC1\xA2\xBC\xB4\xC6\xF4\xB6\xAF Mini Tarvik\xA3\xA1"},
     {"Installing driver for Mini Tarvik...",
      "\xD5\xFD\xD4\xDA\xCE\xAA Mini Tarvik \xB0\xB2\xD7\xB0\xC7\xFD\xB6\xAF..."},
@@ -69,8 +68,7 @@ TEST_F(ChineseLanguage, FileForTheSystemLanguageIsChosen) {
 TEST_F(ChineseLanguage, EveryInstallerTextHasItsGbkTranslation) {
     XC_Language pack;
     pack.Load(scratch.Path().c_str());
-    for (const Translation& t : kChinese)
-        EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
+    for (const Translation& t : kChinese) EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
     std::string after;
     ASSERT_TRUE(ReadFileBytes(file, &after));
     EXPECT_EQ(sample, after);
@@ -81,12 +79,11 @@ TEST_F(ChineseLanguage, ProfileReadGivesTheSameBytes) {
     const std::string cut = "[Strings]\r\n{Skip}=\r\n";
     const size_t strings = sample.find("[Strings]\r\n");
     ASSERT_NE(std::string::npos, strings);
-    ASSERT_TRUE(WriteBytes(file, sample.substr(0, strings) + cut +
-                                     sample.substr(strings + sizeof("[Strings]\r\n") - 1)));
+    ASSERT_TRUE(
+        WriteBytes(file, sample.substr(0, strings) + cut + sample.substr(strings + sizeof("[Strings]\r\n") - 1)));
     XC_Language pack;
     pack.Load(scratch.Path().c_str());
-    for (const Translation& t : kChinese)
-        EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
+    for (const Translation& t : kChinese) EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
 }
 
 TEST_F(ChineseLanguage, MissingTextIsAddedInGbk) {
@@ -110,8 +107,7 @@ TEST_F(ChineseLanguage, PackFromTheLanguageArchive) {
     ASSERT_TRUE(ProgramZipFile.UnzipToFolder(archive.c_str(), folder.c_str()));
     XC_Language pack;
     pack.Load(folder.c_str());
-    for (const Translation& t : kChinese)
-        EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
+    for (const Translation& t : kChinese) EXPECT_EQ(t.gbk, pack.Translate(t.english)) << t.english;
 }
 
 }  // namespace

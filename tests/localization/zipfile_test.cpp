@@ -10,8 +10,7 @@ namespace {
 class UnzipToFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!scratch.Ready())
-            GTEST_SKIP() << "no scratch folder";
+        if (!scratch.Ready()) GTEST_SKIP() << "no scratch folder";
         archive = scratch.Child("pack.zip");
         target = scratch.Child("out");
     }
@@ -50,7 +49,9 @@ TEST_F(UnzipToFolder, EmptyOrAbsentPathsTouchNothing) {
         const char* archive;
         const char* folder;
     } cases[] = {
-        {nullptr, target.c_str()}, {"", target.c_str()}, {archive.c_str(), nullptr},
+        {nullptr, target.c_str()},
+        {"", target.c_str()},
+        {archive.c_str(), nullptr},
         {archive.c_str(), ""},
     };
     for (const Case& c : cases) {
@@ -66,13 +67,12 @@ TEST_F(UnzipToFolder, MissingOrDamagedArchiveCreatesNoFolder) {
     std::string whole;
     ASSERT_TRUE(ReadFileBytes(archive, &whole));
     const std::string damaged[] = {
-        std::string(),                           // empty file
-        "PK\x03\x04 not really an archive",      // a local header and nothing else
-        whole.substr(0, whole.size() - 10),      // end record cut off
+        std::string(),                       // empty file
+        "PK\x03\x04 not really an archive",  // a local header and nothing else
+        whole.substr(0, whole.size() - 10),  // end record cut off
         NoiseBytes(4096),
     };
-    EXPECT_FALSE(ProgramZipFile.UnzipToFolder(scratch.Child("missing.zip").c_str(),
-                                              target.c_str()));
+    EXPECT_FALSE(ProgramZipFile.UnzipToFolder(scratch.Child("missing.zip").c_str(), target.c_str()));
     EXPECT_FALSE(Exists(target));
     for (const std::string& bytes : damaged) {
         SCOPED_TRACE(bytes.size());
@@ -114,8 +114,7 @@ TEST_F(UnzipToFolder, ExistingTargetFolderIsUsed) {
 }
 
 TEST_F(UnzipToFolder, SecondUnpackOverwrites) {
-    ASSERT_TRUE(Unpack({{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "alpha"},
-                        {"b.txt", FILE_ATTRIBUTE_ARCHIVE, "beta"}}));
+    ASSERT_TRUE(Unpack({{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "alpha"}, {"b.txt", FILE_ATTRIBUTE_ARCHIVE, "beta"}}));
     ASSERT_TRUE(WriteBytes(target + "\\a.txt", "changed and longer"));
     ASSERT_TRUE(WriteBytes(target + "\\b.txt", "changed"));
     EXPECT_TRUE(ProgramZipFile.UnzipToFolder(archive.c_str(), target.c_str()));
@@ -124,13 +123,11 @@ TEST_F(UnzipToFolder, SecondUnpackOverwrites) {
 }
 
 TEST_F(UnzipToFolder, ReadOnlyTargetFailsOthersOverwritten) {
-    ASSERT_TRUE(Unpack({{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "alpha"},
-                        {"b.txt", FILE_ATTRIBUTE_ARCHIVE, "beta"}}));
+    ASSERT_TRUE(Unpack({{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "alpha"}, {"b.txt", FILE_ATTRIBUTE_ARCHIVE, "beta"}}));
     const std::string locked = target + "\\a.txt";
     ASSERT_TRUE(WriteBytes(locked, "changed"));
     ASSERT_TRUE(SetFileAttributesA(locked.c_str(), FILE_ATTRIBUTE_READONLY));
-    HANDLE probe =
-        CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE probe = CreateFileA(locked.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (probe != INVALID_HANDLE_VALUE) {
         CloseHandle(probe);
         GTEST_SKIP() << "read-only files are writable here (administrator under Wine)";
@@ -176,9 +173,10 @@ TEST_F(UnzipToFolder, LargeMemberArrivesWhole) {
 
 TEST_F(UnzipToFolder, DamagedMemberDataIsReported) {
     const std::string probe = "probe data that will be damaged";
-    ASSERT_TRUE(WriteArchive(archive, {{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "first"},
-                                       {"b.txt", FILE_ATTRIBUTE_ARCHIVE, probe},
-                                       {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}},
+    ASSERT_TRUE(WriteArchive(archive,
+                             {{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "first"},
+                              {"b.txt", FILE_ATTRIBUTE_ARCHIVE, probe},
+                              {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}},
                              0));
     std::string bytes;
     ASSERT_TRUE(ReadFileBytes(archive, &bytes));
@@ -197,12 +195,10 @@ TEST_F(UnzipToFolder, EscapingNamesAreRefused) {
     char cwd[MAX_PATH];
     ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, cwd), 0u);
     const std::string names[] = {
-        "..\\" + tag,  "../" + tag,    "sub\\..\\..\\" + tag, "\\" + tag,     "/" + tag,
-        "C:" + tag,    "C:\\" + tag,   "..",                  ".. \\" + tag,  "a.txt:stream",
-        "sub/../" + tag,       "../" + tag + "/",
+        "..\\" + tag, "../" + tag, "sub\\..\\..\\" + tag, "\\" + tag,     "/" + tag,       "C:" + tag,
+        "C:\\" + tag, "..",        ".. \\" + tag,         "a.txt:stream", "sub/../" + tag, "../" + tag + "/",
     };
-    const std::string outside[] = {scratch.Child(tag), std::string(cwd) + "\\" + tag,
-                                   "C:\\" + tag, "\\" + tag};
+    const std::string outside[] = {scratch.Child(tag), std::string(cwd) + "\\" + tag, "C:\\" + tag, "\\" + tag};
     ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA((target + "\\sub").c_str(), nullptr));
     for (const std::string& name : names) {
@@ -221,8 +217,8 @@ TEST_F(UnzipToFolder, EscapingNamesAreRefused) {
 }
 
 TEST_F(UnzipToFolder, OverlongNameIsRefused) {
-    EXPECT_FALSE(Unpack({{std::string(300, 'n'), FILE_ATTRIBUTE_ARCHIVE, "long"},
-                         {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}}));
+    EXPECT_FALSE(
+        Unpack({{std::string(300, 'n'), FILE_ATTRIBUTE_ARCHIVE, "long"}, {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}}));
     EXPECT_EQ("third", Content("c.txt"));
 }
 

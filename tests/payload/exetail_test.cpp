@@ -101,8 +101,10 @@ TEST_F(ExeTail, FileWithoutPayloadLoadsAsStubAlone) {
 }
 
 TEST_F(ExeTail, SaveThenLoadRestoresStubKeysAndBytes) {
-    const std::vector<std::pair<std::string, Bytes>> entries = {
-        {"FILE0", RandomBytes(100000, 1)}, {"FilesInfo", Bytes{'<', '?', 0}}, {"empty", Bytes()}, {"MyLangage", Bytes(5000, 'x')}};
+    const std::vector<std::pair<std::string, Bytes>> entries = {{"FILE0", RandomBytes(100000, 1)},
+                                                                {"FilesInfo", Bytes{'<', '?', 0}},
+                                                                {"empty", Bytes()},
+                                                                {"MyLangage", Bytes(5000, 'x')}};
     const Bytes file = SaveWith(stub_, entries);
     ASSERT_EQ(stub_, Bytes(file.begin(), file.begin() + stub_.size()));
 
@@ -125,7 +127,7 @@ TEST_F(ExeTail, SaveThenLoadRestoresStubKeysAndBytes) {
 }
 
 TEST_F(ExeTail, RecordsAreStoredInByteWiseKeyOrder) {
-    const char* keys[] = {"xp_2303_ser2pl_cat", "FILE2", "MyLangage", "ch341ser_ch341pt_dll", "FILE10", "FilesInfo",
+    const char* keys[] = {"xp_2303_ser2pl_cat",   "FILE2", "MyLangage", "ch341ser_ch341pt_dll", "FILE10", "FilesInfo",
                           "win7_2303_ser2pl_cat", "FILE0"};
     std::vector<std::pair<std::string, Bytes>> entries;
     for (const char* key : keys) entries.push_back({key, Bytes(std::strlen(key), uint8_t(key[0]))});
@@ -144,16 +146,22 @@ TEST_F(ExeTail, RecordsAreStoredInByteWiseKeyOrder) {
     ASSERT_TRUE(UnzipFromMemory(file.data() + header + 16, length, &records));
     const Bytes body = BytesOf(records);
 
-    const std::vector<std::string> expected = {"FILE0", "FILE10", "FILE2", "FilesInfo", "MyLangage",
-                                               "ch341ser_ch341pt_dll", "win7_2303_ser2pl_cat", "xp_2303_ser2pl_cat"};
+    const std::vector<std::string> expected = {"FILE0",
+                                               "FILE10",
+                                               "FILE2",
+                                               "FilesInfo",
+                                               "MyLangage",
+                                               "ch341ser_ch341pt_dll",
+                                               "win7_2303_ser2pl_cat",
+                                               "xp_2303_ser2pl_cat"};
     size_t offset = 0;
     for (const std::string& key : expected) {
         ASSERT_LE(offset + 12, body.size());
         const uint32_t data_length = U32At(body, offset), key_length = U32At(body, offset + 4);
         EXPECT_EQ(key, std::string(reinterpret_cast<const char*>(&body[offset + 8]), key_length));
         EXPECT_EQ(0u, U32At(body, offset + 8 + key_length)) << "terminator and gap of " << key;
-        EXPECT_EQ(Bytes(key.size(), uint8_t(key[0])),
-                  Bytes(body.begin() + offset + 12 + key_length, body.begin() + offset + 12 + key_length + data_length));
+        EXPECT_EQ(Bytes(key.size(), uint8_t(key[0])), Bytes(body.begin() + offset + 12 + key_length,
+                                                            body.begin() + offset + 12 + key_length + data_length));
         offset += 12 + key_length + data_length;
     }
     EXPECT_EQ(body.size(), offset);

@@ -13,8 +13,7 @@ namespace {
 
 const char kCpu0[] = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
 const char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\";
-const char kDisk[] =
-    "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
+const char kDisk[] = "HARDWARE\\DEVICEMAP\\Scsi\\Scsi Port 0\\Scsi Bus 0\\Target Id 0\\Logical Unit Id 0";
 const char kWindows[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 
 struct TextCase {
@@ -23,24 +22,22 @@ struct TextCase {
 };
 
 TEST(ComputerInfoTexts, CpuSpeedThresholdIs1024MHz) {
-    const TextCase cases[] = {{0, "0 MHz"},        {1000, "1000 MHz"}, {1024, "1024 MHz"},
-                              {1025, "1.02 GHz"},  {3000, "3.00 GHz"}, {3456, "3.46 GHz"}};
-    for (const TextCase& c : cases)
-        EXPECT_EQ(c.text, CpuSpeedText(c.number)) << c.number;
+    const TextCase cases[] = {{0, "0 MHz"},       {1000, "1000 MHz"}, {1024, "1024 MHz"},
+                              {1025, "1.02 GHz"}, {3000, "3.00 GHz"}, {3456, "3.46 GHz"}};
+    for (const TextCase& c : cases) EXPECT_EQ(c.text, CpuSpeedText(c.number)) << c.number;
 }
 
 TEST(ComputerInfoTexts, MemoryThresholdIs1024MB) {
-    const TextCase cases[] = {{512, "512 MB"}, {1024, "1024 MB"}, {1025, "1.00 GB"},
-                              {1536, "1.50 GB"}, {2048, "2.00 GB"}};
-    for (const TextCase& c : cases)
-        EXPECT_EQ(c.text, MemorySizeText(c.number)) << c.number;
+    const TextCase cases[] = {
+        {512, "512 MB"}, {1024, "1024 MB"}, {1025, "1.00 GB"}, {1536, "1.50 GB"}, {2048, "2.00 GB"}};
+    for (const TextCase& c : cases) EXPECT_EQ(c.text, MemorySizeText(c.number)) << c.number;
 }
 
 // A device instance key made by the test below one of the Enum roots.
 class FakeDevice {
 public:
-    FakeDevice(const char* enumRoot, const char* type, const char* deviceClass,
-               const char* valueName, const char* value)
+    FakeDevice(const char* enumRoot, const char* type, const char* deviceClass, const char* valueName,
+               const char* value)
         : typeKey_(std::string(kEnum) + enumRoot + "\\" + type) {
         const std::string instance = typeKey_ + "\\1&TARVIK&0";
         ok_ = SetRegText(HKEY_LOCAL_MACHINE, instance, "Class", deviceClass) &&
@@ -75,10 +72,9 @@ TEST(XC_ComputerInfo, TwoRecordsOfOneMachineAgree) {
 TEST(XC_ComputerInfo, IdsDigestTheShortAndLongDescriptions) {
     MachineInfoLock hold;
     const XC_ComputerInfo info;
-    const std::string shortText =
-        std::string(info.CpuName) + info.CpuSpeed + info.BiosVersion + info.HardDisk;
-    const std::string longText = shortText + info.MemoryText + info.CdRom + info.SoundDevice +
-                                 info.DisplayAdapter + info.NetworkAdapter;
+    const std::string shortText = std::string(info.CpuName) + info.CpuSpeed + info.BiosVersion + info.HardDisk;
+    const std::string longText =
+        shortText + info.MemoryText + info.CdRom + info.SoundDevice + info.DisplayAdapter + info.NetworkAdapter;
     EXPECT_EQ(MD5::HexDigest(shortText.data(), shortText.size()), info.ComputerIdB);
     EXPECT_EQ(MD5::HexDigest(longText.data(), longText.size()), info.ComputerIdN);
 }
@@ -102,8 +98,7 @@ TEST(XC_ComputerInfo, ClockChangesBothIds) {
 TEST(XC_ComputerInfo, NewAdapterChangesOnlyTheLongId) {
     MachineInfoLock hold;
     const XC_ComputerInfo before;
-    if (before.NetworkAdapter[0] != '\0')
-        GTEST_SKIP() << "the prefix already has a network adapter";
+    if (before.NetworkAdapter[0] != '\0') GTEST_SKIP() << "the prefix already has a network adapter";
     // The class is matched without regard to case.
     FakeDevice adapter("PCI", "VEN_7A7A&DEV_0001", "net", "DeviceDesc", "Tarvik Test Adapter");
     ASSERT_TRUE(adapter.ok());
@@ -115,8 +110,7 @@ TEST(XC_ComputerInfo, NewAdapterChangesOnlyTheLongId) {
 
 TEST(XC_ComputerInfo, HdAudioSoundWinsOverPci) {
     MachineInfoLock hold;
-    if (XC_ComputerInfo().SoundDevice[0] != '\0')
-        GTEST_SKIP() << "the prefix already has a sound device";
+    if (XC_ComputerInfo().SoundDevice[0] != '\0') GTEST_SKIP() << "the prefix already has a sound device";
     FakeDevice pci("PCI", "VEN_7A7A&DEV_0002", "MEDIA", "DeviceDesc", "PCI Sound");
     ASSERT_TRUE(pci.ok());
     EXPECT_STREQ("PCI Sound", XC_ComputerInfo().SoundDevice);
@@ -128,8 +122,7 @@ TEST(XC_ComputerInfo, HdAudioSoundWinsOverPci) {
 TEST(XC_ComputerInfo, DiskIdentifierIsKeptAndDrivesFillTheRest) {
     MachineInfoLock hold;
     const XC_ComputerInfo before;
-    if (before.CdRom[0] != '\0')
-        GTEST_SKIP() << "the prefix already has an optical drive";
+    if (before.CdRom[0] != '\0') GTEST_SKIP() << "the prefix already has an optical drive";
     SavedRegValue saved(HKEY_LOCAL_MACHINE, kDisk, "Identifier");
     ASSERT_TRUE(SetRegText(HKEY_LOCAL_MACHINE, kDisk, "Identifier", "TARVIK DISK 1.0"));
     FakeDevice disk("IDE", "DiskTarvik", "DiskDrive", "FriendlyName", "IDE Disk");
@@ -148,8 +141,7 @@ TEST(XC_ComputerInfo, MissingServicePackLeavesOneBlank) {
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyA(HKEY_LOCAL_MACHINE, kWindows, &key));
     char product[128] = {};
     DWORD size = sizeof(product) - 1;
-    const LONG read = RegQueryValueExA(key, "ProductName", nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(product), &size);
+    const LONG read = RegQueryValueExA(key, "ProductName", nullptr, nullptr, reinterpret_cast<BYTE*>(product), &size);
     RegCloseKey(key);
     ASSERT_EQ(ERROR_SUCCESS, read);
     EXPECT_EQ(std::string(product) + " ", XC_ComputerInfo().OsVersion);

@@ -11,10 +11,8 @@
 namespace {
 
 bool MakeFile(const std::string& path, uint64_t size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER end;
     end.QuadPart = LONGLONG(size);
     const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
@@ -24,12 +22,10 @@ bool MakeFile(const std::string& path, uint64_t size) {
 
 bool SetWriteTime(const std::string& path, const SYSTEMTIME& utc) {
     FILETIME time;
-    if (!SystemTimeToFileTime(&utc, &time))
-        return false;
-    HANDLE file = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (!SystemTimeToFileTime(&utc, &time)) return false;
+    HANDLE file =
+        CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
     const bool set = SetFileTime(file, nullptr, nullptr, &time) != FALSE;
     CloseHandle(file);
     return set;
@@ -38,8 +34,7 @@ bool SetWriteTime(const std::string& path, const SYSTEMTIME& utc) {
 // The index of the record for name, or -1.
 int FindRecord(XC_FileList& list, const std::string& name) {
     for (int i = 0; i < list.GetCount(); ++i) {
-        if (list.GetName(i) == name)
-            return i;
+        if (list.GetName(i) == name) return i;
     }
     return -1;
 }
@@ -47,8 +42,7 @@ int FindRecord(XC_FileList& list, const std::string& name) {
 class FileListTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!scratch_.Ready())
-            GTEST_SKIP() << "no temporary folder";
+        if (!scratch_.Ready()) GTEST_SKIP() << "no temporary folder";
     }
 
     std::string Field(int index, const char* field) {
@@ -91,8 +85,7 @@ TEST_F(FileListTest, RecordsDescribeFilesAndFolders) {
     const std::string text = list_.Document().GetText();
     size_t at = text.find("<F00 ");
     ASSERT_NE(std::string::npos, at);
-    for (const char* field : {"Attribute=", "Name=", "Size=", "SizeStr=", "CreateTime=",
-                              "WriteTime="}) {
+    for (const char* field : {"Attribute=", "Name=", "Size=", "SizeStr=", "CreateTime=", "WriteTime="}) {
         const size_t next = text.find(std::string(" ") + field, at);
         EXPECT_NE(std::string::npos, next) << field;
         at = next;
@@ -117,8 +110,7 @@ TEST_F(FileListTest, RecordNamesGrowPastTwoDigits) {
     ASSERT_TRUE(list_.Scan(scratch_.Path().c_str(), "*.*", 0, 0));
     ASSERT_EQ(101, list_.GetCount());
     std::set<std::string> listed;
-    for (int i = 0; i < 101; ++i)
-        listed.insert(list_.GetName(i));
+    for (int i = 0; i < 101; ++i) listed.insert(list_.GetName(i));
     EXPECT_EQ(made, listed);
     const std::string text = list_.Document().GetText();
     EXPECT_NE(std::string::npos, text.find("<F09 "));
@@ -149,8 +141,7 @@ TEST_F(FileListTest, MissingTextsLeaveTheDocument) {
 
 // A second scan describes only the second folder.
 TEST_F(FileListTest, RescanDropsEarlierRecords) {
-    for (const char* name : {"a.txt", "b.txt", "c.txt"})
-        ASSERT_TRUE(MakeFile(scratch_.Child(name), 1));
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) ASSERT_TRUE(MakeFile(scratch_.Child(name), 1));
     const std::string other = scratch_.Child("other");
     ASSERT_TRUE(CreateDirectoryA(other.c_str(), nullptr));
     ASSERT_TRUE(MakeFile(other + "\\only.txt", 1));
@@ -182,18 +173,17 @@ TEST_P(FileListFilterTest, TakesMatchingEntries) {
     const FilterCase& c = GetParam();
     ASSERT_TRUE(list_.Scan(scratch_.Path().c_str(), c.pattern, c.required, c.excluded));
     std::set<std::string> listed;
-    for (int i = 0; i < list_.GetCount(); ++i)
-        listed.insert(list_.GetName(i));
+    for (int i = 0; i < list_.GetCount(); ++i) listed.insert(list_.GetName(i));
     EXPECT_EQ(c.names, listed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Filters, FileListFilterTest, testing::Values(
-    FilterCase{"*.*", 0, 0, {"plain.txt", "fixed.log", "bin"}},
-    FilterCase{"*.txt", 0, 0, {"plain.txt"}},
-    FilterCase{"*.*", FILE_ATTRIBUTE_DIRECTORY, 0, {"bin"}},
-    FilterCase{"*.*", 0, FILE_ATTRIBUTE_DIRECTORY, {"plain.txt", "fixed.log"}},
-    FilterCase{"*.*", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY, 0, {"fixed.log", "bin"}},
-    FilterCase{"*.*", 0, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY, {"plain.txt"}}));
+INSTANTIATE_TEST_SUITE_P(
+    Filters, FileListFilterTest,
+    testing::Values(FilterCase{"*.*", 0, 0, {"plain.txt", "fixed.log", "bin"}},
+                    FilterCase{"*.txt", 0, 0, {"plain.txt"}}, FilterCase{"*.*", FILE_ATTRIBUTE_DIRECTORY, 0, {"bin"}},
+                    FilterCase{"*.*", 0, FILE_ATTRIBUTE_DIRECTORY, {"plain.txt", "fixed.log"}},
+                    FilterCase{"*.*", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY, 0, {"fixed.log", "bin"}},
+                    FilterCase{"*.*", 0, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY, {"plain.txt"}}));
 
 struct SizeCase {
     uint64_t size;
@@ -205,26 +195,18 @@ class FileSizeTextTest : public testing::TestWithParam<SizeCase> {};
 TEST_P(FileSizeTextTest, Formats) { EXPECT_EQ(GetParam().text, FileSizeText(GetParam().size)); }
 
 // Each threshold is exclusive: exactly 1 KiB, 1 MiB or 1 GiB still counts in the unit below.
-INSTANTIATE_TEST_SUITE_P(Thresholds, FileSizeTextTest, testing::Values(
-    SizeCase{0, "0 KB"},
-    SizeCase{1, "1 KB"},
-    SizeCase{1024, "1 KB"},
-    SizeCase{1025, "1 KB"},
-    SizeCase{2047, "1 KB"},
-    SizeCase{2048, "2 KB"},
-    SizeCase{1048576, "1024 KB"},
-    SizeCase{1048577, "1.00 MB"},
-    SizeCase{1610612736, "1.50 GB"},
-    SizeCase{1073741824, "1024.00 MB"},
-    SizeCase{1073741825, "1.00 GB"},
-    SizeCase{0x80000000ull, "2.00 GB"},
-    SizeCase{0x100000005ull, "4.00 GB"}));
+INSTANTIATE_TEST_SUITE_P(Thresholds, FileSizeTextTest,
+                         testing::Values(SizeCase{0, "0 KB"}, SizeCase{1, "1 KB"}, SizeCase{1024, "1 KB"},
+                                         SizeCase{1025, "1 KB"}, SizeCase{2047, "1 KB"}, SizeCase{2048, "2 KB"},
+                                         SizeCase{1048576, "1024 KB"}, SizeCase{1048577, "1.00 MB"},
+                                         SizeCase{1610612736, "1.50 GB"}, SizeCase{1073741824, "1024.00 MB"},
+                                         SizeCase{1073741825, "1.00 GB"}, SizeCase{0x80000000ull, "2.00 GB"},
+                                         SizeCase{0x100000005ull, "4.00 GB"}));
 
 // Sizes of 2 GiB and more: "Size" keeps the low 32 bits as a signed number, the size text
 // the whole size. The files are sparse.
 TEST_F(FileListTest, LargeFilesKeepLowSizeAndWholeSizeText) {
-    if (!MakeFile(scratch_.Child("two.bin"), 0x80000000ull) ||
-        !MakeFile(scratch_.Child("four.bin"), 0x100000005ull))
+    if (!MakeFile(scratch_.Child("two.bin"), 0x80000000ull) || !MakeFile(scratch_.Child("four.bin"), 0x100000005ull))
         GTEST_SKIP() << "no large sparse files here";
     ASSERT_TRUE(list_.Scan(scratch_.Path().c_str(), "*.bin", 0, 0));
     const int two = FindRecord(list_, "two.bin");

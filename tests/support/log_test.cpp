@@ -26,20 +26,15 @@ TEST(LogPathFor, ReplacesOrAddsTheExtension) {
         {"C:\\my.tools\\Setup", "C:\\my.tools\\Setup.log"},
         {"Setup", "Setup.log"},
     };
-    for (const LogPathCase& c : cases)
-        EXPECT_EQ(c.log, LogPathFor(c.module)) << c.module;
+    for (const LogPathCase& c : cases) EXPECT_EQ(c.log, LogPathFor(c.module)) << c.module;
 }
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A file of size bytes, all 'x'.
 bool MakeFile(const std::string& path, DWORD size) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
     const std::string block(65536, 'x');
     bool ok = true;
     for (DWORD left = size; ok && left > 0;) {
@@ -54,23 +49,19 @@ bool MakeFile(const std::string& path, DWORD size) {
 
 std::string ExpectedHeader() {
     const XC_ComputerInfo info;
-    return std::string("Computer Name  : ") + info.ComputerName +
-           "\r\nCPU            : " + info.CpuVendor + " " + info.CpuName + " X" +
-           std::to_string(info.CpuCount) + "\r\nMemory         : " + info.MemoryText +
+    return std::string("Computer Name  : ") + info.ComputerName + "\r\nCPU            : " + info.CpuVendor + " " +
+           info.CpuName + " X" + std::to_string(info.CpuCount) + "\r\nMemory         : " + info.MemoryText +
            "\r\nHard Disk      : " + info.HardDisk + "\r\nOS Version     : " + info.OsVersion +
-           "\r\nComputer IDB   : " + info.ComputerIdB + "\r\nComputer IDN   : " +
-           info.ComputerIdN + "\r\n";
+           "\r\nComputer IDB   : " + info.ComputerIdB + "\r\nComputer IDN   : " + info.ComputerIdN + "\r\n";
 }
 
 long long Seconds(const SYSTEMTIME& t) {
-    return ((((t.wYear * 13LL + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60 + t.wMinute) *
-               60 + t.wSecond;
+    return ((((t.wYear * 13LL + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60 + t.wMinute) * 60 + t.wSecond;
 }
 
 // Checks one entry prefix "\r\nYYYY-MM-DD hh:mm:ss >> " at text[at], against the times
 // taken just before and after the write.
-void ExpectPrefix(const std::string& text, size_t at, const SYSTEMTIME& before,
-                  const SYSTEMTIME& after) {
+void ExpectPrefix(const std::string& text, size_t at, const SYSTEMTIME& before, const SYSTEMTIME& after) {
     ASSERT_LE(at + 25, text.size());
     const std::string prefix = text.substr(at, 25);
     EXPECT_EQ("\r\n", prefix.substr(0, 2));
@@ -84,8 +75,8 @@ void ExpectPrefix(const std::string& text, size_t at, const SYSTEMTIME& before,
     }
     SYSTEMTIME written = {};
     int fields[6] = {};
-    ASSERT_EQ(6, sscanf(prefix.c_str() + 2, "%4d-%2d-%2d %2d:%2d:%2d", &fields[0], &fields[1],
-                        &fields[2], &fields[3], &fields[4], &fields[5]));
+    ASSERT_EQ(6, sscanf(prefix.c_str() + 2, "%4d-%2d-%2d %2d:%2d:%2d", &fields[0], &fields[1], &fields[2], &fields[3],
+                        &fields[4], &fields[5]));
     written.wYear = static_cast<WORD>(fields[0]);
     written.wMonth = static_cast<WORD>(fields[1]);
     written.wDay = static_cast<WORD>(fields[2]);
@@ -218,8 +209,7 @@ struct WriterArgs {
 DWORD WINAPI WriteEntries(void* parameter) {
     const WriterArgs* args = static_cast<WriterArgs*>(parameter);
     const std::string entry(200, args->mark);
-    for (int i = 0; i < 100; ++i)
-        args->log->Append(entry.data(), static_cast<int>(entry.size()));
+    for (int i = 0; i < 100; ++i) args->log->Append(entry.data(), static_cast<int>(entry.size()));
     return 0;
 }
 
@@ -231,8 +221,7 @@ TEST_F(LogFileTest, EntriesOfTwoThreadsNeverInterleave) {
         ASSERT_NE(nullptr, threads[i]);
     }
     EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, threads, TRUE, 120000));
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
+    for (HANDLE thread : threads) CloseHandle(thread);
     const std::string text = FileContents(path_);
     size_t entries = 0;
     for (size_t at = text.find(" >> "); at != std::string::npos; at = text.find(" >> ", at)) {

@@ -13,8 +13,7 @@ namespace {
 
 std::string EmbeddedManifest() {
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-    if (found == nullptr)
-        return std::string();
+    if (found == nullptr) return std::string();
     HGLOBAL loaded = LoadResource(nullptr, found);
     const char* bytes = static_cast<const char*>(LockResource(loaded));
     return bytes != nullptr ? std::string(bytes, SizeofResource(nullptr, found)) : std::string();
@@ -33,13 +32,11 @@ TEST(TARVIK_OS_SUITE, DeclaresNoSystemAfterWindows8) {
 
 TEST(TARVIK_OS_SUITE, ReportsTheExpectedVersion) {
     const XC_OSVersion version;
-    EXPECT_EQ(static_cast<DWORD>(sizeof(OSVERSIONINFOEXA)),
-              version.VersionInfo.dwOSVersionInfoSize);
+    EXPECT_EQ(static_cast<DWORD>(sizeof(OSVERSIONINFOEXA)), version.VersionInfo.dwOSVersionInfoSize);
     EXPECT_EQ(static_cast<DWORD>(TARVIK_EXPECT_MAJOR), version.VersionInfo.dwMajorVersion);
     EXPECT_EQ(static_cast<DWORD>(TARVIK_EXPECT_MINOR), version.VersionInfo.dwMinorVersion);
     std::string expected = TARVIK_EXPECT_NAME;
-    if (version.VersionInfo.szCSDVersion[0] != '\0')
-        expected += std::string(" ") + version.VersionInfo.szCSDVersion;
+    if (version.VersionInfo.szCSDVersion[0] != '\0') expected += std::string(" ") + version.VersionInfo.szCSDVersion;
     EXPECT_EQ(expected, version.DisplayName);
 }
 
@@ -47,15 +44,12 @@ TEST(TARVIK_OS_SUITE, DetailsHoldNineLines) {
     const XC_OSVersion version;
     const OSVERSIONINFOEXA& v = version.VersionInfo;
     const std::string expected =
-        "wSuiteMask:" + std::to_string(v.wSuiteMask) +
-        "\ndwPlatformId:" + std::to_string(v.dwPlatformId) +
-        "\nwProductType:" + std::to_string(v.wProductType) +
-        "\ndwMajorVersion:" + std::to_string(TARVIK_EXPECT_MAJOR) +
+        "wSuiteMask:" + std::to_string(v.wSuiteMask) + "\ndwPlatformId:" + std::to_string(v.dwPlatformId) +
+        "\nwProductType:" + std::to_string(v.wProductType) + "\ndwMajorVersion:" + std::to_string(TARVIK_EXPECT_MAJOR) +
         "\ndwMinorVersion:" + std::to_string(TARVIK_EXPECT_MINOR) +
         "\ndwBuildNumber:" + std::to_string(v.dwBuildNumber) +
         "\nwServicePackMajor:" + std::to_string(v.wServicePackMajor) +
-        "\nwServicePackMinor:" + std::to_string(v.wServicePackMinor) +
-        "\nszCSDVersion:" + v.szCSDVersion;
+        "\nwServicePackMinor:" + std::to_string(v.wServicePackMinor) + "\nszCSDVersion:" + v.szCSDVersion;
     EXPECT_EQ(expected, version.Details);
     EXPECT_EQ(static_cast<DWORD>(VER_PLATFORM_WIN32_NT), v.dwPlatformId);
 }
@@ -63,8 +57,8 @@ TEST(TARVIK_OS_SUITE, DetailsHoldNineLines) {
 // The driver worker takes "(x86)" in Program Files as the mark of 64-bit Windows.
 TEST(TARVIK_OS_SUITE, ProgramFilesShowsTheSystemWidth) {
     typedef BOOL(WINAPI * IsWow64Fn)(HANDLE, BOOL*);
-    const IsWow64Fn isWow64 = reinterpret_cast<IsWow64Fn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    const IsWow64Fn isWow64 = reinterpret_cast<IsWow64Fn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
     BOOL wow64 = FALSE;
     if (isWow64 != nullptr) {
         ASSERT_TRUE(isWow64(GetCurrentProcess(), &wow64));

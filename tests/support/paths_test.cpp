@@ -47,16 +47,14 @@ TEST(ModulePath, NameGoesBesideTheExecutable) {
     EXPECT_EQ(self, ModulePath());
     const std::string folder = self.substr(0, self.rfind('\\'));
     EXPECT_EQ(folder + "\\Language", ModulePath("Language"));
-    EXPECT_EQ(folder + "\\Language\\Language_2052.txt",
-              ModulePath("\\Language\\Language_2052.txt"));
+    EXPECT_EQ(folder + "\\Language\\Language_2052.txt", ModulePath("\\Language\\Language_2052.txt"));
 }
 
 TEST(ModulePath, OfALoadedModule) {
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
     ASSERT_NE(nullptr, kernel);
     EXPECT_EQ(SystemDirPath("kernel32.dll").size(), ModulePath(nullptr, kernel).size());
-    EXPECT_EQ(0, _stricmp(SystemDirPath("kernel32.dll").c_str(),
-                          ModulePath(nullptr, kernel).c_str()));
+    EXPECT_EQ(0, _stricmp(SystemDirPath("kernel32.dll").c_str(), ModulePath(nullptr, kernel).c_str()));
 }
 
 TEST(SystemFolders, NamesExistingFiles) {
@@ -83,8 +81,7 @@ TEST(TempDirPath, LongFormWhenTempIsShort) {
         result = TempDirPath("MyLanguage.zip");
     }
     RemoveDirectoryA(longFolder.c_str());
-    if (shortLength == 0 || std::string(shortForm) == longFolder)
-        GTEST_SKIP() << "no short name for " << longFolder;
+    if (shortLength == 0 || std::string(shortForm) == longFolder) GTEST_SKIP() << "no short name for " << longFolder;
     ASSERT_GT(longLength, 0u);
     EXPECT_EQ(std::string(longForm, longLength) + "\\MyLanguage.zip", result);
 }
@@ -143,10 +140,8 @@ TEST_F(IniFile, StoredValueWinsAndFileIsKept) {
 
 TEST_F(IniFile, MissingKeyIsAddedToItsSection) {
     Write("[Setting]\r\nFontName=Tahoma\r\n[Strings]\r\n");
-    EXPECT_EQ("Installing...",
-              ReadIniString(path_.c_str(), "Strings", "{Installing...}", "Installing..."));
-    EXPECT_EQ("[Setting]\r\nFontName=Tahoma\r\n[Strings]\r\n{Installing...}=Installing...\r\n",
-              Contents());
+    EXPECT_EQ("Installing...", ReadIniString(path_.c_str(), "Strings", "{Installing...}", "Installing..."));
+    EXPECT_EQ("[Setting]\r\nFontName=Tahoma\r\n[Strings]\r\n{Installing...}=Installing...\r\n", Contents());
 }
 
 TEST_F(IniFile, UnwritableFileStillGivesTheDefault) {
@@ -161,9 +156,7 @@ TEST(RunProcess, WaitsForTheExitCode) {
     EXPECT_EQ(7u, exitCode);
 }
 
-TEST(RunProcess, StartsWithoutWaiting) {
-    EXPECT_TRUE(RunProcess("cmd.exe /c exit 0", false));
-}
+TEST(RunProcess, StartsWithoutWaiting) { EXPECT_TRUE(RunProcess("cmd.exe /c exit 0", false)); }
 
 TEST(RunProcess, MissingProgramIsNotStarted) {
     DWORD exitCode = 12345;

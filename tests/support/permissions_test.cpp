@@ -29,22 +29,17 @@ struct Entry {
     std::string sid;
 
     bool operator==(const Entry& other) const {
-        return type == other.type && flags == other.flags && mask == other.mask &&
-               sid == other.sid;
+        return type == other.type && flags == other.flags && mask == other.mask && sid == other.sid;
     }
 };
 
 void PrintTo(const Entry& e, std::ostream* out) {
-    *out << "{type " << int(e.type) << ", flags 0x" << std::hex << int(e.flags) << ", mask 0x"
-         << e.mask << std::dec << ", " << e.sid << "}";
+    *out << "{type " << int(e.type) << ", flags 0x" << std::hex << int(e.flags) << ", mask 0x" << e.mask << std::dec
+         << ", " << e.sid << "}";
 }
 
-Entry Allow(const char* sid, DWORD mask, BYTE flags = 0) {
-    return {ACCESS_ALLOWED_ACE_TYPE, flags, mask, sid};
-}
-Entry Deny(const char* sid, DWORD mask, BYTE flags = 0) {
-    return {ACCESS_DENIED_ACE_TYPE, flags, mask, sid};
-}
+Entry Allow(const char* sid, DWORD mask, BYTE flags = 0) { return {ACCESS_ALLOWED_ACE_TYPE, flags, mask, sid}; }
+Entry Deny(const char* sid, DWORD mask, BYTE flags = 0) { return {ACCESS_DENIED_ACE_TYPE, flags, mask, sid}; }
 // The entry a grant of GENERIC_ALL to everyone must add.
 Entry Granted() { return Allow(kEveryone, GENERIC_ALL, CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE); }
 
@@ -62,8 +57,7 @@ private:
 
 std::string SidText(PSID sid) {
     char* text = nullptr;
-    if (!ConvertSidToStringSidA(sid, &text))
-        return "?";
+    if (!ConvertSidToStringSidA(sid, &text)) return "?";
     std::string result = text;
     LocalFree(text);
     return result;
@@ -72,14 +66,11 @@ std::string SidText(PSID sid) {
 std::vector<Entry> ReadEntries(PACL acl) {
     std::vector<Entry> entries;
     ACL_SIZE_INFORMATION size = {};
-    if (acl == nullptr || !GetAclInformation(acl, &size, sizeof(size), AclSizeInformation))
-        return entries;
+    if (acl == nullptr || !GetAclInformation(acl, &size, sizeof(size), AclSizeInformation)) return entries;
     for (DWORD i = 0; i < size.AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace)))
-            break;
-        entries.push_back({ace->Header.AceType, ace->Header.AceFlags, ace->Mask,
-                           SidText(&ace->SidStart)});
+        if (!GetAce(acl, i, reinterpret_cast<void**>(&ace))) break;
+        entries.push_back({ace->Header.AceType, ace->Header.AceFlags, ace->Mask, SidText(&ace->SidStart)});
     }
     return entries;
 }
@@ -101,15 +92,12 @@ std::vector<BYTE> MakeDescriptor(Dacl kind, const std::vector<Entry>& entries,
         else
             AddAccessAllowedAceEx(acl, ACL_REVISION, e.flags, e.mask, sid.Get());
     }
-    if (kind != Dacl::Missing)
-        SetSecurityDescriptorDacl(&absolute, TRUE, kind == Dacl::List ? acl : nullptr, FALSE);
-    if (control != 0)
-        SetSecurityDescriptorControl(&absolute, control, control);
+    if (kind != Dacl::Missing) SetSecurityDescriptorDacl(&absolute, TRUE, kind == Dacl::List ? acl : nullptr, FALSE);
+    if (control != 0) SetSecurityDescriptorControl(&absolute, control, control);
     DWORD size = 0;
     MakeSelfRelativeSD(&absolute, nullptr, &size);
     std::vector<BYTE> relative(size);
-    if (size == 0 || !MakeSelfRelativeSD(&absolute, relative.data(), &size))
-        relative.clear();
+    if (size == 0 || !MakeSelfRelativeSD(&absolute, relative.data(), &size)) relative.clear();
     return relative;
 }
 
@@ -127,17 +115,12 @@ protected:
 };
 
 TEST_F(GrantDescriptorTest, NewEntryStandsAfterExplicitAndBeforeInheritedEntries) {
-    std::vector<BYTE> old = MakeDescriptor(Dacl::List, {
-        Deny(kGuests, GENERIC_WRITE),
-        Allow(kSystem, GENERIC_ALL, 3),
-        Allow(kAdministrators, GENERIC_ALL, INHERITED_ACE | 3),
-        Allow(kUsers, GENERIC_READ, INHERITED_ACE)});
-    const std::vector<Entry> expected = {
-        Deny(kGuests, GENERIC_WRITE),
-        Allow(kSystem, GENERIC_ALL, 3),
-        Granted(),
-        Allow(kAdministrators, GENERIC_ALL, INHERITED_ACE | 3),
-        Allow(kUsers, GENERIC_READ, INHERITED_ACE)};
+    std::vector<BYTE> old = MakeDescriptor(Dacl::List, {Deny(kGuests, GENERIC_WRITE), Allow(kSystem, GENERIC_ALL, 3),
+                                                        Allow(kAdministrators, GENERIC_ALL, INHERITED_ACE | 3),
+                                                        Allow(kUsers, GENERIC_READ, INHERITED_ACE)});
+    const std::vector<Entry> expected = {Deny(kGuests, GENERIC_WRITE), Allow(kSystem, GENERIC_ALL, 3), Granted(),
+                                         Allow(kAdministrators, GENERIC_ALL, INHERITED_ACE | 3),
+                                         Allow(kUsers, GENERIC_READ, INHERITED_ACE)};
     EXPECT_EQ(expected, Grant(old));
 
     BOOL present = FALSE;
@@ -152,22 +135,17 @@ TEST_F(GrantDescriptorTest, NewEntryStandsAfterExplicitAndBeforeInheritedEntries
 
 // The account's old explicit entries go, whatever their kind; its inherited ones stay.
 TEST_F(GrantDescriptorTest, AccountKeepsOneExplicitEntry) {
-    std::vector<BYTE> old = MakeDescriptor(Dacl::List, {
-        Allow(kEveryone, GENERIC_READ),
-        Allow(kSystem, GENERIC_ALL),
-        Deny(kEveryone, GENERIC_WRITE),
-        Allow(kEveryone, GENERIC_READ, INHERITED_ACE)});
-    const std::vector<Entry> expected = {
-        Allow(kSystem, GENERIC_ALL),
-        Granted(),
-        Allow(kEveryone, GENERIC_READ, INHERITED_ACE)};
+    std::vector<BYTE> old =
+        MakeDescriptor(Dacl::List, {Allow(kEveryone, GENERIC_READ), Allow(kSystem, GENERIC_ALL),
+                                    Deny(kEveryone, GENERIC_WRITE), Allow(kEveryone, GENERIC_READ, INHERITED_ACE)});
+    const std::vector<Entry> expected = {Allow(kSystem, GENERIC_ALL), Granted(),
+                                         Allow(kEveryone, GENERIC_READ, INHERITED_ACE)};
     EXPECT_EQ(expected, Grant(old));
 }
 
 TEST_F(GrantDescriptorTest, GrantingTwiceLeavesOneEntry) {
-    std::vector<BYTE> old = MakeDescriptor(Dacl::List, {
-        Allow(kSystem, GENERIC_ALL),
-        Allow(kUsers, GENERIC_READ, INHERITED_ACE)});
+    std::vector<BYTE> old =
+        MakeDescriptor(Dacl::List, {Allow(kSystem, GENERIC_ALL), Allow(kUsers, GENERIC_READ, INHERITED_ACE)});
     Grant(old);
     DWORD size = 0;
     MakeSelfRelativeSD(granted_.Descriptor(), nullptr, &size);
@@ -176,10 +154,8 @@ TEST_F(GrantDescriptorTest, GrantingTwiceLeavesOneEntry) {
 
     XC_GrantDescriptor twice;
     ASSERT_TRUE(twice.Build(once.data(), everyone_.Get(), GENERIC_ALL));
-    const std::vector<Entry> expected = {
-        Allow(kSystem, GENERIC_ALL),
-        Granted(),
-        Allow(kUsers, GENERIC_READ, INHERITED_ACE)};
+    const std::vector<Entry> expected = {Allow(kSystem, GENERIC_ALL), Granted(),
+                                         Allow(kUsers, GENERIC_READ, INHERITED_ACE)};
     EXPECT_EQ(expected, ReadEntries(twice.Acl()));
 }
 
@@ -207,14 +183,12 @@ struct ControlCase {
     SECURITY_DESCRIPTOR_CONTROL carried;
 };
 
-class GrantControlTest : public GrantDescriptorTest,
-                         public testing::WithParamInterface<ControlCase> {};
+class GrantControlTest : public GrantDescriptorTest, public testing::WithParamInterface<ControlCase> {};
 
 TEST_P(GrantControlTest, InheritanceControlCarriesOver) {
     const SECURITY_DESCRIPTOR_CONTROL inheritance =
         SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED | SE_DACL_PROTECTED;
-    std::vector<BYTE> old = MakeDescriptor(Dacl::List, {Allow(kSystem, GENERIC_ALL)},
-                                           GetParam().old);
+    std::vector<BYTE> old = MakeDescriptor(Dacl::List, {Allow(kSystem, GENERIC_ALL)}, GetParam().old);
     Grant(old);
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
@@ -225,13 +199,14 @@ TEST_P(GrantControlTest, InheritanceControlCarriesOver) {
 }
 
 // A protected list stays protected also when it is marked auto-inherited (the usual "PAI").
-INSTANTIATE_TEST_SUITE_P(Controls, GrantControlTest, testing::Values(
-    ControlCase{0, 0},
-    ControlCase{SE_DACL_AUTO_INHERITED, SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED},
-    ControlCase{SE_DACL_PROTECTED, SE_DACL_PROTECTED},
-    ControlCase{SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED,
-                SE_DACL_PROTECTED | SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED},
-    ControlCase{SE_DACL_AUTO_INHERIT_REQ, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Controls, GrantControlTest,
+    testing::Values(ControlCase{0, 0},
+                    ControlCase{SE_DACL_AUTO_INHERITED, SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED},
+                    ControlCase{SE_DACL_PROTECTED, SE_DACL_PROTECTED},
+                    ControlCase{SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED,
+                                SE_DACL_PROTECTED | SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED},
+                    ControlCase{SE_DACL_AUTO_INHERIT_REQ, 0}));
 
 TEST_F(GrantDescriptorTest, RejectsMissingOrInvalidInput) {
     std::vector<BYTE> old = MakeDescriptor(Dacl::List, {});
@@ -245,8 +220,7 @@ std::vector<BYTE> FileDescriptor(const std::string& path) {
     DWORD needed = 0;
     GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
     std::vector<BYTE> bytes(needed);
-    if (needed == 0 || !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, bytes.data(),
-                                         needed, &needed))
+    if (needed == 0 || !GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, bytes.data(), needed, &needed))
         bytes.clear();
     return bytes;
 }
@@ -254,12 +228,11 @@ std::vector<BYTE> FileDescriptor(const std::string& path) {
 class GrantAccessTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!scratch_.Ready())
-            GTEST_SKIP() << "no temporary folder";
+        if (!scratch_.Ready()) GTEST_SKIP() << "no temporary folder";
         file_ = scratch_.Child("Emberlin.exe");
         folder_ = scratch_.Child("MiniTarvik");
-        HANDLE handle = CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle =
+            CreateFileA(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, handle);
         CloseHandle(handle);
         ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr));

@@ -33,8 +33,7 @@ protected:
 };
 
 TEST_F(Registry, RootSpellingsOpenTheSameKey) {
-    for (const char* root : {"HKCU", "HKEY_CURRENT_USER", "hkcu", "hkey_current_user",
-                             "HKEY_CURRENT_U", "HkCu"}) {
+    for (const char* root : {"HKCU", "HKEY_CURRENT_USER", "hkcu", "hkey_current_user", "HKEY_CURRENT_U", "HkCu"}) {
         SCOPED_TRACE(root);
         EXPECT_EQ("hello", RegReadString(Path(root).c_str(), "Text"));
     }
@@ -76,8 +75,7 @@ TEST_F(Registry, PathsThatNameNoKeyReadNothing) {
         SCOPED_TRACE(path != nullptr ? path : "(null)");
         HKEY key = RegOpenPath(path);
         EXPECT_EQ(nullptr, key);
-        if (key != nullptr)
-            RegCloseKey(key);
+        if (key != nullptr) RegCloseKey(key);
         EXPECT_EQ("", RegReadString(path, "Text"));
         EXPECT_EQ(0u, RegReadDword(path, "Number"));
         EXPECT_EQ(0u, RegSubKeyCount(path));
@@ -93,9 +91,8 @@ TEST_F(Registry, ValuesReadByType) {
         DWORD number;
     };
     const Case cases[] = {
-        {"Text", "hello", 0},      {"Short", "1", 0},          {"Multi", "A\nB", 0},
-        {"Expand", "%TEMP%\\x", 0}, {"Number", "", 0x12345678}, {"Bytes", "", 0},
-        {"Missing", "", 0},
+        {"Text", "hello", 0},       {"Short", "1", 0}, {"Multi", "A\nB", 0}, {"Expand", "%TEMP%\\x", 0},
+        {"Number", "", 0x12345678}, {"Bytes", "", 0},  {"Missing", "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -136,8 +133,7 @@ TEST_F(Registry, ReadValueRejectsMissingArguments) {
 TEST_F(Registry, SubKeysByIndex) {
     const std::string key = Path("HKCU");
     ASSERT_EQ(2u, RegSubKeyCount(key.c_str()));
-    const std::set<std::string> names = {RegSubKeyName(key.c_str(), 0),
-                                         RegSubKeyName(key.c_str(), 1)};
+    const std::set<std::string> names = {RegSubKeyName(key.c_str(), 0), RegSubKeyName(key.c_str(), 1)};
     EXPECT_EQ((std::set<std::string>{"Alpha", "Beta"}), names);
     EXPECT_EQ("", RegSubKeyName(key.c_str(), 2));
     EXPECT_EQ(0u, RegSubKeyCount((key + "\\Alpha").c_str()));

@@ -24,11 +24,10 @@ struct LinkFields {
 
 LinkFields ReadLink(const std::string& file) {
     LinkFields fields;
-    if (FAILED(CoInitialize(nullptr)))
-        return fields;
+    if (FAILED(CoInitialize(nullptr))) return fields;
     IShellLinkA* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link)))) {
         IPersistFile* persist = nullptr;
         if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
             WCHAR wide[MAX_PATH];
@@ -37,38 +36,30 @@ LinkFields ReadLink(const std::string& file) {
             persist->Release();
         }
         char text[MAX_PATH] = {};
-        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
-            fields.target = text;
+        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) fields.target = text;
         text[0] = '\0';
-        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
-            fields.workingFolder = text;
+        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) fields.workingFolder = text;
         text[0] = '\0';
-        if (SUCCEEDED(link->GetArguments(text, MAX_PATH)))
-            fields.arguments = text;
+        if (SUCCEEDED(link->GetArguments(text, MAX_PATH))) fields.arguments = text;
         text[0] = '\0';
-        if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &fields.iconIndex)))
-            fields.iconPath = text;
+        if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &fields.iconIndex))) fields.iconPath = text;
         link->Release();
     }
     CoUninitialize();
     return fields;
 }
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 class ShortcutTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!scratch_.Ready())
-            GTEST_SKIP() << "no temporary folder";
+        if (!scratch_.Ready()) GTEST_SKIP() << "no temporary folder";
         // A real program, so that the shell keeps the target as given.
         char windows[MAX_PATH];
         ASSERT_NE(0u, GetWindowsDirectoryA(windows, MAX_PATH));
         target_ = std::string(windows) + "\\notepad.exe";
-        if (!Exists(target_))
-            GTEST_SKIP() << target_ << " is missing";
+        if (!Exists(target_)) GTEST_SKIP() << target_ << " is missing";
         folder_ = scratch_.Child("My Mini Tarvik");
         link_ = folder_ + "\\Mini Tarvik.lnk";
     }
@@ -81,8 +72,8 @@ protected:
 
 TEST_F(ShortcutTest, CreatesMissingFolderAndReadsBack) {
     ASSERT_FALSE(Exists(folder_));
-    EXPECT_EQ(S_OK, CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik",
-                                   scratch_.Path().c_str(), "-engrave", target_.c_str(), 2));
+    EXPECT_EQ(S_OK, CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik", scratch_.Path().c_str(), "-engrave",
+                                   target_.c_str(), 2));
     EXPECT_TRUE(GetFileAttributesA(folder_.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     const LinkFields fields = ReadLink(link_);
     ASSERT_EQ(S_OK, fields.loaded);
@@ -94,10 +85,10 @@ TEST_F(ShortcutTest, CreatesMissingFolderAndReadsBack) {
 }
 
 TEST_F(ShortcutTest, SecondSaveReplacesTheFirst) {
-    ASSERT_EQ(S_OK, CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik",
-                                   scratch_.Path().c_str(), "-first", target_.c_str(), 0));
-    ASSERT_EQ(S_OK, CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik", nullptr,
-                                   nullptr, target_.c_str(), 1));
+    ASSERT_EQ(S_OK, CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik", scratch_.Path().c_str(), "-first",
+                                   target_.c_str(), 0));
+    ASSERT_EQ(S_OK,
+              CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik", nullptr, nullptr, target_.c_str(), 1));
     const LinkFields fields = ReadLink(link_);
     ASSERT_EQ(S_OK, fields.loaded);
     EXPECT_EQ("", fields.workingFolder);
@@ -108,8 +99,8 @@ TEST_F(ShortcutTest, SecondSaveReplacesTheFirst) {
 // Only one level is created: a folder whose parent is missing cannot take the shortcut.
 TEST_F(ShortcutTest, FolderWithMissingParentFails) {
     const std::string deep = folder_ + "\\Other Tools";
-    EXPECT_TRUE(FAILED(CreateShortcut(target_.c_str(), deep.c_str(), "Inkscape", nullptr,
-                                      nullptr, target_.c_str(), 0)));
+    EXPECT_TRUE(
+        FAILED(CreateShortcut(target_.c_str(), deep.c_str(), "Inkscape", nullptr, nullptr, target_.c_str(), 0)));
     EXPECT_FALSE(Exists(folder_));
 }
 
@@ -117,20 +108,18 @@ TEST_F(ShortcutTest, FolderWithMissingParentFails) {
 TEST_F(ShortcutTest, OverlongNameIsRefused) {
     const std::string name(4096, 'x');
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
-              CreateShortcut(target_.c_str(), folder_.c_str(), name.c_str(), nullptr, nullptr,
-                             target_.c_str(), 0));
+              CreateShortcut(target_.c_str(), folder_.c_str(), name.c_str(), nullptr, nullptr, target_.c_str(), 0));
     EXPECT_FALSE(Exists(folder_));
 }
 
 // A caller already in the multithreaded apartment keeps its COM after the call.
 TEST_F(ShortcutTest, LeavesCallersApartmentInitialised) {
     ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    EXPECT_EQ(S_OK, CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik", nullptr,
-                                   nullptr, target_.c_str(), 0));
+    EXPECT_EQ(S_OK,
+              CreateShortcut(target_.c_str(), folder_.c_str(), "Mini Tarvik", nullptr, nullptr, target_.c_str(), 0));
     const HRESULT again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     EXPECT_EQ(S_FALSE, again);
-    if (SUCCEEDED(again))
-        CoUninitialize();
+    if (SUCCEEDED(again)) CoUninitialize();
     CoUninitialize();
     EXPECT_EQ(S_OK, ReadLink(link_).loaded);
 }

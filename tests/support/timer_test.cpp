@@ -15,22 +15,19 @@ public:
     ~CountingTimer() {
         Stop();
         CloseHandle(tickEntered);
-        if (tickThread != nullptr)
-            CloseHandle(tickThread);
+        if (tickThread != nullptr) CloseHandle(tickThread);
     }
 
     void OnTimer() override {
         ++started;
         if (tickThread == nullptr) {
-            DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
-                            &tickThread, SYNCHRONIZE, FALSE, 0);
+            DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &tickThread, SYNCHRONIZE,
+                            FALSE, 0);
         }
         lastThreadId = GetCurrentThreadId();
         SetEvent(tickEntered);
-        if (tickSleep > 0)
-            Sleep(tickSleep);
-        if (pauseInTick)
-            Pause();
+        if (tickSleep > 0) Sleep(tickSleep);
+        if (pauseInTick) Pause();
         ++finished;
     }
 
@@ -146,8 +143,7 @@ TEST(XC_CriticalSection, SerialisesTwoThreads) {
         ASSERT_NE(nullptr, thread);
     }
     EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, threads, TRUE, 60000));
-    for (HANDLE thread : threads)
-        CloseHandle(thread);
+    for (HANDLE thread : threads) CloseHandle(thread);
     EXPECT_EQ(400000, counter.value);
 }
 

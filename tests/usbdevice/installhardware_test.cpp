@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const kReportOrder[] = {"HardwareId", "DeviceObj", "Driver", "Service",
+const char* const kReportOrder[] = {"HardwareId", "DeviceObj",  "Driver",  "Service",
                                     "FriendName", "DeviceDesc", "PortName"};
 
 // Checks that every record below "Count" has a hardware id and that none follows it.
@@ -26,9 +26,7 @@ void ExpectCountMatchesRecords(XC_Xml& report, int returned) {
     EXPECT_TRUE(report.GetRecord(count, "HardwareId").empty());
 }
 
-bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string SystemFolderFile(const std::string& name) {
     char system[MAX_PATH];
@@ -100,8 +98,7 @@ TEST_F(EnumDevicesTest, RecordHoldsFieldsInRecordOrder) {
     const size_t record = text.find(name);
     ASSERT_NE(record, std::string::npos);
     size_t previous = record;
-    for (const char* field : {"DeviceDesc", "FriendName", "HardwareId", "DeviceObj", "Driver",
-                              "Service", "PortName"}) {
+    for (const char* field : {"DeviceDesc", "FriendName", "HardwareId", "DeviceObj", "Driver", "Service", "PortName"}) {
         const size_t at = text.find(std::string(" ") + field + "=\"", record);
         ASSERT_NE(at, std::string::npos) << field;
         EXPECT_GT(at, previous) << field;
@@ -129,8 +126,7 @@ struct MatchCase {
     bool matches;
 };
 
-class FindDeviceMatchTest : public SimulatedDevicesTest,
-                            public testing::WithParamInterface<MatchCase> {};
+class FindDeviceMatchTest : public SimulatedDevicesTest, public testing::WithParamInterface<MatchCase> {};
 
 TEST_P(FindDeviceMatchTest, ComparesFirstIdAsPrefixIgnoringCase) {
     SimulatedAdapter adapter = Adapter("VID_067B&PID_2303", "");
@@ -241,8 +237,7 @@ struct InstallCase {
     const char* systemFile;  // a companion the INF copies into the system folder, or null
 };
 
-class UpdateDriverTest : public SimulatedDevicesTest,
-                         public testing::WithParamInterface<InstallCase> {};
+class UpdateDriverTest : public SimulatedDevicesTest, public testing::WithParamInterface<InstallCase> {};
 
 // Wine's entry answers TRUE whatever it did, so the installation is proven from the device's
 // registry values and the drivers folder afterwards.
@@ -277,12 +272,12 @@ TEST_P(UpdateDriverTest, InstallsSamplePackageForSimulatedAdapter) {
 }
 
 const InstallCase kInstallCases[] = {
-    {"Pl2303Windows7", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "win7\\2303", "ser2pl.inf",
-     "Ser2pl", "ser2pl.sys", nullptr},
-    {"Pl2303WindowsXp", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "xp\\2303", "ser2pl.inf",
-     "Ser2pl", "ser2pl.sys", nullptr},
-    {"Ch341", "VID_1A86&PID_7523", "USB\\VID_1A86&PID_7523", "CH341SER", "CH341SER.INF",
-     "CH341SER", "CH341SER.SYS", "CH341PT.DLL"},
+    {"Pl2303Windows7", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "win7\\2303", "ser2pl.inf", "Ser2pl",
+     "ser2pl.sys", nullptr},
+    {"Pl2303WindowsXp", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "xp\\2303", "ser2pl.inf", "Ser2pl", "ser2pl.sys",
+     nullptr},
+    {"Ch341", "VID_1A86&PID_7523", "USB\\VID_1A86&PID_7523", "CH341SER", "CH341SER.INF", "CH341SER", "CH341SER.SYS",
+     "CH341PT.DLL"},
 };
 
 INSTANTIATE_TEST_SUITE_P(SamplePackages, UpdateDriverTest, testing::ValuesIn(kInstallCases),

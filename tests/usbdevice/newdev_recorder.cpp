@@ -31,8 +31,8 @@ void Record(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL r
 
 }  // namespace
 
-extern "C" __declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(
-    HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot) {
+extern "C" __declspec(dllexport) BOOL WINAPI
+    UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot) {
     Record(parent, hardwareId, infPath, flags, reboot);
     char answer[64] = "";
     ReadVariable("TARVIK_NEWDEV_ANSWER", answer, sizeof(answer));

@@ -25,8 +25,8 @@ public:
     RegKey(const RegKey&) = delete;
     RegKey& operator=(const RegKey&) = delete;
     bool Create(HKEY parent, const std::string& path) {
-        return RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                               nullptr) == ERROR_SUCCESS;
+        return RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr) ==
+               ERROR_SUCCESS;
     }
     bool Open(HKEY parent, const std::string& path) {
         return RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key_) == ERROR_SUCCESS;
@@ -48,9 +48,7 @@ std::vector<std::string> SubKeys(HKEY parent, const std::string& path) {
     char name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
+        if (RegEnumKeyExA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         names.push_back(name);
     }
     return names;
@@ -76,8 +74,7 @@ std::string SamplePackagePath(const char* package) {
 }  // namespace
 
 SimulatedDevice::SimulatedDevice(const SimulatedAdapter& adapter, const std::string& instance)
-    : deviceKey_(std::string(kUsbEnumKey) + "\\" + adapter.device),
-      instanceKey_(deviceKey_ + "\\" + instance) {
+    : deviceKey_(std::string(kUsbEnumKey) + "\\" + adapter.device), instanceKey_(deviceKey_ + "\\" + instance) {
     RegKey key;
     if (!key.Create(HKEY_LOCAL_MACHINE, instanceKey_)) return;
     std::string ids;
@@ -89,8 +86,8 @@ SimulatedDevice::SimulatedDevice(const SimulatedAdapter& adapter, const std::str
     if (!adapter.driver.empty()) ok = ok && key.SetText("Driver", adapter.driver);
     if (!adapter.portName.empty()) {
         RegKey parameters;
-        ok = ok && parameters.Create(key.Get(), "Device Parameters") &&
-             parameters.SetText("PortName", adapter.portName);
+        ok =
+            ok && parameters.Create(key.Get(), "Device Parameters") && parameters.SetText("PortName", adapter.portName);
     }
     // SetupAPI lists the device only once it has a class, so the class comes last.
     plugged_ = ok && key.SetText("ClassGUID", kPortsClassGuid);
@@ -107,8 +104,7 @@ std::string SimulatedDevice::ReadValue(const char* name) const {
     if (!key.Open(HKEY_LOCAL_MACHINE, instanceKey_)) return std::string();
     char value[512] = {};
     DWORD size = sizeof(value) - 1;
-    if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
-                         &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS)
         return std::string();
     return value;
 }
@@ -155,20 +151,17 @@ bool CopySamplePackage(const char* package, const std::string& folder) {
     int copied = 0;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        ok = ok && CopyFileA((source + "\\" + found.cFileName).c_str(),
-                             (folder + "\\" + found.cFileName).c_str(), FALSE);
+        ok = ok &&
+             CopyFileA((source + "\\" + found.cFileName).c_str(), (folder + "\\" + found.cFileName).c_str(), FALSE);
         ++copied;
     } while (FindNextFileA(find, &found));
     FindClose(find);
     return ok && copied > 0;
 }
 
-void RemoveInstalledDriver(const std::string& service, const std::string& driverKey,
-                           const std::string& driverFile) {
-    SHDeleteKeyA(HKEY_LOCAL_MACHINE,
-                 ("System\\CurrentControlSet\\Services\\" + service).c_str());
+void RemoveInstalledDriver(const std::string& service, const std::string& driverKey, const std::string& driverFile) {
+    SHDeleteKeyA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Services\\" + service).c_str());
     if (!driverKey.empty())
-        SHDeleteKeyA(HKEY_LOCAL_MACHINE,
-                     ("System\\CurrentControlSet\\Control\\Class\\" + driverKey).c_str());
+        SHDeleteKeyA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Control\\Class\\" + driverKey).c_str());
     DeleteFileA(driverFile.c_str());
 }

@@ -72,5 +72,4 @@ std::string ReadFileText(const std::string& path);
 
 // Removes what a driver installation left behind: the service key, the device's driver key
 // under the class key, and the driver file in the drivers folder.
-void RemoveInstalledDriver(const std::string& service, const std::string& driverKey,
-                           const std::string& driverFile);
+void RemoveInstalledDriver(const std::string& service, const std::string& driverKey, const std::string& driverFile);

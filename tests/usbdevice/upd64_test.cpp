@@ -35,9 +35,7 @@ std::string NativeDriversFile(const char* name) {
     return std::string(windows, length) + "\\Sysnative\\drivers\\" + name;
 }
 
-bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // upd64.exe copied into a folder whose name holds a blank, as a user's temporary folder may.
 class Upd64Test : public SimulatedDevicesTest {
@@ -56,8 +54,8 @@ protected:
         // and keep the previous file open.
         errors_ = folder_.Path() + "\\stderr" + std::to_string(++runs_) + ".txt";
         SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        Handle errors(CreateFileA(errors_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Handle errors(CreateFileA(errors_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (errors.Get() == INVALID_HANDLE_VALUE) return ~0u;
         std::string line = quotedPath ? "\"" + exe_ + "\"" : exe_;
         if (!arguments.empty()) line += " " + arguments;
@@ -66,14 +64,12 @@ protected:
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdError = errors.Get();
         PROCESS_INFORMATION process = {};
-        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                            &startup, &process))
+        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
             return ~0u;
         Handle thread(process.hThread);
         Handle child(process.hProcess);
         DWORD code = ~0u;
-        if (WaitForSingleObject(child.Get(), 60000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(child.Get(), &code);
+        if (WaitForSingleObject(child.Get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(child.Get(), &code);
         return code;
     }
 
@@ -178,10 +174,10 @@ TEST_P(Upd64InstallTest, InstallsSamplePackageForSimulatedAdapter) {
 }
 
 const Install64Case kInstall64Cases[] = {
-    {"Pl2303", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "win7\\2303", "ser2pl.inf",
-     "Ser2pl64", "ser2pl64.sys", false},
-    {"Ch341QuotedPath", "VID_1A86&PID_7523", "USB\\VID_1A86&PID_7523", "CH341SER", "CH341SER.INF",
-     "CH341SER_A64", "CH341S64.SYS", true},
+    {"Pl2303", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "win7\\2303", "ser2pl.inf", "Ser2pl64", "ser2pl64.sys",
+     false},
+    {"Ch341QuotedPath", "VID_1A86&PID_7523", "USB\\VID_1A86&PID_7523", "CH341SER", "CH341SER.INF", "CH341SER_A64",
+     "CH341S64.SYS", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(SamplePackages, Upd64InstallTest, testing::ValuesIn(kInstall64Cases),

@@ -50,8 +50,7 @@ TEST_F(RecordedUpdateTest, ProductLoadsTheRecorderBesideTheProgram) {
     ASSERT_NE(newdev, nullptr);
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(newdev, path, MAX_PATH);
-    EXPECT_EQ(lstrcmpiA(std::string(path, length).c_str(), (ExeFolder() + "\\newdev.dll").c_str()), 0)
-        << path;
+    EXPECT_EQ(lstrcmpiA(std::string(path, length).c_str(), (ExeFolder() + "\\newdev.dll").c_str()), 0) << path;
 }
 
 TEST_F(RecordedUpdateTest, PassesIdAndInfWithFlagsZeroAndARebootVariable) {
@@ -85,8 +84,7 @@ struct FailureCase {
     DWORD error;
 };
 
-class RecordedFailureTest : public RecordedUpdateTest,
-                            public testing::WithParamInterface<FailureCase> {};
+class RecordedFailureTest : public RecordedUpdateTest, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(RecordedFailureTest, FailedUpdateIsFalseAndLeavesOutBooleanAlone) {
     SetEnvironmentVariableA("TARVIK_NEWDEV_ANSWER", ("fail " + std::to_string(GetParam().error)).c_str());
@@ -116,8 +114,8 @@ INSTANTIATE_TEST_SUITE_P(SystemAnswers, RecordedFailureTest, testing::ValuesIn(k
 void ExitWithUnavailableUpdateResult() {
     XC_InstallHardware hardware;
     bool reboot = true;
-    const bool failed = hardware.UpdateDriverProc == nullptr &&
-                        !hardware.UpdateDriver(kPl2303Id, kInfPath, &reboot) && reboot;
+    const bool failed =
+        hardware.UpdateDriverProc == nullptr && !hardware.UpdateDriver(kPl2303Id, kInfPath, &reboot) && reboot;
     exit(failed ? 0 : 1);
 }
 

@@ -7,8 +7,7 @@
 
 #include "xc_xml.h"
 
-TEST(XcXml, NewDocumentHoldsTheTemplate)
-{
+TEST(XcXml, NewDocumentHoldsTheTemplate) {
     XC_Xml xml;
     EXPECT_EQ(xml.GetTextLength(), 97u);
     EXPECT_STREQ(xml.GetText(), XC_Xml::kTemplate);
@@ -19,8 +18,7 @@ TEST(XcXml, NewDocumentHoldsTheTemplate)
     EXPECT_EQ(xml.GetValueInt("Count"), 0);
 }
 
-TEST(XcXml, DeviceReportExampleIsByteExact)
-{
+TEST(XcXml, DeviceReportExampleIsByteExact) {
     XC_Xml xml;
     EXPECT_TRUE(xml.SetRecord(0, "HardwareId", "USB\\VID_1A86&PID_7523"));
     EXPECT_TRUE(xml.SetRecord(0, "PortName", "COM3"));
@@ -42,8 +40,7 @@ TEST(XcXml, DeviceReportExampleIsByteExact)
     EXPECT_EQ(copy.GetRecord(0, "PortName"), "COM3");
 }
 
-TEST(XcXml, SettingAValueTwiceKeepsOneAttribute)
-{
+TEST(XcXml, SettingAValueTwiceKeepsOneAttribute) {
     XC_Xml xml;
     EXPECT_TRUE(xml.SetValue("Name", "first"));
     EXPECT_TRUE(xml.SetValue("Name", "second"));
@@ -52,8 +49,7 @@ TEST(XcXml, SettingAValueTwiceKeepsOneAttribute)
     EXPECT_EQ(text.find("Name="), text.rfind("Name="));
 }
 
-TEST(XcXml, RecordNamesHaveAtLeastTwoDigits)
-{
+TEST(XcXml, RecordNamesHaveAtLeastTwoDigits) {
     XC_Xml xml;
     EXPECT_TRUE(xml.SetRecord(0, "f", "a"));
     EXPECT_TRUE(xml.SetRecord(7, "f", "b"));
@@ -65,16 +61,14 @@ TEST(XcXml, RecordNamesHaveAtLeastTwoDigits)
     EXPECT_EQ(xml.GetRecordValue("R100", "f"), "c");
 }
 
-TEST(XcXml, ReadingAMissingRecordCreatesNothing)
-{
+TEST(XcXml, ReadingAMissingRecordCreatesNothing) {
     XC_Xml xml;
     EXPECT_EQ(xml.GetRecord(3, "f"), "");
     EXPECT_EQ(xml.GetRecordValueInt("R03", "f"), 0);
     EXPECT_STREQ(xml.GetText(), XC_Xml::kTemplate);
 }
 
-TEST(XcXml, FirstOfTwoSameNamedRecordsIsReadAndWritten)
-{
+TEST(XcXml, FirstOfTwoSameNamedRecordsIsReadAndWritten) {
     XC_Xml xml;
     ASSERT_TRUE(xml.LoadText("<zxmlInfo><ExFastInfo><F01 n=\"1\"/><F01 n=\"2\"/></ExFastInfo></zxmlInfo>"));
     EXPECT_EQ(xml.GetRecordValue("F01", "n"), "1");
@@ -82,8 +76,7 @@ TEST(XcXml, FirstOfTwoSameNamedRecordsIsReadAndWritten)
     EXPECT_STREQ(xml.GetText(), "<zxmlInfo><ExFastInfo><F01 n=\"-5\"/><F01 n=\"2\"/></ExFastInfo></zxmlInfo>");
 }
 
-TEST(XcXml, WithoutExFastInfoSettersFailAndChangeNothing)
-{
+TEST(XcXml, WithoutExFastInfoSettersFailAndChangeNothing) {
     const char other[] = "<root><Other a=\"1\"/></root>";
     XC_Xml xml;
     EXPECT_TRUE(xml.LoadText(other));
@@ -95,8 +88,7 @@ TEST(XcXml, WithoutExFastInfoSettersFailAndChangeNothing)
     EXPECT_STREQ(xml.GetText(), other);
 }
 
-TEST(XcXml, LoadTextWithNothingKeepsTheDocument)
-{
+TEST(XcXml, LoadTextWithNothingKeepsTheDocument) {
     XC_Xml xml;
     xml.SetValue("k", "v");
     const std::string before = xml.GetText();
@@ -105,8 +97,7 @@ TEST(XcXml, LoadTextWithNothingKeepsTheDocument)
     EXPECT_EQ(xml.GetValue("k"), "v");
 }
 
-TEST(XcXml, DamagedTextStillReplacesTheDocumentAndKeepsTheLog)
-{
+TEST(XcXml, DamagedTextStillReplacesTheDocumentAndKeepsTheLog) {
     XC_Xml xml;
     EXPECT_FALSE(xml.LoadText("<zxmlInfo><ExFastInfo a=\"1\"></x></ExFastInfo></zxmlInfo>"));
     EXPECT_EQ(xml.GetValue("a"), "1");
@@ -119,8 +110,7 @@ TEST(XcXml, DamagedTextStillReplacesTheDocumentAndKeepsTheLog)
     EXPECT_EQ(xml.GetValue("a"), "");
 }
 
-TEST(XcXml, GbkTextRoundTrips)
-{
+TEST(XcXml, GbkTextRoundTrips) {
     const char path[] = "\\\xBC\xA4\xB9\xE2\\\xD6\xD0\xCE\xC4 \xCE\xC4\xBC\xFE.txt";
     XC_Xml xml;
     EXPECT_TRUE(xml.SetValue("FILE0", path));
@@ -139,8 +129,7 @@ struct IntCase {
 
 class XcXmlInt : public ::testing::TestWithParam<IntCase> {};
 
-TEST_P(XcXmlInt, DecimalConversion)
-{
+TEST_P(XcXmlInt, DecimalConversion) {
     XC_Xml xml;
     ASSERT_TRUE(xml.SetValue("n", GetParam().text));
     EXPECT_EQ(xml.GetValueInt("n"), GetParam().value);
@@ -149,14 +138,21 @@ TEST_P(XcXmlInt, DecimalConversion)
 }
 
 const IntCase kIntCases[] = {
-    {"42", 42}, {"  -17", -17}, {"+8", 8}, {"12abc", 12}, {"abc", 0}, {"", 0}, {"- 3", 0},
-    {"2147483647", 2147483647}, {"-2147483648", -2147483647 - 1},
-    {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+    {"42", 42},
+    {"  -17", -17},
+    {"+8", 8},
+    {"12abc", 12},
+    {"abc", 0},
+    {"", 0},
+    {"- 3", 0},
+    {"2147483647", 2147483647},
+    {"-2147483648", -2147483647 - 1},
+    {"99999999999", 2147483647},
+    {"-99999999999", -2147483647 - 1},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, XcXmlInt, ::testing::ValuesIn(kIntCases));
 
-TEST(XcXml, IntegerSettersWriteDecimal)
-{
+TEST(XcXml, IntegerSettersWriteDecimal) {
     XC_Xml xml;
     EXPECT_TRUE(xml.SetValueInt("a", -2147483647 - 1));
     EXPECT_TRUE(xml.SetRecordValueInt("R00", "b", 2147483647));
@@ -164,8 +160,7 @@ TEST(XcXml, IntegerSettersWriteDecimal)
     EXPECT_EQ(xml.GetRecordValue("R00", "b"), "2147483647");
 }
 
-TEST(XcXml, FileInformationDocumentWithAttributeIndexMatchesThePlainScan)
-{
+TEST(XcXml, FileInformationDocumentWithAttributeIndexMatchesThePlainScan) {
     // The builder's pattern: one attribute per file on "ExFastInfo", with the count beside.
     XC_Xml fast;
     XC_Xml plain;

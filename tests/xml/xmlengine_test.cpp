@@ -17,97 +17,76 @@ const char kTemplate[] =
 
 // Walks both indexes in document order and reports the first difference in offsets,
 // lengths, levels or links; entry numbers themselves may differ.
-std::string CompareTrees(const XC_XmlEngine& a, int32_t ea, const XC_XmlEngine& b, int32_t eb)
-{
+std::string CompareTrees(const XC_XmlEngine& a, int32_t ea, const XC_XmlEngine& b, int32_t eb) {
     const ElementEntry& x = a.Entry(ea);
     const ElementEntry& y = b.Entry(eb);
     std::string where = "element at " + std::to_string(y.start);
     if (x.start != y.start || x.length != y.length || x.tagLengths != y.tagLengths)
         return where + ": offsets or lengths differ (edited start " + std::to_string(x.start) + ")";
-    if (ea != 0 && x.Level() != y.Level())
-        return where + ": level differs";
+    if (ea != 0 && x.Level() != y.Level()) return where + ": level differs";
     int32_t ca = x.firstChild;
     int32_t cb = y.firstChild;
     int32_t prevA = 0;
     while (ca != 0 && cb != 0) {
         const ElementEntry& c = a.Entry(ca);
-        if (c.parent != ea)
-            return where + ": child with wrong parent";
-        if (((c.flags & ElementEntry::kFirstChild) != 0) != (prevA == 0))
-            return where + ": first-child flag misplaced";
-        if (prevA != 0 && c.prevSibling != prevA)
-            return where + ": previous-sibling link broken";
+        if (c.parent != ea) return where + ": child with wrong parent";
+        if (((c.flags & ElementEntry::kFirstChild) != 0) != (prevA == 0)) return where + ": first-child flag misplaced";
+        if (prevA != 0 && c.prevSibling != prevA) return where + ": previous-sibling link broken";
         std::string inner = CompareTrees(a, ca, b, cb);
-        if (!inner.empty())
-            return inner;
+        if (!inner.empty()) return inner;
         prevA = ca;
         ca = c.nextSibling;
         cb = b.Entry(cb).nextSibling;
     }
-    if (ca != 0 || cb != 0)
-        return where + ": different number of children";
+    if (ca != 0 || cb != 0) return where + ": different number of children";
     if (x.firstChild != 0 && a.Entry(x.firstChild).prevSibling != prevA)
         return where + ": first child does not name the last child";
     return std::string();
 }
 
-std::string CompareWithReload(const XC_XmlEngine& edited)
-{
+std::string CompareWithReload(const XC_XmlEngine& edited) {
     XC_XmlEngine fresh;
     fresh.LoadDocument(edited.DocumentText());
-    if (fresh.DocumentLength() != edited.DocumentLength())
-        return "text length differs";
+    if (fresh.DocumentLength() != edited.DocumentLength()) return "text length differs";
     return CompareTrees(edited, 0, fresh, 0);
 }
 
 // Makes `entry` the current position (or its parent current and it the child position).
-bool GoTo(XC_XmlEngine& xml, int32_t entry, bool asChild)
-{
+bool GoTo(XC_XmlEngine& xml, int32_t entry, bool asChild) {
     std::vector<int32_t> path;
-    for (int32_t e = entry; e != 0; e = xml.Entry(e).parent)
-        path.insert(path.begin(), e);
-    if (asChild)
-        path.pop_back();
+    for (int32_t e = entry; e != 0; e = xml.Entry(e).parent) path.insert(path.begin(), e);
+    if (asChild) path.pop_back();
     xml.Rewind();
     for (size_t level = 0; level < path.size(); ++level) {
-        if (level > 0 && !xml.Descend())
-            return false;
+        if (level > 0 && !xml.Descend()) return false;
         int32_t first = level == 0 ? xml.Entry(0).firstChild : xml.Entry(path[level - 1]).firstChild;
         for (int32_t e = first;; e = xml.Entry(e).nextSibling) {
-            if (!xml.FindNext(nullptr))
-                return false;
-            if (e == path[level])
-                break;
+            if (!xml.FindNext(nullptr)) return false;
+            if (e == path[level]) break;
         }
     }
     if (asChild) {
         int32_t first = path.empty() ? xml.Entry(0).firstChild : xml.Entry(path.back()).firstChild;
         for (int32_t e = first;; e = xml.Entry(e).nextSibling) {
-            if (!xml.FindNextChild(nullptr))
-                return false;
-            if (e == entry)
-                break;
+            if (!xml.FindNextChild(nullptr)) return false;
+            if (e == entry) break;
         }
     }
     return xml.CurrentPosition() == (asChild ? path.back() : entry) && (!asChild || xml.ChildPosition() == entry);
 }
 
-int32_t EntryNamed(XC_XmlEngine& xml, const char* top, const char* child)
-{
+int32_t EntryNamed(XC_XmlEngine& xml, const char* top, const char* child) {
     xml.Rewind();
-    if (!xml.FindNext(top))
-        return 0;
-    if (child == nullptr)
-        return xml.CurrentPosition();
+    if (!xml.FindNext(top)) return 0;
+    if (child == nullptr) return xml.CurrentPosition();
     return xml.FindNextChild(child) ? xml.ChildPosition() : 0;
 }
 
-} // namespace
+}  // namespace
 
 // ---- Loading ----
 
-TEST(XmlEngineLoad, TemplateIndexIsByteExact)
-{
+TEST(XmlEngineLoad, TemplateIndexIsByteExact) {
     XC_XmlEngine xml;
     ASSERT_TRUE(xml.LoadDocument(kTemplate));
     EXPECT_EQ(xml.Entry(0).length, 97);
@@ -131,8 +110,7 @@ TEST(XmlEngineLoad, TemplateIndexIsByteExact)
     EXPECT_EQ(xml.ProblemLog(), "");
 }
 
-TEST(XmlEngineLoad, NewAndEmptyDocumentsAreNotWellFormed)
-{
+TEST(XmlEngineLoad, NewAndEmptyDocumentsAreNotWellFormed) {
     XC_XmlEngine xml;
     EXPECT_FALSE(xml.CheckWellFormed());
     EXPECT_FALSE(xml.FindNext(nullptr));
@@ -152,8 +130,7 @@ struct DamageCase {
 
 class XmlEngineDamage : public ::testing::TestWithParam<DamageCase> {};
 
-TEST_P(XmlEngineDamage, RecordsTheProblemAndKeepsIndexing)
-{
+TEST_P(XmlEngineDamage, RecordsTheProblemAndKeepsIndexing) {
     const DamageCase& c = GetParam();
     XC_XmlEngine xml;
     EXPECT_FALSE(xml.LoadDocument(c.text));
@@ -174,12 +151,18 @@ const DamageCase kDamageCases[] = {
     {"<a><!x></a>", "<exclamation_tag_syntax offset=\"3\"/>", ElementEntry::kIllFormed},
     {"<a><!-x></a>", "<comment_tag_syntax offset=\"3\"/>", ElementEntry::kIllFormed},
     {"<a><![x]></a>", "<cdata_section_syntax offset=\"3\"/>", ElementEntry::kIllFormed},
-    {"<a><!--x", "<unterminated_tag_syntax type=\"comment\" offset=\"3\"/>"
-                 "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"8\"/>", ElementEntry::kIllFormed},
-    {"<a><b x=\"1", "<unterminated_tag_syntax type=\"start_tag\" offset=\"3\"/>"
-                    "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"10\"/>", ElementEntry::kIllFormed},
-    {"<a></a", "<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/>"
-               "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"6\"/>", ElementEntry::kIllFormed},
+    {"<a><!--x",
+     "<unterminated_tag_syntax type=\"comment\" offset=\"3\"/>"
+     "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"8\"/>",
+     ElementEntry::kIllFormed},
+    {"<a><b x=\"1",
+     "<unterminated_tag_syntax type=\"start_tag\" offset=\"3\"/>"
+     "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"10\"/>",
+     ElementEntry::kIllFormed},
+    {"<a></a",
+     "<unterminated_tag_syntax type=\"end_tag\" offset=\"3\"/>"
+     "<unended_start_tag tagname=\"a\" offset=\"0\" offset2=\"6\"/>",
+     ElementEntry::kIllFormed},
     {"<a/><", "<unterminated_tag_syntax type=\"tag\" offset=\"4\"/>", ElementEntry::kIllFormed},
     {"<!DOCTYPE a [<!ELEMENT a ANY><!Q>]><a/>", "<doctype_tag_syntax offset=\"0\"/>", ElementEntry::kIllFormed},
     {"<!DOCTYPE a [", "<unterminated_tag_syntax type=\"document_type\" offset=\"0\"/><no_root_element/>",
@@ -187,8 +170,7 @@ const DamageCase kDamageCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Cases, XmlEngineDamage, ::testing::ValuesIn(kDamageCases));
 
-TEST(XmlEngineLoad, UnendedChildIsClosedAndItsChildrenBecomeSiblings)
-{
+TEST(XmlEngineLoad, UnendedChildIsClosedAndItsChildrenBecomeSiblings) {
     XC_XmlEngine xml;
     EXPECT_FALSE(xml.LoadDocument("<a><b><c/><d/></a>"));
     const ElementEntry& b = xml.Entry(2);
@@ -205,8 +187,7 @@ TEST(XmlEngineLoad, UnendedChildIsClosedAndItsChildrenBecomeSiblings)
     EXPECT_EQ(xml.Entry(xml.Entry(1).firstChild).prevSibling, 4);
 }
 
-TEST(XmlEngineLoad, LoneEndTagFlagsItsParentWhichStillCompletes)
-{
+TEST(XmlEngineLoad, LoneEndTagFlagsItsParentWhichStillCompletes) {
     XC_XmlEngine xml;
     EXPECT_FALSE(xml.LoadDocument("<a></b></a>"));
     EXPECT_NE(xml.Entry(1).flags & ElementEntry::kStrayMarkup, 0u);
@@ -214,19 +195,18 @@ TEST(XmlEngineLoad, LoneEndTagFlagsItsParentWhichStillCompletes)
     EXPECT_EQ(xml.Entry(1).EndTagLength(), 4);
 }
 
-TEST(XmlEngineLoad, StrayMarkupFlagMovesUpWhenItsElementIsClosedAsUnended)
-{
+TEST(XmlEngineLoad, StrayMarkupFlagMovesUpWhenItsElementIsClosedAsUnended) {
     XC_XmlEngine xml;
     EXPECT_FALSE(xml.LoadDocument("<a><b></x></a>"));
     EXPECT_EQ(xml.Entry(2).flags & ElementEntry::kStrayMarkup, 0u);
     EXPECT_NE(xml.Entry(2).flags & ElementEntry::kUnended, 0u);
     EXPECT_NE(xml.Entry(1).flags & ElementEntry::kStrayMarkup, 0u);
-    EXPECT_EQ(xml.ProblemLog(), "<lone_end_tag tagname=\"x\" offset=\"6\"/>"
-                                "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"11\"/>");
+    EXPECT_EQ(xml.ProblemLog(),
+              "<lone_end_tag tagname=\"x\" offset=\"6\"/>"
+              "<unended_start_tag tagname=\"b\" offset=\"3\" offset2=\"11\"/>");
 }
 
-TEST(XmlEngineLoad, RootSiblingsAreNavigable)
-{
+TEST(XmlEngineLoad, RootSiblingsAreNavigable) {
     XC_XmlEngine xml;
     EXPECT_FALSE(xml.LoadDocument("<a/><b/>"));
     xml.Rewind();
@@ -235,8 +215,7 @@ TEST(XmlEngineLoad, RootSiblingsAreNavigable)
     EXPECT_EQ(xml.Entry(2).parent, 0);
 }
 
-TEST(XmlEngineLoad, QuotedGreaterThanDoesNotEndTheTag)
-{
+TEST(XmlEngineLoad, QuotedGreaterThanDoesNotEndTheTag) {
     XC_XmlEngine xml;
     ASSERT_TRUE(xml.LoadDocument("<a x=\"1>2\" y='>'/>"));
     EXPECT_EQ(xml.Entry(1).StartTagLength(), 18);
@@ -247,8 +226,7 @@ TEST(XmlEngineLoad, QuotedGreaterThanDoesNotEndTheTag)
     EXPECT_EQ(xml.GetAttribute(1, "y"), ">");
 }
 
-TEST(XmlEngineLoad, GbkNamesScanAsNameBytes)
-{
+TEST(XmlEngineLoad, GbkNamesScanAsNameBytes) {
     const char text[] = "<\xBC\xA4\xB9\xE2><\xC9\xE8 \xC3\xFB=\"\xD6\xB5\"/></\xBC\xA4\xB9\xE2>";
     XC_XmlEngine xml;
     ASSERT_TRUE(xml.LoadDocument(text));
@@ -258,11 +236,9 @@ TEST(XmlEngineLoad, GbkNamesScanAsNameBytes)
     EXPECT_EQ(xml.GetAttribute(xml.ChildPosition(), "\xC3\xFB"), "\xD6\xB5");
 }
 
-TEST(XmlEngineLoad, ProblemLogStopsGrowingPast999Bytes)
-{
+TEST(XmlEngineLoad, ProblemLogStopsGrowingPast999Bytes) {
     std::string text = "<a>";
-    for (int i = 0; i < 200; ++i)
-        text += "</zz>";
+    for (int i = 0; i < 200; ++i) text += "</zz>";
     text += "</a>";
     XC_XmlEngine xml;
     EXPECT_FALSE(xml.LoadDocument(text.c_str()));
@@ -274,12 +250,10 @@ TEST(XmlEngineLoad, ProblemLogStopsGrowingPast999Bytes)
     EXPECT_EQ(xml.Entry(1).length, int32_t(text.size()));
 }
 
-TEST(XmlEngineLoad, IndexGrowsPastOnePage)
-{
+TEST(XmlEngineLoad, IndexGrowsPastOnePage) {
     const int count = 3 * ElementIndex::kPageSize / 2;
     std::string text = "<r>";
-    for (int i = 0; i < count; ++i)
-        text += "<e/>";
+    for (int i = 0; i < count; ++i) text += "<e/>";
     text += "</r>";
     XC_XmlEngine xml;
     ASSERT_TRUE(xml.LoadDocument(text.c_str()));
@@ -291,15 +265,13 @@ TEST(XmlEngineLoad, IndexGrowsPastOnePage)
     // Appending keeps growing the index one page at a time, and the result re-loads alike.
     xml.Rewind();
     ASSERT_TRUE(xml.FindNext(nullptr));
-    for (int i = 0; i < ElementIndex::kPageSize; ++i)
-        ASSERT_TRUE(xml.AppendChild("n"));
+    for (int i = 0; i < ElementIndex::kPageSize; ++i) ASSERT_TRUE(xml.AppendChild("n"));
     EXPECT_EQ(CompareWithReload(xml), "");
 }
 
 // ---- Navigation ----
 
-TEST(XmlEngineNavigation, FindNextChildKeepsTheCurrentElement)
-{
+TEST(XmlEngineNavigation, FindNextChildKeepsTheCurrentElement) {
     XC_XmlEngine xml;
     xml.LoadDocument(kTemplate);
     xml.Rewind();
@@ -312,8 +284,7 @@ TEST(XmlEngineNavigation, FindNextChildKeepsTheCurrentElement)
     EXPECT_EQ(xml.ChildPosition(), 2);
 }
 
-TEST(XmlEngineNavigation, DescendThenFindNextSearchesTheChildren)
-{
+TEST(XmlEngineNavigation, DescendThenFindNextSearchesTheChildren) {
     XC_XmlEngine xml;
     xml.LoadDocument("<r><a/><b/><a n=\"2\"/></r>");
     xml.Rewind();
@@ -331,8 +302,7 @@ TEST(XmlEngineNavigation, DescendThenFindNextSearchesTheChildren)
     EXPECT_FALSE(xml.Descend());
 }
 
-TEST(XmlEngineNavigation, NamesMatchWholeTokensOnly)
-{
+TEST(XmlEngineNavigation, NamesMatchWholeTokensOnly) {
     XC_XmlEngine xml;
     xml.LoadDocument("<r><ab/><a/></r>");
     xml.Rewind();
@@ -344,14 +314,14 @@ TEST(XmlEngineNavigation, NamesMatchWholeTokensOnly)
 
 // ---- Attributes ----
 
-TEST(XmlEngineAttributes, CountIsAddedThenReplacedInPlace)
-{
+TEST(XmlEngineAttributes, CountIsAddedThenReplacedInPlace) {
     XC_XmlEngine xml;
     xml.LoadDocument(kTemplate);
     int32_t info = EntryNamed(xml, nullptr, "ExFastInfo");
     ASSERT_TRUE(xml.SetAttribute(info, "Count", 2));
-    EXPECT_STREQ(xml.DocumentText(), "<?xml version=\"1.0\" encoding=\"gb2312\"?><zxmlInfo><ExFastInfo xResult=\"1\" "
-                                     "Count=\"2\"></ExFastInfo></zxmlInfo>");
+    EXPECT_STREQ(xml.DocumentText(),
+                 "<?xml version=\"1.0\" encoding=\"gb2312\"?><zxmlInfo><ExFastInfo xResult=\"1\" "
+                 "Count=\"2\"></ExFastInfo></zxmlInfo>");
     EXPECT_EQ(xml.Entry(info).StartTagLength(), 34);
     ASSERT_TRUE(xml.SetAttribute(info, "Count", 3));
     EXPECT_EQ(xml.Entry(info).StartTagLength(), 34);
@@ -360,8 +330,7 @@ TEST(XmlEngineAttributes, CountIsAddedThenReplacedInPlace)
     EXPECT_EQ(CompareWithReload(xml), "");
 }
 
-TEST(XmlEngineAttributes, SpecialBytesAreEscapedAndReadBack)
-{
+TEST(XmlEngineAttributes, SpecialBytesAreEscapedAndReadBack) {
     XC_XmlEngine xml;
     xml.LoadDocument("<a/>");
     int32_t a = EntryNamed(xml, nullptr, nullptr);
@@ -378,8 +347,7 @@ struct DecodeCase {
 
 class XmlEngineDecode : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST_P(XmlEngineDecode, ReferencesBecomeUtf8)
-{
+TEST_P(XmlEngineDecode, ReferencesBecomeUtf8) {
     std::string text = std::string("<a v=\"") + GetParam().written + "\"/>";
     XC_XmlEngine xml;
     ASSERT_TRUE(xml.LoadDocument(text.c_str()));
@@ -400,8 +368,7 @@ const DecodeCase kDecodeCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Cases, XmlEngineDecode, ::testing::ValuesIn(kDecodeCases));
 
-TEST(XmlEngineAttributes, SingleQuotedAndUnquotedValuesAreRewrittenDoubleQuoted)
-{
+TEST(XmlEngineAttributes, SingleQuotedAndUnquotedValuesAreRewrittenDoubleQuoted) {
     XC_XmlEngine xml;
     ASSERT_TRUE(xml.LoadDocument("<a p='1' q=2 r=\"3\"></a>"));
     int32_t a = EntryNamed(xml, nullptr, nullptr);
@@ -412,17 +379,15 @@ TEST(XmlEngineAttributes, SingleQuotedAndUnquotedValuesAreRewrittenDoubleQuoted)
     EXPECT_EQ(CompareWithReload(xml), "");
 }
 
-TEST(XmlEngineAttributes, MissingPositionsAndNamesChangeNothing)
-{
+TEST(XmlEngineAttributes, MissingPositionsAndNamesChangeNothing) {
     XC_XmlEngine xml;
     xml.LoadDocument("<a x=\"1\"/>");
-    EXPECT_FALSE(xml.SetAttribute(1, "x", "2")); // no current position yet
+    EXPECT_FALSE(xml.SetAttribute(1, "x", "2"));  // no current position yet
     EXPECT_EQ(xml.GetAttribute(1, "x"), "");
     xml.Rewind();
     ASSERT_TRUE(xml.FindNext(nullptr));
     const char* badNames[] = {nullptr, "", "a b", "a>b", "a=b", "a\"b", "a/b", "a&b"};
-    for (const char* name : badNames)
-        EXPECT_FALSE(xml.SetAttribute(1, name, "v")) << (name ? name : "(null)");
+    for (const char* name : badNames) EXPECT_FALSE(xml.SetAttribute(1, name, "v")) << (name ? name : "(null)");
     EXPECT_FALSE(xml.SetAttribute(0, "x", "2"));
     EXPECT_FALSE(xml.SetAttribute(7, "x", "2"));
     EXPECT_FALSE(xml.SetAttribute(1, "x", nullptr));
@@ -430,8 +395,7 @@ TEST(XmlEngineAttributes, MissingPositionsAndNamesChangeNothing)
     EXPECT_STREQ(xml.DocumentText(), "<a x=\"1\"/>");
 }
 
-TEST(XmlEngineAttributes, EditsNeverReachBeyondTheStartTag)
-{
+TEST(XmlEngineAttributes, EditsNeverReachBeyondTheStartTag) {
     // The quote does not follow "=", so the tag ends at the first ">"; the attribute scan
     // must not follow the quote into the text after it.
     const char text[] = "<r><a \"x>y\" b=\"1\"></a></r>";
@@ -445,8 +409,7 @@ TEST(XmlEngineAttributes, EditsNeverReachBeyondTheStartTag)
     EXPECT_STREQ(xml.DocumentText(), text);
 }
 
-TEST(XmlEngineAttributes, EmptyUnquotedValueIsReplacedWithoutTouchingTheTagEnd)
-{
+TEST(XmlEngineAttributes, EmptyUnquotedValueIsReplacedWithoutTouchingTheTagEnd) {
     XC_XmlEngine xml;
     xml.LoadDocument("<a x=></a>");
     int32_t a = EntryNamed(xml, nullptr, nullptr);
@@ -466,8 +429,7 @@ struct AppendCase {
 
 class XmlEngineAppend : public ::testing::TestWithParam<AppendCase> {};
 
-TEST_P(XmlEngineAppend, LayoutMatchesAndIndexReloadsAlike)
-{
+TEST_P(XmlEngineAppend, LayoutMatchesAndIndexReloadsAlike) {
     const AppendCase& c = GetParam();
     XC_XmlEngine xml;
     xml.LoadDocument(c.before);
@@ -496,8 +458,7 @@ const AppendCase kAppendCases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Cases, XmlEngineAppend, ::testing::ValuesIn(kAppendCases));
 
-TEST(XmlEngineAppend, EmptyTagParentLosesItsSlashAndGetsAnEndTag)
-{
+TEST(XmlEngineAppend, EmptyTagParentLosesItsSlashAndGetsAnEndTag) {
     XC_XmlEngine xml;
     xml.LoadDocument("<r><abc/><z/></r>");
     ASSERT_NE(EntryNamed(xml, nullptr, nullptr), 0);
@@ -511,8 +472,7 @@ TEST(XmlEngineAppend, EmptyTagParentLosesItsSlashAndGetsAnEndTag)
     EXPECT_EQ(CompareWithReload(xml), "");
 }
 
-TEST(XmlEngineAppend, AfterTheCurrentChildGoesOnTheNextLine)
-{
+TEST(XmlEngineAppend, AfterTheCurrentChildGoesOnTheNextLine) {
     XC_XmlEngine xml;
     xml.LoadDocument("<a>\r\n<c/>\r\n<d/>\r\n</a>");
     xml.Rewind();
@@ -523,16 +483,14 @@ TEST(XmlEngineAppend, AfterTheCurrentChildGoesOnTheNextLine)
     EXPECT_EQ(CompareWithReload(xml), "");
 }
 
-TEST(XmlEngineAppend, RefusedWithoutCurrentPositionOrWithABadName)
-{
+TEST(XmlEngineAppend, RefusedWithoutCurrentPositionOrWithABadName) {
     XC_XmlEngine xml;
     xml.LoadDocument("<a/>");
     EXPECT_FALSE(xml.AppendChild("b"));
     xml.Rewind();
     ASSERT_TRUE(xml.FindNext(nullptr));
     const char* badNames[] = {nullptr, "", "1b", "b c", "b/", "b>"};
-    for (const char* name : badNames)
-        EXPECT_FALSE(xml.AppendChild(name)) << (name ? name : "(null)");
+    for (const char* name : badNames) EXPECT_FALSE(xml.AppendChild(name)) << (name ? name : "(null)");
     EXPECT_STREQ(xml.DocumentText(), "<a/>");
 }
 
@@ -546,18 +504,15 @@ struct Editor {
 
     int Pick(int n) { return int(rng() % unsigned(n)); }
 
-    std::string Value()
-    {
+    std::string Value() {
         static const char* const pieces[] = {"a", "&", "<", ">", "\"", "'", " ", "\xD6\xD0", "&amp;", "7", "/>"};
         std::string v;
         int n = Pick(4) == 0 ? 60 + Pick(120) : Pick(6);
-        for (int i = 0; i < n; ++i)
-            v += pieces[Pick(11)];
+        for (int i = 0; i < n; ++i) v += pieces[Pick(11)];
         return v;
     }
 
-    std::string Document()
-    {
+    std::string Document() {
         static const char* const docs[] = {
             "<r/>",
             "<r><a/><b x='1' y=2></b>text<c>\r\n<d/>\r\n</c></r>",
@@ -568,8 +523,7 @@ struct Editor {
     }
 
     // Applies one random edit to both engines, the same way.
-    void Step(XC_XmlEngine& fast, XC_XmlEngine& plain)
-    {
+    void Step(XC_XmlEngine& fast, XC_XmlEngine& plain) {
         static const char* const names[] = {"x", "y", "p", "FILE1", "Count", "n2"};
         int32_t entries = fast.NextFreeEntry();
         int32_t target = 1 + Pick(entries - 1);
@@ -600,10 +554,9 @@ struct Editor {
     }
 };
 
-} // namespace
+}  // namespace
 
-TEST(XmlEngineEdits, EveryEditedIndexEqualsAFreshLoad)
-{
+TEST(XmlEngineEdits, EveryEditedIndexEqualsAFreshLoad) {
     for (unsigned seed = 1; seed <= 40; ++seed) {
         Editor editor(seed);
         XC_XmlEngine fast;
@@ -614,8 +567,7 @@ TEST(XmlEngineEdits, EveryEditedIndexEqualsAFreshLoad)
         plain.LoadDocument(doc.c_str());
         for (int step = 0; step < 60; ++step) {
             editor.Step(fast, plain);
-            if (HasFatalFailure())
-                return;
+            if (HasFatalFailure()) return;
             ASSERT_EQ(CompareWithReload(fast), "") << "seed " << seed << " step " << step;
             ASSERT_STREQ(fast.DocumentText(), plain.DocumentText()) << "seed " << seed << " step " << step;
             fast.Rewind();
@@ -631,12 +583,10 @@ TEST(XmlEngineEdits, EveryEditedIndexEqualsAFreshLoad)
     }
 }
 
-TEST(XmlEngineEdits, AttributeIndexAgreesWithThePlainScanOnOneLongTag)
-{
+TEST(XmlEngineEdits, AttributeIndexAgreesWithThePlainScanOnOneLongTag) {
     // Duplicated names, single quotes and unquoted values in a tag long enough to be indexed.
     std::string text = "<r><e a=1 b='2' a=\"3\"";
-    for (int i = 0; i < 100; ++i)
-        text += " k" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+    for (int i = 0; i < 100; ++i) text += " k" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
     text += " z=x/></r>";
     XC_XmlEngine fast;
     XC_XmlEngine plain;
@@ -649,8 +599,7 @@ TEST(XmlEngineEdits, AttributeIndexAgreesWithThePlainScanOnOneLongTag)
     std::mt19937 rng(7);
     for (int step = 0; step < 400; ++step) {
         std::string name = rng() % 4 == 0 ? "n" + std::to_string(rng() % 50) : "k" + std::to_string(rng() % 120);
-        if (rng() % 3 == 0)
-            name = rng() % 2 ? "a" : "z";
+        if (rng() % 3 == 0) name = rng() % 2 ? "a" : "z";
         std::string value(rng() % 12, char('A' + rng() % 26));
         ASSERT_TRUE(fast.SetAttribute(e, name.c_str(), value.c_str()));
         ASSERT_TRUE(plain.SetAttribute(e, name.c_str(), value.c_str()));
@@ -661,8 +610,7 @@ TEST(XmlEngineEdits, AttributeIndexAgreesWithThePlainScanOnOneLongTag)
     EXPECT_EQ(CompareWithReload(fast), "");
 }
 
-TEST(XmlEngineEdits, DamagedTextsNeverLeadOutsideTheText)
-{
+TEST(XmlEngineEdits, DamagedTextsNeverLeadOutsideTheText) {
     static const char alphabet[] = "<>/=\"' !-[]?DCa\r\n&;\xD6";
     std::mt19937 rng(11);
     for (int round = 0; round < 3000; ++round) {
@@ -679,8 +627,7 @@ TEST(XmlEngineEdits, DamagedTextsNeverLeadOutsideTheText)
         for (int step = 0; step < 6 && xml.NextFreeEntry() > 1; ++step) {
             int32_t target = 1 + int32_t(rng() % unsigned(xml.NextFreeEntry() - 1));
             if (rng() % 2 != 0) {
-                if (GoTo(xml, target, false))
-                    xml.AppendChild("n");
+                if (GoTo(xml, target, false)) xml.AppendChild("n");
             } else {
                 xml.Rewind();
                 if (xml.FindNext(nullptr)) {
@@ -701,8 +648,7 @@ TEST(XmlEngineEdits, DamagedTextsNeverLeadOutsideTheText)
     }
 }
 
-TEST(XmlEngineIndex, GrowthAddsAtMostOnePageAndKeepsEntries)
-{
+TEST(XmlEngineIndex, GrowthAddsAtMostOnePageAndKeepsEntries) {
     const int32_t page = ElementIndex::kPageSize;
     ElementIndex index;
     index.Grow(10);

@@ -52,13 +52,12 @@ bool ParseCommandLine(const char* line, std::string* hardwareId, std::string* in
 
 std::string SystemMessage(DWORD error) {
     char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message(text != nullptr ? text : "", length);
     LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-        message.pop_back();
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
     return message;
 }
 
@@ -72,10 +71,9 @@ int main() {
     }
     HMODULE library = LoadLibraryA("NewDev.dll");
     UpdateDriverForPlugAndPlayDevicesProc update =
-        library != nullptr
-            ? reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(reinterpret_cast<void*>(
-                  GetProcAddress(library, "UpdateDriverForPlugAndPlayDevicesA")))
-            : nullptr;
+        library != nullptr ? reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(
+                                 reinterpret_cast<void*>(GetProcAddress(library, "UpdateDriverForPlugAndPlayDevicesA")))
+                           : nullptr;
     if (update == nullptr) {
         fprintf(stderr, "upd64: UpdateDriverForPlugAndPlayDevicesA of NewDev.dll is not available\n");
         return kNoUpdateEntry;
@@ -83,8 +81,8 @@ int main() {
     BOOL reboot = FALSE;
     if (!update(nullptr, hardwareId.c_str(), infPath.c_str(), 0, &reboot)) {
         const DWORD error = GetLastError();
-        fprintf(stderr, "upd64: driver update for %s from %s failed: error %lu: %s\n",
-                hardwareId.c_str(), infPath.c_str(), error, SystemMessage(error).c_str());
+        fprintf(stderr, "upd64: driver update for %s from %s failed: error %lu: %s\n", hardwareId.c_str(),
+                infPath.c_str(), error, SystemMessage(error).c_str());
         return kUpdateFailed;
     }
     return reboot ? kRestartRequired : kInstalled;

@@ -14,37 +14,53 @@ bool IsSpace(unsigned char b) { return b == ' ' || b == '\t' || b == '\n' || b =
 bool IsNameStart(unsigned char b) { return (b >= 'A' && b <= 'Z') || b == '_' || b == ':' || b > 0x60; }
 
 // Bytes that end a name token (ScanName).
-bool EndsName(unsigned char b)
-{
+bool EndsName(unsigned char b) {
     switch (b) {
-    case 0: case ' ': case '\t': case '\n': case '\r': case '"': case '\'': case '\\':
-    case '!': case '/': case ';': case '<': case '=': case '>': case '?':
-        return true;
-    default:
-        return false;
+        case 0:
+        case ' ':
+        case '\t':
+        case '\n':
+        case '\r':
+        case '"':
+        case '\'':
+        case '\\':
+        case '!':
+        case '/':
+        case ';':
+        case '<':
+        case '=':
+        case '>':
+        case '?':
+            return true;
+        default:
+            return false;
     }
 }
 
 // Bytes that end an attribute name in a start tag.
-bool EndsAttributeName(unsigned char b)
-{
+bool EndsAttributeName(unsigned char b) {
     switch (b) {
-    case 0: case ' ': case '\t': case '\n': case '\r': case '/': case '=': case '>': case '?':
-        return true;
-    default:
-        return false;
+        case 0:
+        case ' ':
+        case '\t':
+        case '\n':
+        case '\r':
+        case '/':
+        case '=':
+        case '>':
+        case '?':
+            return true;
+        default:
+            return false;
     }
 }
 
 // A name written into the text must scan back as exactly itself, or the edit would change
 // the document's structure.
-bool IsPlainName(const char* name, bool element)
-{
-    if (name == nullptr || name[0] == 0 || (element && !IsNameStart(uint8_t(name[0]))))
-        return false;
+bool IsPlainName(const char* name, bool element) {
+    if (name == nullptr || name[0] == 0 || (element && !IsNameStart(uint8_t(name[0])))) return false;
     for (const char* p = name; *p; ++p) {
-        if (EndsName(uint8_t(*p)) || *p == '&')
-            return false;
+        if (EndsName(uint8_t(*p)) || *p == '&') return false;
     }
     return true;
 }
@@ -58,51 +74,140 @@ bool EndsSearchName(char c) { return c == 0 || c == ' ' || c == '/' || c == '=' 
 const char* const kEntityBuckets[130] = {
     "60216oslash60248oslash60217ugrave60249ugrave",
     "58968lceil50937omega50969omega60221yacute60253yacute",
-    "50916delta50948delta50206icirc50238icirc68472weierp", "40185sup1", "68970lfloor40178sup2",
-    "60164curren50922kappa50954kappa58212mdash40179sup3", "59830diams58211ndash",
-    "68855otimes58969rceil", "50212ocirc50244ocirc50338oelig50339oelig58482trade",
-    "50197aring50229aring50931sigma50963sigma", "50180acute68971rfloor50732tilde",
-    "68249lsaquo", "58734infin68201thinsp", "50161iexcl",
-    "50920theta50952theta50219ucirc50251ucirc", "58254oline", "58260frasl68727lowast",
-    "59827clubs60191iquest68250rsaquo", "58629crarr50181micro", "58222bdquo", "",
-    "60177plusmn58243prime58242prime", "40914beta40946beta", "", "", "", "50171laquo50215times",
-    "40710circ", "49001lang", "58220ldquo40175macr", "40182para50163pound48476real", "",
-    "58713notin50187raquo", "48773cong50223szlig50978upsih",
+    "50916delta50948delta50206icirc50238icirc68472weierp",
+    "40185sup1",
+    "68970lfloor40178sup2",
+    "60164curren50922kappa50954kappa58212mdash40179sup3",
+    "59830diams58211ndash",
+    "68855otimes58969rceil",
+    "50212ocirc50244ocirc50338oelig50339oelig58482trade",
+    "50197aring50229aring50931sigma50963sigma",
+    "50180acute68971rfloor50732tilde",
+    "68249lsaquo",
+    "58734infin68201thinsp",
+    "50161iexcl",
+    "50920theta50952theta50219ucirc50251ucirc",
+    "58254oline",
+    "58260frasl68727lowast",
+    "59827clubs60191iquest68250rsaquo",
+    "58629crarr50181micro",
+    "58222bdquo",
+    "",
+    "60177plusmn58243prime58242prime",
+    "40914beta40946beta",
+    "",
+    "",
+    "",
+    "50171laquo50215times",
+    "40710circ",
+    "49001lang",
+    "58220ldquo40175macr",
+    "40182para50163pound48476real",
+    "",
+    "58713notin50187raquo",
+    "48773cong50223szlig50978upsih",
     "58776asymp58801equiv49002rang58218sbquo",
-    "48659darr48595darr40402fnof58221rdquo50222thorn50254thorn", "40162cent58722minus",
-    "58707exist40170ordf", "", "58709empty48660harr48596harr40921iota40953iota", "",
-    "40196auml40228auml48226bull40167sect48838sube", "", "48656larr48592larr58853oplus",
-    "30176deg58216lsquo40186ordm", "40039apos40203euml40235euml48712isin40160nbsp",
-    "40918zeta40950zeta", "38743and48195emsp48719prod", "38745cap30935chi30967chi48194ensp",
-    "40207iuml40239iuml48706part48869perp48658rarr48594rarr", "38736ang48836nsub58217rsquo", "",
-    "48901sdot48657uarr48593uarr", "40169copy48364euro", "30919eta30951eta",
-    "40214ouml40246ouml48839supe", "", "", "30038amp30174reg", "48733prop", "",
-    "30208eth30240eth30934phi30966phi40220uuml40252uuml", "", "", "", "40376yuml40255yuml", "",
-    "40034quot48204zwnj", "38746cup68756there4", "30929rho30961rho38764sim",
-    "38834sub30932tau30964tau", "38747int38206lrm38207rlm", "30936psi30968psi30165yen", "",
-    "28805ge30168uml", "30982piv", "", "30172not", "", "28804le", "30173shy",
-    "39674loz28800ne38721sum", "", "", "38835sup", "28715ni", "", "20928pi20960pi38205zwj", "",
-    "20062gt60923lambda60955lambda", "", "", "60199ccedil60231ccedil", "", "20060lt",
-    "28744or20926xi20958xi", "20924mu20956mu", "20925nu20957nu", "68225dagger68224dagger",
-    "80977thetasym", "", "", "", "78501alefsym", "", "", "",
-    "60193aacute60225aacute60195atilde60227atilde", "", "60247divide70927omicron70959omicron",
-    "60192agrave60224agrave", "60201eacute60233eacute60962sigmaf", "70917epsilon70949epsilon",
-    "", "60200egrave60232egrave", "60205iacute60237iacute", "", "",
-    "68230hellip60204igrave60236igrave", "60166brvbar",
+    "48659darr48595darr40402fnof58221rdquo50222thorn50254thorn",
+    "40162cent58722minus",
+    "58707exist40170ordf",
+    "",
+    "58709empty48660harr48596harr40921iota40953iota",
+    "",
+    "40196auml40228auml48226bull40167sect48838sube",
+    "",
+    "48656larr48592larr58853oplus",
+    "30176deg58216lsquo40186ordm",
+    "40039apos40203euml40235euml48712isin40160nbsp",
+    "40918zeta40950zeta",
+    "38743and48195emsp48719prod",
+    "38745cap30935chi30967chi48194ensp",
+    "40207iuml40239iuml48706part48869perp48658rarr48594rarr",
+    "38736ang48836nsub58217rsquo",
+    "",
+    "48901sdot48657uarr48593uarr",
+    "40169copy48364euro",
+    "30919eta30951eta",
+    "40214ouml40246ouml48839supe",
+    "",
+    "",
+    "30038amp30174reg",
+    "48733prop",
+    "",
+    "30208eth30240eth30934phi30966phi40220uuml40252uuml",
+    "",
+    "",
+    "",
+    "40376yuml40255yuml",
+    "",
+    "40034quot48204zwnj",
+    "38746cup68756there4",
+    "30929rho30961rho38764sim",
+    "38834sub30932tau30964tau",
+    "38747int38206lrm38207rlm",
+    "30936psi30968psi30165yen",
+    "",
+    "28805ge30168uml",
+    "30982piv",
+    "",
+    "30172not",
+    "",
+    "28804le",
+    "30173shy",
+    "39674loz28800ne38721sum",
+    "",
+    "",
+    "38835sup",
+    "28715ni",
+    "",
+    "20928pi20960pi38205zwj",
+    "",
+    "20062gt60923lambda60955lambda",
+    "",
+    "",
+    "60199ccedil60231ccedil",
+    "",
+    "20060lt",
+    "28744or20926xi20958xi",
+    "20924mu20956mu",
+    "20925nu20957nu",
+    "68225dagger68224dagger",
+    "80977thetasym",
+    "",
+    "",
+    "",
+    "78501alefsym",
+    "",
+    "",
+    "",
+    "60193aacute60225aacute60195atilde60227atilde",
+    "",
+    "60247divide70927omicron70959omicron",
+    "60192agrave60224agrave",
+    "60201eacute60233eacute60962sigmaf",
+    "70917epsilon70949epsilon",
+    "",
+    "60200egrave60232egrave",
+    "60205iacute60237iacute",
+    "",
+    "",
+    "68230hellip60204igrave60236igrave",
+    "60166brvbar",
     "68704forall58711nabla60209ntilde60241ntilde69824spades",
-    "60189frac1260183middot60211oacute60243oacute60213otilde60245otilde", "",
-    "50184cedil60188frac14", "50194acirc50226acirc50198aelig50230aelig60210ograve60242ograve",
-    "60190frac3450915gamma50947gamma58465image58730radic", "60352scaron60353scaron",
+    "60189frac1260183middot60211oacute60243oacute60213otilde60245otilde",
+    "",
+    "50184cedil60188frac14",
+    "50194acirc50226acirc50198aelig50230aelig60210ograve60242ograve",
+    "60190frac3450915gamma50947gamma58465image58730radic",
+    "60352scaron60353scaron",
     "69829hearts60218uacute60250uacute",
-    "50913alpha50945alpha50202ecirc50234ecirc70933upsilon70965upsilon", "68240permil",
+    "50913alpha50945alpha50202ecirc50234ecirc70933upsilon70965upsilon",
+    "68240permil",
 };
 
-uint32_t LookupEntity(const std::string& name)
-{
+uint32_t LookupEntity(const std::string& name) {
     unsigned sum = 0;
-    for (unsigned char b : name)
-        sum += b;
-    for (const char* p = kEntityBuckets[sum % 130]; *p; ) {
+    for (unsigned char b : name) sum += b;
+    for (const char* p = kEntityBuckets[sum % 130]; *p;) {
         size_t length = size_t(p[0] - 0x30);
         if (length == name.size() && std::memcmp(p + 5, name.data(), length) == 0)
             return uint32_t((p[1] - '0') * 1000 + (p[2] - '0') * 100 + (p[3] - '0') * 10 + (p[4] - '0'));
@@ -112,8 +217,7 @@ uint32_t LookupEntity(const std::string& name)
 }
 
 // Digits as far as they go; 0 (no reference) when there are none or the value is no code point.
-uint32_t ParseCodePoint(const std::string& digits, unsigned base)
-{
+uint32_t ParseCodePoint(const std::string& digits, unsigned base) {
     uint32_t code = 0;
     size_t i = 0;
     for (; i < digits.size(); ++i) {
@@ -126,14 +230,12 @@ uint32_t ParseCodePoint(const std::string& digits, unsigned base)
         else
             break;
         code = code * base + d;
-        if (code > 0x10FFFF)
-            return 0;
+        if (code > 0x10FFFF) return 0;
     }
     return code;
 }
 
-void AppendUtf8(std::string& out, uint32_t code)
-{
+void AppendUtf8(std::string& out, uint32_t code) {
     if (code < 0x80) {
         out += char(code);
     } else if (code < 0x800) {
@@ -155,14 +257,12 @@ void AppendUtf8(std::string& out, uint32_t code)
 // cheaper to scan than to index.
 constexpr int32_t kAttributeIndexMinTag = 512;
 
-} // namespace
+}  // namespace
 
 // ---- Element index ----
 
-void ElementIndex::Grow(int32_t capacity)
-{
-    if (capacity <= capacity_)
-        return;
+void ElementIndex::Grow(int32_t capacity) {
+    if (capacity <= capacity_) return;
     int32_t lastPage = capacity_ > 0 ? (capacity_ - 1) >> kPageBits : -1;
     int32_t needPage = (capacity - 1) >> kPageBits;
     if (needPage > lastPage + 1) {
@@ -172,21 +272,18 @@ void ElementIndex::Grow(int32_t capacity)
     if (needPage >= pageTableCapacity_) {
         int32_t tableCapacity = 2 * needPage + 4;
         auto table = std::make_unique<std::unique_ptr<ElementEntry[]>[]>(size_t(tableCapacity));
-        for (int32_t i = 0; i < pageTableCapacity_; ++i)
-            table[i] = std::move(pages_[i]);
+        for (int32_t i = 0; i < pageTableCapacity_; ++i) table[i] = std::move(pages_[i]);
         pages_ = std::move(table);
         pageTableCapacity_ = tableCapacity;
     }
     auto resize = [this](int32_t page, int32_t oldCount, int32_t newCount) {
         auto entries = std::make_unique<ElementEntry[]>(size_t(newCount));
-        if (oldCount > 0)
-            std::memcpy(entries.get(), pages_[page].get(), size_t(oldCount) * sizeof(ElementEntry));
+        if (oldCount > 0) std::memcpy(entries.get(), pages_[page].get(), size_t(oldCount) * sizeof(ElementEntry));
         pages_[page] = std::move(entries);
     };
     int32_t lastCount = lastPage >= 0 ? capacity_ - lastPage * kPageSize : 0;
     if (needPage > lastPage) {
-        if (lastPage >= 0 && lastCount < kPageSize)
-            resize(lastPage, lastCount, kPageSize);
+        if (lastPage >= 0 && lastCount < kPageSize) resize(lastPage, lastCount, kPageSize);
         resize(needPage, 0, capacity - (needPage << kPageBits));
     } else {
         resize(lastPage, lastCount, capacity - (lastPage << kPageBits));
@@ -194,8 +291,7 @@ void ElementIndex::Grow(int32_t capacity)
     capacity_ = capacity;
 }
 
-void ElementIndex::Release()
-{
+void ElementIndex::Release() {
     pages_.reset();
     pageTableCapacity_ = 0;
     capacity_ = 0;
@@ -203,8 +299,7 @@ void ElementIndex::Release()
 
 // ---- Loading ----
 
-bool XC_XmlEngine::LoadDocument(const char* text)
-{
+bool XC_XmlEngine::LoadDocument(const char* text) {
     if (text != nullptr) {
         text_ = text;
     } else {
@@ -215,21 +310,18 @@ bool XC_XmlEngine::LoadDocument(const char* text)
     return Parse();
 }
 
-bool XC_XmlEngine::ReplaceDocument(const char* text)
-{
+bool XC_XmlEngine::ReplaceDocument(const char* text) {
     text_ = text;
     return Parse();
 }
 
-bool XC_XmlEngine::Parse()
-{
+bool XC_XmlEngine::Parse() {
     attributes_.entry = 0;
     Rewind();
     nextFree_ = 1;
     int32_t length = int32_t(text_.size());
     int32_t needed = length / 64 + 8;
-    while (index_.Capacity() < needed)
-        index_.Grow(needed);
+    while (index_.Capacity() < needed) index_.Grow(needed);
     index_[0] = ElementEntry{};
     if (length > 0) {
         int32_t first = BuildElements();
@@ -238,27 +330,22 @@ bool XC_XmlEngine::Parse()
             RecordProblem(problems_, "no_root_element", nullptr, nullptr, -1, -1);
         } else {
             index_[0].firstChild = first;
-            if (index_[first].nextSibling != 0)
-                RecordProblem(problems_, "root_has_sibling", nullptr, nullptr, -1, -1);
+            if (index_[first].nextSibling != 0) RecordProblem(problems_, "root_has_sibling", nullptr, nullptr, -1, -1);
         }
     }
     Rewind();
     return CheckWellFormed();
 }
 
-bool XC_XmlEngine::CheckWellFormed() const
-{
-    if (!index_.Allocated())
-        return false;
+bool XC_XmlEngine::CheckWellFormed() const {
+    if (!index_.Allocated()) return false;
     const ElementEntry& doc = index_[0];
     return (doc.flags & ElementEntry::kIllFormed) == 0 && doc.firstChild != 0 &&
            index_[doc.firstChild].nextSibling == 0;
 }
 
-int32_t XC_XmlEngine::NewEntry()
-{
-    if (nextFree_ >= index_.Capacity())
-        index_.Grow(nextFree_ + nextFree_ / 2);
+int32_t XC_XmlEngine::NewEntry() {
+    if (nextFree_ >= index_.Capacity()) index_.Grow(nextFree_ + nextFree_ / 2);
     int32_t entry = nextFree_++;
     index_[entry] = ElementEntry{};
     return entry;
@@ -266,8 +353,7 @@ int32_t XC_XmlEngine::NewEntry()
 
 // ---- Scanning ----
 
-void XC_XmlEngine::ScanNode(TokenCursor& cursor, NodeInfo& node) const
-{
+void XC_XmlEngine::ScanNode(TokenCursor& cursor, NodeInfo& node) const {
     const char* t = text_.data();
     const int32_t n = int32_t(text_.size());
     int32_t p = cursor.next;
@@ -290,8 +376,7 @@ void XC_XmlEngine::ScanNode(TokenCursor& cursor, NodeInfo& node) const
     };
     if (t[p] != '<') {
         bool blank = true;
-        for (; p < n && t[p] != '<'; ++p)
-            blank = blank && IsSpace(uint8_t(t[p]));
+        for (; p < n && t[p] != '<'; ++p) blank = blank && IsSpace(uint8_t(t[p]));
         node.kind = blank ? NodeInfo::kWhitespace : NodeInfo::kText;
         finish(p);
         return;
@@ -301,15 +386,13 @@ void XC_XmlEngine::ScanNode(TokenCursor& cursor, NodeInfo& node) const
     auto findClose = [&](int32_t from, const char* closing) {
         int32_t need = int32_t(std::strlen(closing));
         for (int32_t i = from + need; i < n; ++i) {
-            if (t[i] == '>' && std::memcmp(t + i - need, closing, size_t(need)) == 0)
-                return i;
+            if (t[i] == '>' && std::memcmp(t + i - need, closing, size_t(need)) == 0) return i;
         }
         return int32_t(-1);
     };
     auto setName = [&](int32_t from) {
         int32_t i = from;
-        while (i < n && !IsSpace(uint8_t(t[i])) && t[i] != '/' && t[i] != '>')
-            ++i;
+        while (i < n && !IsSpace(uint8_t(t[i])) && t[i] != '/' && t[i] != '>') ++i;
         if (i < n) {
             cursor.tokenStart = from;
             cursor.tokenEnd = i - 1;
@@ -414,14 +497,12 @@ void XC_XmlEngine::ScanNode(TokenCursor& cursor, NodeInfo& node) const
                 i = close != nullptr ? int32_t(close - t) + 1 : n;
                 continue;
             }
-            while (i < n && !IsSpace(uint8_t(t[i])) && t[i] != '>' && !(error && t[i] == '<'))
-                ++i;
+            while (i < n && !IsSpace(uint8_t(t[i])) && t[i] != '>' && !(error && t[i] == '<')) ++i;
             continue;
         }
         if (c == '>') {
             node.kind = error ? NodeInfo::kMarkupError : NodeInfo::kStartTag;
-            if (slash && !error)
-                node.nodeFlags |= NodeInfo::kEmptyElement;
+            if (slash && !error) node.nodeFlags |= NodeInfo::kEmptyElement;
             finish(i + 1);
             return;
         }
@@ -439,8 +520,7 @@ void XC_XmlEngine::ScanNode(TokenCursor& cursor, NodeInfo& node) const
 
 // "<!D...": runs to the ">" that closes it, skipping the declarations, comments, instructions
 // and tags nested inside. Any problem inside makes the whole node a markup error.
-void XC_XmlEngine::ScanDocType(TokenCursor& cursor, NodeInfo& node, int32_t from) const
-{
+void XC_XmlEngine::ScanDocType(TokenCursor& cursor, NodeInfo& node, int32_t from) const {
     const char* t = text_.data();
     const int32_t n = int32_t(text_.size());
     bool error = false;
@@ -450,8 +530,7 @@ void XC_XmlEngine::ScanDocType(TokenCursor& cursor, NodeInfo& node, int32_t from
     };
     // From i, the offset just past the next ">" outside quotes, or n.
     auto skipTag = [&](int32_t i) {
-        while (i < n && t[i] != '>')
-            i = (t[i] == '"' || t[i] == '\'') ? skipQuoted(i) : i + 1;
+        while (i < n && t[i] != '>') i = (t[i] == '"' || t[i] == '\'') ? skipQuoted(i) : i + 1;
         return i < n ? i + 1 : n;
     };
     int32_t i = from;
@@ -472,8 +551,7 @@ void XC_XmlEngine::ScanDocType(TokenCursor& cursor, NodeInfo& node, int32_t from
             } else if (i + 2 < n && (t[i + 2] == 'A' || t[i + 2] == 'E' || t[i + 2] == 'N')) {
                 i = skipTag(i + 2);
             } else {
-                if (!error)
-                    RecordProblem(node.problems, "doctype_tag_syntax", nullptr, nullptr, node.start, -1);
+                if (!error) RecordProblem(node.problems, "doctype_tag_syntax", nullptr, nullptr, node.start, -1);
                 error = true;
                 i = skipTag(i + 2);
             }
@@ -492,30 +570,23 @@ void XC_XmlEngine::ScanDocType(TokenCursor& cursor, NodeInfo& node, int32_t from
     node.length = n - node.start;
 }
 
-bool XC_XmlEngine::ScanName(TokenCursor& cursor, int32_t textLength)
-{
+bool XC_XmlEngine::ScanName(TokenCursor& cursor, int32_t textLength) {
     const char* t = cursor.text;
     int32_t i = cursor.next;
-    while (i < textLength && IsSpace(uint8_t(t[i])))
-        ++i;
-    if (i >= textLength)
-        return false;
+    while (i < textLength && IsSpace(uint8_t(t[i]))) ++i;
+    if (i >= textLength) return false;
     int32_t end = i;
-    while (end < textLength && !EndsName(uint8_t(t[end])))
-        ++end;
-    if (end == i)
-        ++end;
+    while (end < textLength && !EndsName(uint8_t(t[end]))) ++end;
+    if (end == i) ++end;
     cursor.tokenStart = i;
     cursor.tokenEnd = end - 1;
     cursor.next = end;
     return true;
 }
 
-void XC_XmlEngine::RecordProblem(std::string& log, const char* problem, const char* valueName,
-                                 const char* value, int32_t offset, int32_t offset2)
-{
-    if (log.size() > 999)
-        return;
+void XC_XmlEngine::RecordProblem(std::string& log, const char* problem, const char* valueName, const char* value,
+                                 int32_t offset, int32_t offset2) {
+    if (log.size() > 999) return;
     // The bytes a scratch document would hold after appending <problem/> and setting the
     // attributes on it one by one.
     log += '<';
@@ -541,8 +612,7 @@ void XC_XmlEngine::RecordProblem(std::string& log, const char* problem, const ch
 
 // ---- Building the index ----
 
-int32_t XC_XmlEngine::BuildElements()
-{
+int32_t XC_XmlEngine::BuildElements() {
     OpenElementStack stack;
     stack.reserve(7);
     int32_t current = 0;
@@ -564,8 +634,7 @@ int32_t XC_XmlEngine::BuildElements()
         }
         if (node.kind == NodeInfo::kStartTag) {
             int32_t entry = NewEntry();
-            if (first == 0)
-                first = entry;
+            if (first == 0) first = entry;
             int32_t firstChild = index_[current].firstChild;
             LinkEntry(entry, current, firstChild != 0 ? index_[firstChild].prevSibling : 0);
             ElementEntry& e = index_[entry];
@@ -575,8 +644,8 @@ int32_t XC_XmlEngine::BuildElements()
             e.length = node.length;
             e.SetStartTagLength(node.length);
             if ((node.nodeFlags & NodeInfo::kEmptyElement) == 0) {
-                stack.push_back(OpenElement{text_.substr(size_t(cursor.tokenStart),
-                                                         size_t(cursor.tokenEnd - cursor.tokenStart + 1))});
+                stack.push_back(OpenElement{
+                    text_.substr(size_t(cursor.tokenStart), size_t(cursor.tokenEnd - cursor.tokenStart + 1))});
                 current = entry;
             }
         } else if (node.kind == NodeInfo::kEndTag) {
@@ -594,12 +663,11 @@ int32_t XC_XmlEngine::BuildElements()
             }
             if (depth == 0) {
                 markDamage(current);
-                RecordProblem(problems_, "lone_end_tag", "tagname", std::string(name, nameLength).c_str(),
-                              node.start, -1);
+                RecordProblem(problems_, "lone_end_tag", "tagname", std::string(name, nameLength).c_str(), node.start,
+                              -1);
                 continue;
             }
-            while (stack.size() > depth)
-                CloseUnended(stack, current, node.start + 1);
+            while (stack.size() > depth) CloseUnended(stack, current, node.start + 1);
             ElementEntry& e = index_[current];
             e.length = node.start + node.length - e.start;
             e.SetEndTagLength(node.length);
@@ -607,11 +675,9 @@ int32_t XC_XmlEngine::BuildElements()
             current = e.parent;
         } else if (node.kind == NodeInfo::kMarkupError) {
             markDamage(current);
-            if (problems_.size() <= 999)
-                problems_ += node.problems;
+            if (problems_.size() <= 999) problems_ += node.problems;
         } else if (node.kind == NodeInfo::kEndOfText) {
-            while (!stack.empty())
-                CloseUnended(stack, current, int32_t(text_.size()));
+            while (!stack.empty()) CloseUnended(stack, current, int32_t(text_.size()));
             return first;
         }
     }
@@ -619,8 +685,7 @@ int32_t XC_XmlEngine::BuildElements()
 
 // The element on top of the stack has no end tag: it ends with its start tag, and its
 // children become its following siblings.
-void XC_XmlEngine::CloseUnended(OpenElementStack& stack, int32_t& current, int32_t closingOffset)
-{
+void XC_XmlEngine::CloseUnended(OpenElementStack& stack, int32_t& current, int32_t closingOffset) {
     int32_t entry = current;
     ElementEntry& e = index_[entry];
     index_[0].flags |= ElementEntry::kIllFormed;
@@ -631,8 +696,7 @@ void XC_XmlEngine::CloseUnended(OpenElementStack& stack, int32_t& current, int32
     if (e.firstChild != 0) {
         int32_t firstMoved = e.firstChild;
         int32_t lastMoved = index_[firstMoved].prevSibling;
-        for (int32_t child = firstMoved; child != 0; child = index_[child].nextSibling)
-            index_[child].parent = parent;
+        for (int32_t child = firstMoved; child != 0; child = index_[child].nextSibling) index_[child].parent = parent;
         index_[firstMoved].flags &= ~ElementEntry::kFirstChild;
         index_[firstMoved].prevSibling = entry;
         index_[lastMoved].nextSibling = e.nextSibling;
@@ -651,44 +715,35 @@ void XC_XmlEngine::CloseUnended(OpenElementStack& stack, int32_t& current, int32
 
 // ---- Navigation ----
 
-void XC_XmlEngine::Rewind()
-{
+void XC_XmlEngine::Rewind() {
     parent_ = 0;
     current_ = 0;
     child_ = 0;
     currentKind_ = 0;
 }
 
-bool XC_XmlEngine::NameAt(int32_t entry, const char* name) const
-{
-    if (name == nullptr || name[0] == 0)
-        return true;
+bool XC_XmlEngine::NameAt(int32_t entry, const char* name) const {
+    if (name == nullptr || name[0] == 0) return true;
     TokenCursor cursor;
     cursor.text = text_.data();
     cursor.next = index_[entry].start + 1;
-    if (!ScanName(cursor, int32_t(text_.size())))
-        return false;
+    if (!ScanName(cursor, int32_t(text_.size()))) return false;
     size_t length = size_t(cursor.tokenEnd - cursor.tokenStart + 1);
     // The token holds no zero byte, so equal bytes mean name is at least that long.
     return std::strncmp(name, text_.data() + cursor.tokenStart, length) == 0 && EndsSearchName(name[length]);
 }
 
-int32_t XC_XmlEngine::FindAmong(int32_t first, const char* name) const
-{
+int32_t XC_XmlEngine::FindAmong(int32_t first, const char* name) const {
     for (int32_t entry = first; entry != 0; entry = index_[entry].nextSibling) {
-        if (NameAt(entry, name))
-            return entry;
+        if (NameAt(entry, name)) return entry;
     }
     return 0;
 }
 
-bool XC_XmlEngine::FindNext(const char* name)
-{
-    if (!index_.Allocated())
-        return false;
+bool XC_XmlEngine::FindNext(const char* name) {
+    if (!index_.Allocated()) return false;
     int32_t found = FindAmong(current_ != 0 ? index_[current_].nextSibling : index_[parent_].firstChild, name);
-    if (found == 0)
-        return false;
+    if (found == 0) return false;
     parent_ = index_[found].parent;
     current_ = found;
     child_ = 0;
@@ -696,24 +751,18 @@ bool XC_XmlEngine::FindNext(const char* name)
     return true;
 }
 
-bool XC_XmlEngine::FindNextChild(const char* name)
-{
-    if (!index_.Allocated())
-        return false;
-    if (current_ == 0 && !FindNext(nullptr))
-        return false;
+bool XC_XmlEngine::FindNextChild(const char* name) {
+    if (!index_.Allocated()) return false;
+    if (current_ == 0 && !FindNext(nullptr)) return false;
     int32_t found = FindAmong(child_ != 0 ? index_[child_].nextSibling : index_[current_].firstChild, name);
-    if (found == 0)
-        return false;
+    if (found == 0) return false;
     child_ = found;
     parent_ = index_[current_].parent;
     return true;
 }
 
-bool XC_XmlEngine::Descend()
-{
-    if (current_ == 0)
-        return false;
+bool XC_XmlEngine::Descend() {
+    if (current_ == 0) return false;
     parent_ = current_;
     current_ = child_;
     child_ = 0;
@@ -723,9 +772,8 @@ bool XC_XmlEngine::Descend()
 
 // ---- Attributes ----
 
-bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, AttributeSpot& spot,
-                                 bool& found, int32_t& listEnd, AttributeIndex* collect) const
-{
+bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, AttributeSpot& spot, bool& found,
+                                 int32_t& listEnd, AttributeIndex* collect) const {
     const ElementEntry& e = index_[pos];
     const char* t = text_.data();
     // The scan never leaves the start tag: a splice beyond it would break the index.
@@ -743,8 +791,7 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cur
     for (;;) {
         int32_t pre = cursor.next;
         int32_t i = pre;
-        while (i < end && IsSpace(uint8_t(t[i])))
-            ++i;
+        while (i < end && IsSpace(uint8_t(t[i]))) ++i;
         if (i >= end) {
             cursor.next = end;
             return false;
@@ -764,13 +811,10 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cur
             int32_t j = i;
             if (valueNext) {
                 // An unquoted value; "=" straight before ">" gives an empty one.
-                while (j < end && t[j] != 0 && !IsSpace(uint8_t(t[j])) && t[j] != '>')
-                    ++j;
+                while (j < end && t[j] != 0 && !IsSpace(uint8_t(t[j])) && t[j] != '>') ++j;
             } else {
-                while (j < end && !EndsAttributeName(uint8_t(t[j])))
-                    ++j;
-                if (j == i)
-                    ++j;
+                while (j < end && !EndsAttributeName(uint8_t(t[j]))) ++j;
+                if (j == i) ++j;
             }
             cursor.tokenStart = i;
             cursor.tokenEnd = j - 1;
@@ -785,8 +829,7 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cur
                                      cursor.tokenEnd - e.start, quoted};
                 if (collect != nullptr) {
                     collect->spots.push_back(spot);
-                } else if (size_t(nameLength) == wantedLength &&
-                           std::memcmp(t + nameStart, name, wantedLength) == 0) {
+                } else if (size_t(nameLength) == wantedLength && std::memcmp(t + nameStart, name, wantedLength) == 0) {
                     found = true;
                     cursor.preSpaceStart = namePre;
                     cursor.preSpaceLength = nameStart - namePre;
@@ -821,62 +864,51 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, TokenCursor& cur
 
 namespace {
 
-uint32_t HashName(const char* name, size_t length)
-{
+uint32_t HashName(const char* name, size_t length) {
     uint32_t hash = 2166136261u;
-    for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ uint8_t(name[i])) * 16777619u;
+    for (size_t i = 0; i < length; ++i) hash = (hash ^ uint8_t(name[i])) * 16777619u;
     return hash;
 }
 
-} // namespace
+}  // namespace
 
-int32_t XC_XmlEngine::IndexedAttribute(const char* name, size_t length) const
-{
+int32_t XC_XmlEngine::IndexedAttribute(const char* name, size_t length) const {
     const char* base = text_.data() + index_[attributes_.entry].start;
     const size_t mask = attributes_.slots.size() - 1;
     for (size_t i = HashName(name, length) & mask;; i = (i + 1) & mask) {
         int32_t spot = attributes_.slots[i];
-        if (spot < 0)
-            return -1;
+        if (spot < 0) return -1;
         const AttributeSpot& a = attributes_.spots[size_t(spot)];
-        if (size_t(a.nameLength) == length && std::memcmp(base + a.nameStart, name, length) == 0)
-            return spot;
+        if (size_t(a.nameLength) == length && std::memcmp(base + a.nameStart, name, length) == 0) return spot;
     }
 }
 
 // Adds a spot to the name table unless its name is there already: lookups find the first.
-void XC_XmlEngine::AddIndexedAttribute(int32_t spot)
-{
+void XC_XmlEngine::AddIndexedAttribute(int32_t spot) {
     const char* base = text_.data() + index_[attributes_.entry].start;
     const AttributeSpot& a = attributes_.spots[size_t(spot)];
-    if (IndexedAttribute(base + a.nameStart, size_t(a.nameLength)) >= 0)
-        return;
+    if (IndexedAttribute(base + a.nameStart, size_t(a.nameLength)) >= 0) return;
     if (size_t(attributes_.named + 1) * 2 > attributes_.slots.size()) {
         std::vector<int32_t> old;
         old.swap(attributes_.slots);
         attributes_.slots.assign(old.size() * 2, -1);
         const size_t mask = attributes_.slots.size() - 1;
         for (int32_t kept : old) {
-            if (kept < 0)
-                continue;
+            if (kept < 0) continue;
             const AttributeSpot& k = attributes_.spots[size_t(kept)];
             size_t i = HashName(base + k.nameStart, size_t(k.nameLength)) & mask;
-            while (attributes_.slots[i] >= 0)
-                i = (i + 1) & mask;
+            while (attributes_.slots[i] >= 0) i = (i + 1) & mask;
             attributes_.slots[i] = kept;
         }
     }
     const size_t mask = attributes_.slots.size() - 1;
     size_t i = HashName(base + a.nameStart, size_t(a.nameLength)) & mask;
-    while (attributes_.slots[i] >= 0)
-        i = (i + 1) & mask;
+    while (attributes_.slots[i] >= 0) i = (i + 1) & mask;
     attributes_.slots[i] = spot;
     ++attributes_.named;
 }
 
-void XC_XmlEngine::BuildAttributeIndex(int32_t pos)
-{
+void XC_XmlEngine::BuildAttributeIndex(int32_t pos) {
     attributes_.entry = 0;
     attributes_.spots.clear();
     attributes_.slots.assign(64, -1);
@@ -884,25 +916,20 @@ void XC_XmlEngine::BuildAttributeIndex(int32_t pos)
     TokenCursor cursor;
     AttributeSpot spot{};
     bool found = false;
-    if (!FindAttribute(pos, nullptr, cursor, spot, found, attributes_.listEnd, &attributes_))
-        return;
+    if (!FindAttribute(pos, nullptr, cursor, spot, found, attributes_.listEnd, &attributes_)) return;
     attributes_.entry = pos;
-    for (size_t k = 0; k < attributes_.spots.size(); ++k)
-        AddIndexedAttribute(int32_t(k));
+    for (size_t k = 0; k < attributes_.spots.size(); ++k) AddIndexedAttribute(int32_t(k));
 }
 
-bool XC_XmlEngine::LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found,
-                                   int32_t& listEnd, int32_t& slot)
-{
+bool XC_XmlEngine::LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found, int32_t& listEnd,
+                                   int32_t& slot) {
     slot = -1;
     if (useAttributeIndex_) {
-        if (attributes_.entry != pos && index_[pos].StartTagLength() >= kAttributeIndexMinTag)
-            BuildAttributeIndex(pos);
+        if (attributes_.entry != pos && index_[pos].StartTagLength() >= kAttributeIndexMinTag) BuildAttributeIndex(pos);
         if (attributes_.entry == pos) {
             slot = IndexedAttribute(name, std::strlen(name));
             found = slot >= 0;
-            if (found)
-                spot = attributes_.spots[size_t(slot)];
+            if (found) spot = attributes_.spots[size_t(slot)];
             listEnd = attributes_.listEnd;
             return true;
         }
@@ -911,42 +938,34 @@ bool XC_XmlEngine::LocateAttribute(int32_t pos, const char* name, AttributeSpot&
     return FindAttribute(pos, name, cursor, spot, found, listEnd, nullptr);
 }
 
-void XC_XmlEngine::UseAttributeIndex(bool on)
-{
+void XC_XmlEngine::UseAttributeIndex(bool on) {
     useAttributeIndex_ = on;
     attributes_.entry = 0;
 }
 
-std::string XC_XmlEngine::GetAttribute(int32_t pos, const char* name)
-{
-    if (pos <= 0 || pos >= nextFree_ || current_ == 0 || name == nullptr || name[0] == 0)
-        return std::string();
+std::string XC_XmlEngine::GetAttribute(int32_t pos, const char* name) {
+    if (pos <= 0 || pos >= nextFree_ || current_ == 0 || name == nullptr || name[0] == 0) return std::string();
     AttributeSpot spot{};
     bool found = false;
     int32_t listEnd = 0;
     int32_t slot = -1;
-    if (!LocateAttribute(pos, name, spot, found, listEnd, slot) || !found)
-        return std::string();
+    if (!LocateAttribute(pos, name, spot, found, listEnd, slot) || !found) return std::string();
     return DecodeValue(text_.data() + index_[pos].start + spot.valueStart, spot.valueEnd - spot.valueStart + 1);
 }
 
-bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, int32_t value)
-{
+bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, int32_t value) {
     char number[16];
     std::snprintf(number, sizeof number, "%d", int(value));
     return SetAttribute(pos, name, number);
 }
 
-bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, const char* value)
-{
-    if (pos <= 0 || pos >= nextFree_ || current_ == 0 || value == nullptr || !IsPlainName(name, false))
-        return false;
+bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, const char* value) {
+    if (pos <= 0 || pos >= nextFree_ || current_ == 0 || value == nullptr || !IsPlainName(name, false)) return false;
     AttributeSpot spot{};
     bool found = false;
     int32_t listEnd = 0;
     int32_t slot = -1;
-    if (!LocateAttribute(pos, name, spot, found, listEnd, slot))
-        return false;
+    if (!LocateAttribute(pos, name, spot, found, listEnd, slot)) return false;
     std::string insert;
     int32_t at;
     int32_t replaced;
@@ -966,8 +985,7 @@ bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, const char* value
     text_.replace(size_t(e.start + at), size_t(replaced), insert);
     e.SetStartTagLength(e.StartTagLength() + int32_t(delta));
     e.length += int32_t(delta);
-    if (delta != 0)
-        ShiftEntries(pos, int32_t(delta));
+    if (delta != 0) ShiftEntries(pos, int32_t(delta));
     if (attributes_.entry == pos) {
         // Keep the name index in step with the splice instead of rebuilding it.
         if (found) {
@@ -991,24 +1009,34 @@ bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, const char* value
     return true;
 }
 
-std::string XC_XmlEngine::EncodeValue(const char* value)
-{
+std::string XC_XmlEngine::EncodeValue(const char* value) {
     std::string out;
     for (const char* p = value; *p; ++p) {
         switch (*p) {
-        case '<': out += "&lt;"; break;
-        case '&': out += "&amp;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        default: out += *p; break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += *p;
+                break;
         }
     }
     return out;
 }
 
-std::string XC_XmlEngine::DecodeValue(const char* text, int32_t length)
-{
+std::string XC_XmlEngine::DecodeValue(const char* text, int32_t length) {
     std::string out;
     out.reserve(size_t(length > 0 ? length : 0));
     for (int32_t i = 0; i < length; ++i) {
@@ -1043,8 +1071,7 @@ std::string XC_XmlEngine::DecodeValue(const char* text, int32_t length)
 
 int32_t XC_XmlEngine::PlaceNewElement(int32_t parent, int32_t& after, const std::string& element,
                                       const std::string& parentName, std::string& insert, int32_t& at,
-                                      int32_t& replaced) const
-{
+                                      int32_t& replaced) const {
     const ElementEntry& p = index_[parent];
     const int32_t startTag = p.StartTagLength();
     const bool empty = p.length == startTag;
@@ -1060,18 +1087,14 @@ int32_t XC_XmlEngine::PlaceNewElement(int32_t parent, int32_t& after, const std:
     if (!empty) {
         int32_t i = offset;
         const int32_t n = int32_t(text_.size());
-        while (i < n && IsSpace(uint8_t(text_[size_t(i)])))
-            ++i;
-        if (i >= n || text_[size_t(i)] == '<')
-            offset = i;
+        while (i < n && IsSpace(uint8_t(text_[size_t(i)]))) ++i;
+        if (i >= n || text_[size_t(i)] == '<') offset = i;
     }
-    if (after == 0 && p.firstChild != 0)
-        after = index_[p.firstChild].prevSibling;
+    if (after == 0 && p.firstChild != 0) after = index_[p.firstChild].prevSibling;
     insert = element + "\r\n";
     at = offset;
     replaced = 0;
-    if (empty || noContent)
-        offset += 2;
+    if (empty || noContent) offset += 2;
     if (empty) {
         insert = ">\r\n" + element + "\r\n</" + parentName;
         if (unended) {
@@ -1087,8 +1110,7 @@ int32_t XC_XmlEngine::PlaceNewElement(int32_t parent, int32_t& after, const std:
     return offset;
 }
 
-void XC_XmlEngine::LinkEntry(int32_t entry, int32_t parent, int32_t after)
-{
+void XC_XmlEngine::LinkEntry(int32_t entry, int32_t parent, int32_t after) {
     ElementEntry& e = index_[entry];
     e.parent = parent;
     if (after != 0) {
@@ -1109,10 +1131,8 @@ void XC_XmlEngine::LinkEntry(int32_t entry, int32_t parent, int32_t after)
     }
 }
 
-bool XC_XmlEngine::AppendChild(const char* name)
-{
-    if (current_ == 0 || !IsPlainName(name, true))
-        return false;
+bool XC_XmlEngine::AppendChild(const char* name) {
+    if (current_ == 0 || !IsPlainName(name, true)) return false;
     const int32_t parent = current_;
     const std::string element = std::string("<") + name + "/>";
     std::string parentName;
@@ -1122,14 +1142,13 @@ bool XC_XmlEngine::AppendChild(const char* name)
             TokenCursor cursor;
             cursor.text = text_.data();
             cursor.next = p.start + 1;
-            if (!ScanName(cursor, int32_t(text_.size())))
-                return false;
+            if (!ScanName(cursor, int32_t(text_.size()))) return false;
             parentName = text_.substr(size_t(cursor.tokenStart), size_t(cursor.tokenEnd - cursor.tokenStart + 1));
-            if (parentName.size() + 3 > ElementEntry::kEndTagMax)
-                return false;
+            if (parentName.size() + 3 > ElementEntry::kEndTagMax) return false;
         }
     }
-    if (element.size() > ElementEntry::kStartTagMask || text_.size() + 2 * element.size() + parentName.size() + 8 > INT32_MAX)
+    if (element.size() > ElementEntry::kStartTagMask ||
+        text_.size() + 2 * element.size() + parentName.size() + 8 > INT32_MAX)
         return false;
     int32_t after = child_;
     std::string insert;
@@ -1156,27 +1175,23 @@ bool XC_XmlEngine::AppendChild(const char* name)
     LinkEntry(entry, parent, after);
     ShiftEntries(entry, int32_t(insert.size()) - replaced);
     child_ = entry;
-    if (attributes_.entry == parent)
-        attributes_.entry = 0;
+    if (attributes_.entry == parent) attributes_.entry = 0;
     return true;
 }
 
 // After a splice of delta bytes in the start tag of `from` (or in the new element `from`):
 // later entries move, enclosing ones grow, up to and including the document entry.
-void XC_XmlEngine::ShiftEntries(int32_t from, int32_t delta)
-{
+void XC_XmlEngine::ShiftEntries(int32_t from, int32_t delta) {
     int32_t at = from;
     int32_t top = index_[from].parent;
     for (;;) {
         const ElementEntry& e = index_[at];
-        if (e.StartTagLength() == 0)
-            break;
+        if (e.StartTagLength() == 0) break;
         int32_t next;
         if (at != top && e.firstChild != 0) {
             next = e.firstChild;
         } else {
-            if (at == top)
-                top = e.parent;
+            if (at == top) top = e.parent;
             next = e.nextSibling;
             for (int32_t up = at; next == 0;) {
                 up = index_[up].parent;

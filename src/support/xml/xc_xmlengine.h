@@ -11,14 +11,14 @@
 
 // One element of the document, found by its offsets into the document text.
 struct ElementEntry {
-    int32_t start;       // offset of the element's "<"
-    int32_t length;      // from "<" through the end of the end tag (start-tag length if none)
-    uint32_t tagLengths; // low 22 bits: start-tag length; high 10 bits: end-tag length
-    uint32_t flags;      // bits 0-15 level, plus the flag bits below
+    int32_t start;        // offset of the element's "<"
+    int32_t length;       // from "<" through the end of the end tag (start-tag length if none)
+    uint32_t tagLengths;  // low 22 bits: start-tag length; high 10 bits: end-tag length
+    uint32_t flags;       // bits 0-15 level, plus the flag bits below
     int32_t parent;
     int32_t firstChild;
     int32_t nextSibling;
-    int32_t prevSibling; // the first child's field names the last child
+    int32_t prevSibling;  // the first child's field names the last child
 
     static constexpr uint32_t kStartTagMask = 0x3FFFFF;
     static constexpr uint32_t kEndTagShift = 22;
@@ -65,8 +65,16 @@ private:
 // What ScanNode reports for one node of the text.
 struct NodeInfo {
     enum Kind : int32_t {
-        kEndTag = 0, kStartTag = 1, kText = 2, kWhitespace = 4, kCData = 8,
-        kInstruction = 16, kComment = 32, kDocType = 64, kMarkupError = -1, kEndOfText = -2
+        kEndTag = 0,
+        kStartTag = 1,
+        kText = 2,
+        kWhitespace = 4,
+        kCData = 8,
+        kInstruction = 16,
+        kComment = 32,
+        kDocType = 64,
+        kMarkupError = -1,
+        kEndOfText = -2
     };
     static constexpr int32_t kEmptyElement = 0x10000;
 
@@ -74,7 +82,7 @@ struct NodeInfo {
     int32_t start = 0;
     int32_t length = 0;
     int32_t nodeFlags = 0;
-    std::string problems; // records made while scanning this node
+    std::string problems;  // records made while scanning this node
 };
 
 // Scanning cursor over the document text.
@@ -82,7 +90,7 @@ struct TokenCursor {
     static constexpr int32_t kQuoted = 0x8000;
 
     int32_t tokenStart = 0;
-    int32_t tokenEnd = -1; // inclusive
+    int32_t tokenEnd = -1;  // inclusive
     int32_t next = 0;
     const char* text = nullptr;
     int32_t tokenFlags = 0;
@@ -148,17 +156,17 @@ private:
         int32_t nameStart;
         int32_t nameLength;
         int32_t valueStart;
-        int32_t valueEnd; // inclusive; valueStart - 1 for an empty value
+        int32_t valueEnd;  // inclusive; valueStart - 1 for an empty value
         bool quoted;
     };
     // The attributes of one long start tag in order, with an open-addressing table of the
     // first occurrence of each name; kept in step with every splice.
     struct AttributeIndex {
-        int32_t entry = 0;   // 0: holds nothing
-        int32_t listEnd = 0; // where a new attribute goes, relative to the start
+        int32_t entry = 0;    // 0: holds nothing
+        int32_t listEnd = 0;  // where a new attribute goes, relative to the start
         std::vector<AttributeSpot> spots;
-        std::vector<int32_t> slots; // spot numbers, -1 for a free slot; size a power of two
-        int32_t named = 0;          // used slots
+        std::vector<int32_t> slots;  // spot numbers, -1 for a free slot; size a power of two
+        int32_t named = 0;           // used slots
     };
 
     bool Parse();
@@ -167,8 +175,8 @@ private:
     int32_t BuildElements();
     void CloseUnended(OpenElementStack& stack, int32_t& current, int32_t closingOffset);
     static bool ScanName(TokenCursor& cursor, int32_t textLength);
-    static void RecordProblem(std::string& log, const char* problem, const char* valueName,
-                              const char* value, int32_t offset, int32_t offset2);
+    static void RecordProblem(std::string& log, const char* problem, const char* valueName, const char* value,
+                              int32_t offset, int32_t offset2);
     int32_t NewEntry();
     bool NameAt(int32_t entry, const char* name) const;
     int32_t FindAmong(int32_t first, const char* name) const;
@@ -176,16 +184,15 @@ private:
     // Walks the attribute list of the start tag of pos. Stops at the attribute named `name`
     // (found), or at the end of the list (listEnd); with `collect`, records every attribute
     // instead. False when the list does not end inside the start tag.
-    bool FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, AttributeSpot& spot,
-                       bool& found, int32_t& listEnd, AttributeIndex* collect) const;
+    bool FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, AttributeSpot& spot, bool& found,
+                       int32_t& listEnd, AttributeIndex* collect) const;
     void BuildAttributeIndex(int32_t pos);
     int32_t IndexedAttribute(const char* name, size_t length) const;
     void AddIndexedAttribute(int32_t spot);
-    bool LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found,
-                         int32_t& listEnd, int32_t& slot);
-    int32_t PlaceNewElement(int32_t parent, int32_t& after, const std::string& element,
-                            const std::string& parentName, std::string& insert, int32_t& at,
-                            int32_t& replaced) const;
+    bool LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found, int32_t& listEnd,
+                         int32_t& slot);
+    int32_t PlaceNewElement(int32_t parent, int32_t& after, const std::string& element, const std::string& parentName,
+                            std::string& insert, int32_t& at, int32_t& replaced) const;
     void LinkEntry(int32_t entry, int32_t parent, int32_t after);
     void ShiftEntries(int32_t from, int32_t delta);
 
