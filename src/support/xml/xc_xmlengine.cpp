@@ -432,39 +432,31 @@ void XC_XmlEngine::ScanNode(TokenCursor& cursor, NodeInfo& node) const {
             unterminated("tag");
             return;
         }
+        // "<!--" ... "-->" and "<![C" ... "]]>": the third byte decides, the closing marker ends
+        // the node. False, with the syntax problem set, when the third byte is another one.
+        auto delimited = [&](char third, const char* closing, const char* type, int32_t kind, const char* wrongThird) {
+            if (q + 2 >= n) {
+                unterminated("tag");
+                return true;
+            }
+            if (t[q + 2] != third) {
+                syntax = wrongThird;
+                return false;
+            }
+            int32_t end = findClose(q + 3, closing);
+            if (end < 0) {
+                unterminated(type);
+                return true;
+            }
+            node.kind = kind;
+            finish(end + 1);
+            return true;
+        };
         unsigned char c = uint8_t(t[q + 1]);
         if (c == '-') {
-            if (q + 2 >= n) {
-                unterminated("tag");
-                return;
-            }
-            if (t[q + 2] == '-') {
-                int32_t end = findClose(q + 3, "--");
-                if (end < 0) {
-                    unterminated("comment");
-                    return;
-                }
-                node.kind = NodeInfo::kComment;
-                finish(end + 1);
-                return;
-            }
-            syntax = "comment_tag_syntax";
+            if (delimited('-', "--", "comment", NodeInfo::kComment, "comment_tag_syntax")) return;
         } else if (c == '[') {
-            if (q + 2 >= n) {
-                unterminated("tag");
-                return;
-            }
-            if (t[q + 2] == 'C') {
-                int32_t end = findClose(q + 3, "]]");
-                if (end < 0) {
-                    unterminated("cdata_section");
-                    return;
-                }
-                node.kind = NodeInfo::kCData;
-                finish(end + 1);
-                return;
-            }
-            syntax = "cdata_section_syntax";
+            if (delimited('C', "]]", "cdata_section", NodeInfo::kCData, "cdata_section_syntax")) return;
         } else if (c == 'D') {
             ScanDocType(cursor, node, q + 2);
             return;
