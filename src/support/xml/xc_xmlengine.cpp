@@ -13,47 +13,11 @@ bool IsSpace(unsigned char b) { return b == ' ' || b == '\t' || b == '\n' || b =
 // "A"-"Z", "_", ":" and every byte above 0x60, which takes in all bytes from 0x80 up.
 bool IsNameStart(unsigned char b) { return (b >= 'A' && b <= 'Z') || b == '_' || b == ':' || b > 0x60; }
 
-// Bytes that end a name token (ScanName).
-bool EndsName(unsigned char b) {
-    switch (b) {
-        case 0:
-        case ' ':
-        case '\t':
-        case '\n':
-        case '\r':
-        case '"':
-        case '\'':
-        case '\\':
-        case '!':
-        case '/':
-        case ';':
-        case '<':
-        case '=':
-        case '>':
-        case '?':
-            return true;
-        default:
-            return false;
-    }
-}
+// Bytes that end a name token (ScanName): the zero byte and these.
+bool EndsName(unsigned char b) { return b == 0 || std::strchr(" \t\n\r\"'\\!/;<=>?", b) != nullptr; }
 
-// Bytes that end an attribute name in a start tag.
-bool EndsAttributeName(unsigned char b) {
-    switch (b) {
-        case 0:
-        case ' ':
-        case '\t':
-        case '\n':
-        case '\r':
-        case '/':
-        case '=':
-        case '>':
-        case '?':
-            return true;
-        default:
-            return false;
-    }
-}
+// Bytes that end an attribute name in a start tag: the zero byte and these.
+bool EndsAttributeName(unsigned char b) { return b == 0 || std::strchr(" \t\n\r/=>?", b) != nullptr; }
 
 // A name written into the text must scan back as exactly itself, or the edit would change
 // the document's structure.
