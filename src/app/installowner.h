@@ -1,0 +1,63 @@
+// What the install worker uses of the installer window: the payload, the translated texts, the
+// status text under its lock, and the signal that the work is done. The window is one such
+// owner; tests drive the same worker with an owner of their own.
+#pragma once
+
+#include <string>
+
+#include "xc_exetailhelper.h"
+#include "xc_timerbase.h"
+
+// How the installation ended, as the window reports it in its final state.
+enum class InstallResult {
+    Success,
+    FinishedWithErrors,  // some application file or folder, or a 32-bit driver update, failed
+};
+
+class TInstallOwner {
+public:
+    TInstallOwner() = default;
+    TInstallOwner(const TInstallOwner&) = delete;
+    TInstallOwner& operator=(const TInstallOwner&) = delete;
+
+    // Loaded at start-up; read only once the worker runs.
+    XC_ExeTailHelper Payload;
+
+    // Translations of the fixed English texts, filled before the worker starts and only read by it.
+    std::string Text_LoadNow;
+    std::string Text_InstallingDriver;
+    std::string Text_Ready;
+    std::string Text_Installed;
+    std::string Text_GroupName;
+    std::string Text_OtherTools;
+    std::string Text_AppShortcut;
+    std::string Text_InkscapeShortcut;
+    std::string Text_CopyingFiles;
+    std::string Text_NotSupportedOS;
+    std::string Text_Notice;
+    std::string Text_MakeSureDriver;
+    std::string Text_Installing;
+    // "Installation finished with errors. See the log file."
+    std::string Text_FinishedWithErrors;
+
+    // Worker side: replaces the status text under Lock_Status.
+    virtual void SetStatus(const std::string& text) {
+        XC_AutoLock hold(Lock_Status);
+        Text_Status = text;
+    }
+    // Window side: the status text as last written, read under Lock_Status.
+    std::string Status() {
+        XC_AutoLock hold(Lock_Status);
+        return Text_Status;
+    }
+    // Worker side, once, as its last act, on the worker thread: the owner starts Timer_Finish
+    // (the window posts itself a message, so no window code runs on the worker thread).
+    virtual void StartFinishTimer(InstallResult result) = 0;
+
+protected:
+    ~TInstallOwner() = default;
+
+private:
+    std::string Text_Status;
+    XC_CriticalSection Lock_Status;
+};

@@ -1,0 +1,21 @@
+// The install worker: one tick on its own thread installs the adapters' drivers and deploys the
+// application, then pauses itself and tells its owner that it has finished.
+#pragma once
+
+#include "installowner.h"
+#include "xc_timerbase.h"
+
+class MC_TimerInstall : public XC_TimerBase {
+public:
+    // The timer base's destructor is not virtual: stop the thread here, before this object goes.
+    ~MC_TimerInstall() { Stop(); }
+
+    void OnTimer() override;
+
+    // The owner the tick works for; nothing happens while it is empty.
+    TInstallOwner* Owner = nullptr;
+};
+
+// The whole installation for owner, on the calling thread: drivers, then deployment. Every step
+// runs whatever the earlier ones did; the result says whether any of them failed.
+InstallResult RunInstall(TInstallOwner& owner);
