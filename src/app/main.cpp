@@ -2,8 +2,10 @@
 #include <windows.h>
 
 #include "formmain.h"
+#include "paths.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    RestrictDllSearch();
     static TForm_Main Form_Main;
     ExitProcess(0);
 }

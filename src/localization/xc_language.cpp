@@ -29,15 +29,11 @@ XC_Language::XC_Language() : LanguageId(GetSystemDefaultLangID()) {}
 std::string XC_Language::CacheKey(const std::string& text) const { return std::to_string(LanguageId) + "_" + text; }
 
 bool XC_Language::Load(const char* folder) {
-    std::string base = folder != nullptr ? folder : "";
-    if (base.empty()) {
-        base = ModulePath();
-        const size_t slash = base.rfind('\\');
-        base.erase(slash == std::string::npos ? 0 : slash);
-    }
-    const std::string path = base + "\\Language_" + std::to_string(LanguageId) + ".txt";
+    const std::string name = "Language_" + std::to_string(LanguageId) + ".txt";
+    const std::string path =
+        folder != nullptr && folder[0] != '\0' ? std::string(folder) + "\\" + name : ModulePath(name.c_str());
     // An unknown executable folder would put the file in the root of the current drive.
-    if (base.empty() || path.size() > kMaxFilePath) {
+    if (path.empty() || path.size() > kMaxFilePath) {
         FilePath.clear();
         FontName = "Tahoma";
         FontSize = 8;

@@ -58,6 +58,27 @@ std::string WindowsDirPath(const char* name) {
     return JoinPath(folder.c_str(), name);
 }
 
+HMODULE LoadSystemLibrary(const char* name) {
+    // Without the folder the name alone would be searched for, beside the executable first.
+    const std::string folder = SystemDirPath();
+    if (name == nullptr || folder.empty()) return nullptr;
+    return LoadLibraryExA(JoinPath(folder.c_str(), name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+void RestrictDllSearch() {
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return;
+    // Through the generic function type: GetProcAddress knows no signatures.
+    const SetDefaultDllDirectoriesFn setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+    const SetDllDirectoryFn setDirectory =
+        reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (setDirectory != nullptr) setDirectory("");
+}
+
 std::string TempDirPath(const char* name) {
     char shortForm[MAX_PATH];
     const std::string temp = FromBuffer(shortForm, GetTempPathA(MAX_PATH, shortForm), MAX_PATH);

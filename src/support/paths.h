@@ -19,6 +19,16 @@ std::string ModulePath(const char* name = nullptr, HMODULE module = nullptr);
 std::string SystemDirPath(const char* name = nullptr);
 std::string WindowsDirPath(const char* name = nullptr);
 
+// Loads a library of the Windows system folder by its full path, so that a file of the same
+// name beside the executable or in the current folder (a download folder, say) is never taken,
+// and its own imports are looked for in the system folder first. Null when it does not load.
+HMODULE LoadSystemLibrary(const char* name);
+
+// Called first at process start: library searches by name look only in the system folder
+// where the system has SetDefaultDllDirectories (XP and an unpatched 7 lack it); otherwise the
+// current folder at least leaves the search (SetDllDirectoryA with the empty text).
+void RestrictDllSearch();
+
 // name placed in the user's temporary folder, in long form.
 std::string TempDirPath(const char* name = nullptr);
 

@@ -1,9 +1,11 @@
-// Registry reads by key path text and special folders through shell32, loaded at run time.
+// Registry reads by key path text and special folders through shell32, loaded at run time
+// from the system folder.
 #include "registry.h"
 
 #include <cstring>
 #include <vector>
 
+#include "paths.h"
 #include "xc_handle.h"
 
 namespace {
@@ -107,7 +109,7 @@ std::string RegSubKeyName(const char* path, DWORD index) {
 
 std::string SpecialFolderPath(int folderId) {
     typedef HRESULT(WINAPI * GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
-    XC_Module shell(LoadLibraryA("Shell32.dll"));
+    XC_Module shell(LoadSystemLibrary("Shell32.dll"));
     if (!shell.IsOpen()) return std::string();
     // Through the generic function type: GetProcAddress knows no signatures.
     const GetFolderPathFn getFolderPath = reinterpret_cast<GetFolderPathFn>(

@@ -3,6 +3,7 @@
 
 #include "xc_computerinfo.h"
 #include "xc_handle.h"
+#include "paths.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -57,10 +58,9 @@ XC_Log::XC_Log() : MaxSizeMB(8) { LogPath[0] = '\0'; }
 bool XC_Log::Append(const void* bytes, int length) {
     XC_AutoLock hold(lock_);
     if (LogPath[0] == '\0') {
-        char module[MAX_PATH];
-        const DWORD moduleLength = GetModuleFileNameA(nullptr, module, MAX_PATH);
-        if (moduleLength == 0 || moduleLength >= MAX_PATH) return false;
-        const std::string path = LogPathFor(std::string(module, moduleLength));
+        const std::string module = ModulePath();
+        if (module.empty()) return false;
+        const std::string path = LogPathFor(module);
         if (path.size() >= sizeof(LogPath)) return false;
         memcpy(LogPath, path.c_str(), path.size() + 1);
     }

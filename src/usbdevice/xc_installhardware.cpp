@@ -1,4 +1,5 @@
-// Device enumeration through SetupAPI and driver update through NewDev.dll.
+// Device enumeration through SetupAPI and driver update through NewDev.dll, both loaded at
+// run time from the system folder.
 #include "xc_installhardware.h"
 
 #include <setupapi.h>
@@ -7,14 +8,54 @@
 #include <string>
 #include <vector>
 
+#include "newdev.h"
+#include "paths.h"
 #include "xc_handle.h"
 #include "xc_xml.h"
 
 namespace {
 
-using DeviceInfoSet = XC_Handle<HDEVINFO, SetupDiDestroyDeviceInfoList>;
+// The SetupAPI entries the queries use. SetupAPI is no known system library on XP, so a static
+// import would be looked for beside the executable first; it is loaded once, never unloaded.
+struct SetupApi {
+    decltype(&SetupDiGetClassDevsA) getClassDevs = nullptr;
+    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo = nullptr;
+    decltype(&SetupDiGetDeviceRegistryPropertyA) getProperty = nullptr;
+    decltype(&SetupDiOpenDevRegKey) openDevRegKey = nullptr;
+    decltype(&SetupDiDestroyDeviceInfoList) destroyList = nullptr;
 
-const char* const kUpdateDriverEntry = "UpdateDriverForPlugAndPlayDevicesA";
+    bool Complete() const {
+        return getClassDevs != nullptr && enumDeviceInfo != nullptr && getProperty != nullptr &&
+               openDevRegKey != nullptr && destroyList != nullptr;
+    }
+};
+
+template <typename Function>
+void Resolve(HMODULE library, const char* name, Function* entry) {
+    // Through the generic function type: GetProcAddress knows no signatures.
+    *entry = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+SetupApi LoadSetupApi() {
+    SetupApi api;
+    const HMODULE library = LoadSystemLibrary("setupapi.dll");
+    if (library == nullptr) return api;
+    Resolve(library, "SetupDiGetClassDevsA", &api.getClassDevs);
+    Resolve(library, "SetupDiEnumDeviceInfo", &api.enumDeviceInfo);
+    Resolve(library, "SetupDiGetDeviceRegistryPropertyA", &api.getProperty);
+    Resolve(library, "SetupDiOpenDevRegKey", &api.openDevRegKey);
+    Resolve(library, "SetupDiDestroyDeviceInfoList", &api.destroyList);
+    return api;
+}
+
+const SetupApi& Setup() {
+    static const SetupApi api = LoadSetupApi();
+    return api;
+}
+
+BOOL DestroyDeviceInfoList(HDEVINFO set) { return Setup().destroyList(set); }
+
+using DeviceInfoSet = XC_Handle<HDEVINFO, DestroyDeviceInfoList>;
 
 // The text up to the first NUL, never past the end of the buffer: a value stored without
 // its terminator must not be read beyond what the system returned.
@@ -26,17 +67,16 @@ std::string FirstString(const std::vector<char>& buffer) {
 // the device has no such property.
 std::string ReadProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property) {
     DWORD size = 0;
-    SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr, nullptr, 0, &size);
+    Setup().getProperty(set, device, property, nullptr, nullptr, 0, &size);
     if (size == 0) return std::string();
     std::vector<char> buffer(size, '\0');
-    SetupDiGetDeviceRegistryPropertyA(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer.data()), size,
-                                      nullptr);
+    Setup().getProperty(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer.data()), size, nullptr);
     return FirstString(buffer);
 }
 
 // "PortName" of the device's hardware key; empty when the key or the value is missing.
 std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA* device) {
-    XC_RegKey key(SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
+    XC_RegKey key(Setup().openDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
     if (!key.IsOpen()) return std::string();
     DWORD size = 0;
     RegQueryValueExA(key.Get(), "PortName", nullptr, nullptr, nullptr, &size);
@@ -62,23 +102,19 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 
 }  // namespace
 
-XC_InstallHardware::XC_InstallHardware() {
-    HMODULE library = LoadLibraryA("NewDev.dll");
-    if (library != nullptr)
-        UpdateDriverProc = reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(
-            reinterpret_cast<void*>(GetProcAddress(library, kUpdateDriverEntry)));
-}
+XC_InstallHardware::XC_InstallHardware() : UpdateDriverProc(LoadUpdateDriverEntry()) {}
 
 int XC_InstallHardware::EnumDevices(const GUID* classGuid, XC_Xml& report) {
     int count = 0;
+    const SetupApi& setup = Setup();
     const DWORD flags = classGuid != nullptr ? DIGCF_PRESENT : DIGCF_PRESENT | DIGCF_ALLCLASSES;
-    DeviceInfoSet set(SetupDiGetClassDevsA(classGuid, nullptr, nullptr, flags));
+    DeviceInfoSet set(setup.Complete() ? setup.getClassDevs(classGuid, nullptr, nullptr, flags) : nullptr);
     if (set.IsOpen()) {
         SP_DEVINFO_DATA device;
         for (DWORD index = 0;; ++index) {
             memset(&device, 0, sizeof(device));
             device.cbSize = sizeof(device);
-            if (!SetupDiEnumDeviceInfo(set.Get(), index, &device)) break;
+            if (!setup.enumDeviceInfo(set.Get(), index, &device)) break;
             const std::string friendName = ReadProperty(set.Get(), &device, SPDRP_FRIENDLYNAME);
             const std::string hardwareId = ReadProperty(set.Get(), &device, SPDRP_HARDWAREID);
             const std::string deviceObj = ReadProperty(set.Get(), &device, SPDRP_PHYSICAL_DEVICE_OBJECT_NAME);

@@ -4,13 +4,14 @@
 
 #include <windows.h>
 
+#include "newdev.h"
+
 class XC_Xml;
 
 class XC_InstallHardware {
 public:
-    typedef BOOL(WINAPI* UpdateDriverForPlugAndPlayDevicesProc)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
-
-    // Loads NewDev.dll and resolves its driver update entry. The library is never unloaded.
+    // Loads NewDev.dll from the system folder and resolves its driver update entry. The library
+    // is never unloaded.
     XC_InstallHardware();
 
     // Writes one "R%02d" record per present device (of the class when classGuid is given)

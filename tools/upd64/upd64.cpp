@@ -10,6 +10,9 @@
 #include <cstring>
 #include <string>
 
+#include "newdev.h"
+#include "paths.h"
+
 namespace {
 
 enum ExitCode : int {
@@ -19,8 +22,6 @@ enum ExitCode : int {
     kUpdateFailed = 3,
     kRestartRequired = ERROR_SUCCESS_REBOOT_REQUIRED,
 };
-
-typedef BOOL(WINAPI* UpdateDriverForPlugAndPlayDevicesProc)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -64,18 +65,15 @@ std::string SystemMessage(DWORD error) {
 }  // namespace
 
 int main() {
+    RestrictDllSearch();
     std::string hardwareId, infPath;
     if (!ParseCommandLine(GetCommandLineA(), &hardwareId, &infPath)) {
         fprintf(stderr, "usage: upd64.exe \"hardware id\" \"full path of the INF file\"\n");
         return kBadArguments;
     }
-    HMODULE library = LoadLibraryA("NewDev.dll");
-    UpdateDriverForPlugAndPlayDevicesProc update =
-        library != nullptr ? reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(
-                                 reinterpret_cast<void*>(GetProcAddress(library, "UpdateDriverForPlugAndPlayDevicesA")))
-                           : nullptr;
+    const UpdateDriverForPlugAndPlayDevicesProc update = LoadUpdateDriverEntry();
     if (update == nullptr) {
-        fprintf(stderr, "upd64: UpdateDriverForPlugAndPlayDevicesA of NewDev.dll is not available\n");
+        fprintf(stderr, "upd64: %s of NewDev.dll is not available\n", kUpdateDriverEntryName);
         return kNoUpdateEntry;
     }
     BOOL reboot = FALSE;
