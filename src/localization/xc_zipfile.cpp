@@ -51,15 +51,39 @@ bool IsDotPart(const char* begin, const char* end) {
     return true;
 }
 
-// True when the member name stays below the target folder: no leading separator, no drive
-// or stream colon, no dot part. Separators are matched byte by byte, which can only split a
-// double-byte name more finely, never hide a real ".." part.
+// Device names are ASCII; folding only A-Z keeps a double-byte name from ever matching.
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool StemIs(const char* stem, size_t length, const char* device) {
+    if (std::strlen(device) != length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (UpperAscii(stem[i]) != device[i]) return false;
+    return true;
+}
+
+// A part that opens a device instead of a file on Windows before 11: its text before the first
+// dot, trailing blanks dropped, is CON, PRN, AUX, NUL, COM1..COM9 or LPT1..LPT9, in any case
+// ("nul", "Com3.ini", "aux .txt").
+bool IsDevicePart(const char* begin, const char* end) {
+    const char* stemEnd = begin;
+    while (stemEnd != end && *stemEnd != '.') ++stemEnd;
+    while (stemEnd != begin && stemEnd[-1] == ' ') --stemEnd;
+    const size_t length = static_cast<size_t>(stemEnd - begin);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+        if (StemIs(begin, length, device)) return true;
+    return length == 4 && (StemIs(begin, 3, "COM") || StemIs(begin, 3, "LPT")) && begin[3] >= '1' && begin[3] <= '9';
+}
+
+// True when the member name stays below the target folder and names files only: no leading
+// separator, no drive or stream colon, no dot part, no device name in any part. Separators
+// are matched byte by byte, which can only split a double-byte name more finely, never hide a
+// real ".." part.
 bool IsSafeMemberName(const char* name) {
     if (IsSeparator(name[0]) || std::strchr(name, ':') != nullptr) return false;
     const char* part = name;
     for (const char* p = name;; ++p) {
         if (*p == '\0' || IsSeparator(*p)) {
-            if (IsDotPart(part, p)) return false;
+            if (IsDotPart(part, p) || IsDevicePart(part, p)) return false;
             if (*p == '\0') return true;
             part = p + 1;
         }

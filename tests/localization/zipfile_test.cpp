@@ -216,6 +216,37 @@ TEST_F(UnzipToFolder, EscapingNamesAreRefused) {
     }
 }
 
+// Names that open a device instead of a file (writing "NUL" would lose the member and report
+// success) are refused in any folder part; the members around them still arrive.
+TEST_F(UnzipToFolder, DeviceNamesAreRefused) {
+    std::vector<std::string> names = {
+        "CON",      "prn",      "Aux",          "nul",         "aux.txt",         "NUL.ini", "con.tar.gz",
+        "nul .txt", "sub\\NUL", "sub/com3.ini", "lpt1\\a.txt", "sub\\Con\\x.ini", "COM1.",   "nul/"};
+    for (int n = 1; n <= 9; ++n) {
+        names.push_back("COM" + std::to_string(n));
+        names.push_back("lpt" + std::to_string(n) + ".ini");
+    }
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((target + "\\sub").c_str(), nullptr));
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(Unpack({{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "first"},
+                             {name, FILE_ATTRIBUTE_ARCHIVE, "evil"},
+                             {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}}));
+        EXPECT_EQ("first", Content("a.txt"));
+        EXPECT_EQ("third", Content("c.txt"));
+    }
+}
+
+// Names that only look like devices are ordinary files.
+TEST_F(UnzipToFolder, NamesNearDevicesAreExtracted) {
+    const std::string names[] = {"CONFIG.ini", "com10.txt", "lpt0.ini", "Nulls.txt", "x.con", "auxiliary.txt", "COM"};
+    std::vector<ArchiveMember> members;
+    for (const std::string& name : names) members.push_back({name, FILE_ATTRIBUTE_ARCHIVE, "data " + name});
+    EXPECT_TRUE(Unpack(members));
+    for (const std::string& name : names) EXPECT_EQ("data " + name, Content(name));
+}
+
 TEST_F(UnzipToFolder, OverlongNameIsRefused) {
     EXPECT_FALSE(
         Unpack({{std::string(300, 'n'), FILE_ATTRIBUTE_ARCHIVE, "long"}, {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}}));
