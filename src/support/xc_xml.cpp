@@ -1,4 +1,4 @@
-// The result document: each operation is a short walk from the top of the document to
+// The result document: each operation is one walk from the top of the document to
 // "ExFastInfo" or one of its records, then one attribute read or write.
 #include "xc_xml.h"
 
@@ -36,29 +36,33 @@ XC_Xml::XC_Xml() {
     LoadDocument(kTemplate);
 }
 
-std::string XC_Xml::GetValue(const char* name) {
+bool XC_Xml::FindResultElement() {
     Rewind();
-    if (FindNext(nullptr) && FindNextChild("ExFastInfo")) return GetAttribute(ChildPosition(), name);
-    return std::string();
+    return FindNext(nullptr) && Descend() && FindNext("ExFastInfo");
+}
+
+bool XC_Xml::FindRecord(const char* record, MissingRecord missing) {
+    return FindResultElement() && (FindNextChild(record) || (missing == MissingRecord::Append && AppendChild(record)));
+}
+
+std::string XC_Xml::GetValue(const char* name) {
+    if (!FindResultElement()) return std::string();
+    return GetAttribute(CurrentPosition(), name);
 }
 
 int XC_Xml::GetValueInt(const char* name) { return DecimalValue(GetValue(name)); }
 
 bool XC_Xml::SetValue(const char* name, const char* text) {
-    Rewind();
-    return FindNext(nullptr) && FindNextChild("ExFastInfo") && SetAttribute(ChildPosition(), name, text);
+    return FindResultElement() && SetAttribute(CurrentPosition(), name, text);
 }
 
 bool XC_Xml::SetValueInt(const char* name, int32_t value) {
-    Rewind();
-    return FindNext(nullptr) && FindNextChild("ExFastInfo") && SetAttribute(ChildPosition(), name, value);
+    return FindResultElement() && SetAttribute(CurrentPosition(), name, value);
 }
 
 std::string XC_Xml::GetRecordValue(const char* record, const char* field) {
-    Rewind();
-    if (FindNext(nullptr) && Descend() && FindNext("ExFastInfo") && FindNextChild(record))
-        return GetAttribute(ChildPosition(), field);
-    return std::string();
+    if (!FindRecord(record, MissingRecord::Fail)) return std::string();
+    return GetAttribute(ChildPosition(), field);
 }
 
 int XC_Xml::GetRecordValueInt(const char* record, const char* field) {
@@ -66,10 +70,7 @@ int XC_Xml::GetRecordValueInt(const char* record, const char* field) {
 }
 
 bool XC_Xml::SetRecordValue(const char* record, const char* field, const char* text) {
-    Rewind();
-    if (!FindNext(nullptr) || !Descend() || !FindNext("ExFastInfo")) return false;
-    if (!FindNextChild(record) && !AppendChild(record)) return false;
-    return SetAttribute(ChildPosition(), field, text);
+    return FindRecord(record, MissingRecord::Append) && SetAttribute(ChildPosition(), field, text);
 }
 
 bool XC_Xml::SetRecordValueInt(const char* record, const char* field, int32_t value) {

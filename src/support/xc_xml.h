@@ -41,4 +41,13 @@ public:
     // Valid until the next edit.
     const char* GetText() const { return DocumentText(); }
     uint32_t GetTextLength() const { return uint32_t(DocumentLength()); }
+
+private:
+    // From a cleared position to "ExFastInfo" among the first top-level element's children,
+    // which becomes the current position; false when there is none.
+    bool FindResultElement();
+    // What finding a missing record does.
+    enum class MissingRecord { Fail, Append };
+    // On to the first record of that name, which becomes the child position.
+    bool FindRecord(const char* record, MissingRecord missing);
 };

@@ -88,6 +88,34 @@ TEST(XcXml, WithoutExFastInfoSettersFailAndChangeNothing) {
     EXPECT_STREQ(xml.GetText(), other);
 }
 
+// Values and records live in the first "ExFastInfo" among the first top-level element's
+// children, wherever it stands among its siblings; one nested deeper or under a later
+// top-level element is not the result element.
+TEST(XcXml, ValuesAndRecordsShareTheOneResultElement) {
+    XC_Xml xml;
+    EXPECT_TRUE(
+        xml.LoadText("<zxmlInfo><Head><ExFastInfo v=\"deep\"><R00 f=\"deep\"/></ExFastInfo></Head>"
+                     "<ExFastInfo v=\"top\"><R00 f=\"top\"/></ExFastInfo></zxmlInfo>"));
+    EXPECT_EQ(xml.GetValue("v"), "top");
+    EXPECT_EQ(xml.GetRecord(0, "f"), "top");
+    EXPECT_TRUE(xml.SetValue("w", "1"));
+    EXPECT_TRUE(xml.SetRecord(1, "g", "2"));
+    EXPECT_EQ(xml.GetValue("w"), "1");
+    EXPECT_EQ(xml.GetRecord(1, "g"), "2");
+    const std::string text = xml.GetText();
+    const std::string head = "<zxmlInfo><Head><ExFastInfo v=\"deep\"><R00 f=\"deep\"/></ExFastInfo></Head>";
+    EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_NE(text.find("<ExFastInfo v=\"top\" w=\"1\">", head.size()), std::string::npos) << text;
+
+    const char nestedOnly[] = "<a><b><ExFastInfo v=\"1\"/></b></a>";
+    EXPECT_TRUE(xml.LoadText(nestedOnly));
+    EXPECT_EQ(xml.GetValue("v"), "");
+    EXPECT_EQ(xml.GetRecord(0, "f"), "");
+    EXPECT_FALSE(xml.SetValue("v", "2"));
+    EXPECT_FALSE(xml.SetRecord(0, "f", "2"));
+    EXPECT_STREQ(xml.GetText(), nestedOnly);
+}
+
 TEST(XcXml, LoadTextWithNothingKeepsTheDocument) {
     XC_Xml xml;
     xml.SetValue("k", "v");
