@@ -1,12 +1,14 @@
 # tarvik_add_test(<name> SOURCES ... [LIBS ...] [ARCH 32|64] [VERSION winxp|win7|win8|win10]
-#                 [ENVIRONMENT VAR=value ...])
+#                 [ENVIRONMENT VAR=value ...] [ROOT <name> SYSTEM_DLLS <file> ...])
 #
 # One GoogleTest executable; each test case becomes a ctest test. In the Windows build the
 # cases run under Wine in the build tree's own prefix: ARCH picks the 32-bit (default) or the
 # 64-bit prefix, VERSION the Windows version that Wine reports to this executable only. ENVIRONMENT is set for
-# each test case (LANG=zh_CN.UTF-8, say, gives the Chinese ANSI code page).
+# each test case (LANG=zh_CN.UTF-8, say, gives the Chinese ANSI code page). ROOT gives the
+# program a Wine root of its own, whose system folder holds the stand-in SYSTEM_DLLS (a system
+# library that answers as a real system would where Wine's own never does).
 function(tarvik_add_test name)
-  cmake_parse_arguments(T "" "ARCH;VERSION" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "ARCH;VERSION;ROOT" "SOURCES;LIBS;ENVIRONMENT;SYSTEM_DLLS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
@@ -15,22 +17,29 @@ function(tarvik_add_test name)
       set(T_ARCH 32)
     endif()
     # The emulator must be a single program: discovery in this CMake version mangles lists.
-    set(runner "${TARVIK_WINE_ROOT}/run-${T_ARCH}${T_VERSION}.sh")
-    if(NOT EXISTS "${runner}")
-      set(args --root "${TARVIK_WINE_ROOT}" --arch ${T_ARCH})
-      if(T_VERSION)
-        list(APPEND args --version ${T_VERSION})
-      endif()
-      list(JOIN args " " args)
-      file(WRITE "${runner}.in" "#!/bin/sh\nexec '${PROJECT_SOURCE_DIR}/cmake/wine-run.sh' ${args} \"$@\"\n")
-      file(COPY_FILE "${runner}.in" "${runner}")
-      file(CHMOD "${runner}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-      file(REMOVE "${runner}.in")
+    set(root "${TARVIK_WINE_ROOT}")
+    if(T_ROOT)
+      set(root "${TARVIK_WINE_ROOT}/${T_ROOT}")
     endif()
+    set(runner "${root}/run-${T_ARCH}${T_VERSION}.sh")
+    set(args --root "'${root}'" --arch ${T_ARCH})
+    if(T_VERSION)
+      list(APPEND args --version ${T_VERSION})
+    endif()
+    foreach(dll ${T_SYSTEM_DLLS})
+      list(APPEND args --system-dll "'${dll}'")
+    endforeach()
+    list(JOIN args " " args)
+    file(WRITE "${runner}.in" "#!/bin/sh\nexec '${PROJECT_SOURCE_DIR}/cmake/wine-run.sh' ${args} \"$@\"\n")
+    file(COPY_FILE "${runner}.in" "${runner}" ONLY_IF_DIFFERENT)
+    file(CHMOD "${runner}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    file(REMOVE "${runner}.in")
     set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${runner}")
   endif()
+  # A hanging case fails within minutes; the slowest cases (a driver installation, a new
+  # 64-bit prefix made while others wait for its lock) end well inside the limit.
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES TIMEOUT 600 ENVIRONMENT "${T_ENVIRONMENT}")
+    PROPERTIES TIMEOUT 240 ENVIRONMENT "${T_ENVIRONMENT}")
 endfunction()

@@ -5,6 +5,8 @@
 //   "fail <error>"  FALSE with that last error
 //   "reboot"        TRUE, restart required
 //   anything else   TRUE, no restart
+// Every load of the library, under whatever name it was planted ("newdev.dll", "shell32.dll"),
+// appends "loaded <its path>" to the file named by TARVIK_LOAD_LOG.
 #include <windows.h>
 
 #include <cstdio>
@@ -29,7 +31,29 @@ void Record(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL r
     fclose(log);
 }
 
+void RecordLoad(HINSTANCE self) {
+    char log[MAX_PATH];
+    char path[MAX_PATH];
+    if (!ReadVariable("TARVIK_LOAD_LOG", log, sizeof(log))) return;
+    const DWORD length = GetModuleFileNameA(self, path, sizeof(path));
+    if (length == 0 || length >= sizeof(path)) return;
+    // The file API only: the C library may not be ready while the loader runs this.
+    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, "loaded ", 7, &written, nullptr);
+    WriteFile(file, path, length, &written, nullptr);
+    WriteFile(file, "\n", 1, &written, nullptr);
+    CloseHandle(file);
+}
+
 }  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) RecordLoad(self);
+    return TRUE;
+}
 
 extern "C" __declspec(dllexport) BOOL WINAPI
     UpdateDriverForPlugAndPlayDevicesA(HWND parent, LPCSTR hardwareId, LPCSTR infPath, DWORD flags, PBOOL reboot) {

@@ -1,9 +1,12 @@
-// A system without a loadable NewDev.dll (this program runs with the library disabled through
-// WINEDLLOVERRIDES): the update answers false, and the device queries are unaffected.
+// A system without a usable NewDev.dll: usbdevice_nonewdev_test runs with the library disabled
+// through WINEDLLOVERRIDES, usbdevice_noentry_test in a Wine root whose system folder holds a
+// NewDev.dll without the update entry. The update answers false without calling anything, and
+// the device queries are unaffected.
 #include "xc_installhardware.h"
 
 #include <gtest/gtest.h>
 
+#include "paths.h"
 #include "simulated_devices.h"
 #include "xc_xml.h"
 
@@ -12,7 +15,9 @@ namespace {
 using NoNewDevTest = SimulatedDevicesTest;
 
 TEST_F(NoNewDevTest, UpdateIsFalseAndQueriesStillWork) {
-    if (LoadLibraryA("NewDev.dll") != nullptr) GTEST_SKIP() << "NewDev.dll is not disabled here";
+    const HMODULE newdev = LoadLibraryA(SystemDirPath("NewDev.dll").c_str());
+    if (newdev != nullptr && GetProcAddress(newdev, "UpdateDriverForPlugAndPlayDevicesA") != nullptr)
+        GTEST_SKIP() << "the system's NewDev.dll has the update entry here";
     ASSERT_NE(Plug(Adapter("VID_067B&PID_2303", "USB\\VID_067B&PID_2303&REV_0300")), nullptr);
     XC_InstallHardware hardware;
     EXPECT_EQ(hardware.UpdateDriverProc, nullptr);

@@ -1,5 +1,6 @@
-// upd64.exe in the 64-bit prefix: started as the installer starts it, judged by its exit code
-// and, for a real installation, by the device tree and the native drivers folder.
+// upd64.exe in the 64-bit prefix with the real NewDev.dll: started as the installer starts it,
+// judged by its exit code and, for a real installation, by the device tree and the native
+// drivers folder; a planted "newdev.dll" or "shell32.dll" is never loaded.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -7,85 +8,11 @@
 #include <string>
 
 #include "simulated_devices.h"
+#include "upd64_fixture.h"
 #include "xc_installhardware.h"
 #include "xc_xml.h"
 
 namespace {
-
-const DWORD kRestartRequired = ERROR_SUCCESS_REBOOT_REQUIRED;
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-    ~Handle() {
-        if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
-// The 64-bit system's drivers folder, seen from this 32-bit process.
-std::string NativeDriversFile(const char* name) {
-    char windows[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    return std::string(windows, length) + "\\Sysnative\\drivers\\" + name;
-}
-
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// upd64.exe copied into a folder whose name holds a blank, as a user's temporary folder may.
-class Upd64Test : public SimulatedDevicesTest {
-protected:
-    void SetUp() override {
-        SimulatedDevicesTest::SetUp();
-        ASSERT_FALSE(folder_.Path().empty());
-        exe_ = folder_.Path() + "\\upd64.exe";
-        ASSERT_TRUE(CopyFileA(TARVIK_UPD64_EXE, exe_.c_str(), FALSE)) << TARVIK_UPD64_EXE;
-    }
-
-    // Starts "<exe> <arguments>" (the path quoted or not), waits, returns the exit code; the
-    // program's standard error goes to Errors().
-    DWORD Run(const std::string& arguments, bool quotedPath = false) {
-        // A file per run: processes that the driver installation starts may inherit the handle
-        // and keep the previous file open.
-        errors_ = folder_.Path() + "\\stderr" + std::to_string(++runs_) + ".txt";
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        Handle errors(CreateFileA(errors_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (errors.Get() == INVALID_HANDLE_VALUE) return ~0u;
-        std::string line = quotedPath ? "\"" + exe_ + "\"" : exe_;
-        if (!arguments.empty()) line += " " + arguments;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdError = errors.Get();
-        PROCESS_INFORMATION process = {};
-        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-            return ~0u;
-        Handle thread(process.hThread);
-        Handle child(process.hProcess);
-        DWORD code = ~0u;
-        if (WaitForSingleObject(child.Get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(child.Get(), &code);
-        return code;
-    }
-
-    std::string Errors() const { return FileContents(errors_); }
-
-    // A stand-in NewDev.dll beside the copied program, which then loads it: this program runs
-    // with WINEDLLOVERRIDES=newdev=n,b, native before builtin.
-    bool UseLibrary(const char* library) {
-        return CopyFileA(library, (folder_.Path() + "\\newdev.dll").c_str(), FALSE);
-    }
-
-    ScratchFolder folder_{"upd64 test"};
-    std::string exe_;
-    std::string errors_;
-    int runs_ = 0;
-};
 
 struct ArgumentCase {
     const char* name;
@@ -111,32 +38,6 @@ const ArgumentCase kArgumentCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, Upd64ArgumentTest, testing::ValuesIn(kArgumentCases),
                          [](const testing::TestParamInfo<ArgumentCase>& info) { return info.param.name; });
-
-TEST_F(Upd64Test, MissingUpdateEntryExitsWithTwo) {
-    ASSERT_TRUE(UseLibrary(TARVIK_NEWDEV_NOENTRY64));
-    EXPECT_EQ(Run("\"USB\\Vid_067b&Pid_2303\" \"C:\\t\\ser2pl.inf\""), 2u);
-    EXPECT_NE(Errors().find("UpdateDriverForPlugAndPlayDevicesA"), std::string::npos);
-}
-
-// Wine's entry never fails, so the failure and the restart come from the recording library.
-TEST_F(Upd64Test, FailureAndRestartAnswersOfTheSystem) {
-    ASSERT_TRUE(UseLibrary(TARVIK_NEWDEV_RECORDER64));
-    const std::string log = folder_.Path() + "\\calls.txt";
-    ScopedEnv record("TARVIK_NEWDEV_LOG", log.c_str());
-    const std::string arguments = "\"USB\\Vid_067b&Pid_2303\" \"C:\\t\\2303\\ser2pl.inf\"";
-    {
-        ScopedEnv answer("TARVIK_NEWDEV_ANSWER", "fail 3758096907");
-        EXPECT_EQ(Run(arguments), 3u);
-        EXPECT_NE(Errors().find("error 3758096907"), std::string::npos) << Errors();
-    }
-    {
-        ScopedEnv answer("TARVIK_NEWDEV_ANSWER", "reboot");
-        EXPECT_EQ(Run(arguments), kRestartRequired);
-    }
-    EXPECT_EQ(Run(arguments, true), 0u);
-    const std::string call = "none|USB\\Vid_067b&Pid_2303|C:\\t\\2303\\ser2pl.inf|0|reboot\n";
-    EXPECT_EQ(FileContents(log), call + call + call);
-}
 
 struct Install64Case {
     const char* name;
@@ -182,5 +83,51 @@ const Install64Case kInstall64Cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(SamplePackages, Upd64InstallTest, testing::ValuesIn(kInstall64Cases),
                          [](const testing::TestParamInfo<Install64Case>& info) { return info.param.name; });
+
+enum class PlantSite { BesideProgram, CurrentFolder };
+
+struct PlantCase {
+    const char* name;
+    PlantSite site;
+};
+
+class Upd64PlantedTest : public Upd64Test, public testing::WithParamInterface<PlantCase> {};
+
+// The recorder planted as "newdev.dll" and "shell32.dll" beside the program or in its current
+// folder (a download folder) is never loaded; the system folder's library installs the driver.
+TEST_P(Upd64PlantedTest, PlantedLibrariesAreNeverLoaded) {
+    const std::string driverFile = NativeDriversFile("ser2pl64.sys");
+    RemoveInstalledDriver("Ser2pl64", "", driverFile);
+    if (FileExists(driverFile)) GTEST_SKIP() << "no access to the 64-bit drivers folder";
+    ScratchFolder current("upd64 current");
+    ASSERT_TRUE(current.Ready());
+    const std::string site = GetParam().site == PlantSite::BesideProgram ? folder_.Path() : current.Path();
+    for (const char* name : {"newdev.dll", "shell32.dll"})
+        ASSERT_TRUE(CopyFileA(TARVIK_NEWDEV_RECORDER64, (site + "\\" + name).c_str(), FALSE)) << name;
+    const std::string loads = current.Child("loads.txt");
+    ScopedEnv record("TARVIK_LOAD_LOG", loads.c_str());
+
+    SimulatedDevice* device = Plug(Adapter("VID_067B&PID_2303", kPl2303Id));
+    ASSERT_NE(device, nullptr);
+    ASSERT_TRUE(CopySamplePackage("win7\\2303", folder_.Path()));
+    const std::string inf = folder_.Path() + "\\ser2pl.inf";
+    EXPECT_EQ(Run("\"" + std::string(kPl2303Id) + "\" \"" + inf + "\"", false, current.Path()), 0u) << Errors();
+
+    EXPECT_EQ(FileContents(loads), "");
+    XC_InstallHardware hardware;
+    XC_Xml report;
+    ASSERT_TRUE(hardware.FindDevice(kPl2303Id, &report));
+    EXPECT_EQ(report.GetValue("Service"), "Ser2pl64");
+    EXPECT_TRUE(FileExists(driverFile)) << driverFile;
+    RemoveInstalledDriver("Ser2pl64", device->ReadValue("Driver"), driverFile);
+}
+
+const PlantCase kPlantCases[] = {
+    {"BesideProgram", PlantSite::BesideProgram},
+    {"CurrentFolder", PlantSite::CurrentFolder},
+};
+
+INSTANTIATE_TEST_SUITE_P(Sites, Upd64PlantedTest, testing::ValuesIn(kPlantCases),
+                         [](const testing::TestParamInfo<PlantCase>& info) { return info.param.name; });
 
 }  // namespace

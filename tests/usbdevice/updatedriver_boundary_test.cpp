@@ -1,7 +1,7 @@
-// Driver update failure paths at the system boundary. This program runs with a recording
-// NewDev.dll beside it (loaded through WINEDLLOVERRIDES=newdev=n): Wine's own entry answers
-// TRUE whatever happened, so the answers of a real system (no such device, no matching
-// driver, a restart needed) and a library without the entry are produced here.
+// Driver update failure paths at the system boundary. This program runs in a Wine root whose
+// system folder holds a recording NewDev.dll (taken through WINEDLLOVERRIDES=newdev=n): Wine's
+// own entry answers TRUE whatever happened, so the answers of a real system (no such device,
+// no matching driver, a restart needed) are produced here.
 #include "xc_installhardware.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "paths.h"
 #include "simulated_devices.h"
 
 namespace {
@@ -16,13 +17,6 @@ namespace {
 const char* const kInfPath = "C:\\users\\Public\\Temp\\2303\\ser2pl.inf";
 const DWORD kNoSuchDevice = 0xE000020B;  // ERROR_NO_SUCH_DEVINST
 const DWORD kInWow64 = 0xE0000235;       // ERROR_IN_WOW64
-
-std::string ExeFolder() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.rfind('\\'));
-}
 
 class RecordedUpdateTest : public testing::Test {
 protected:
@@ -43,14 +37,16 @@ protected:
     std::string log_;
 };
 
-TEST_F(RecordedUpdateTest, ProductLoadsTheRecorderBesideTheProgram) {
+TEST_F(RecordedUpdateTest, ProductLoadsTheSystemFolderLibrary) {
     XC_InstallHardware hardware;
     ASSERT_NE(hardware.UpdateDriverProc, nullptr);
     HMODULE newdev = GetModuleHandleA("newdev.dll");
     ASSERT_NE(newdev, nullptr);
     char path[MAX_PATH];
     const DWORD length = GetModuleFileNameA(newdev, path, MAX_PATH);
-    EXPECT_EQ(lstrcmpiA(std::string(path, length).c_str(), (ExeFolder() + "\\newdev.dll").c_str()), 0) << path;
+    EXPECT_EQ(lstrcmpiA(std::string(path, length).c_str(), SystemDirPath("newdev.dll").c_str()), 0) << path;
+    EXPECT_TRUE(hardware.UpdateDriver(kPl2303Id, kInfPath));
+    EXPECT_NE(Calls(), "") << "the system folder's NewDev.dll is not the recorder";
 }
 
 TEST_F(RecordedUpdateTest, PassesIdAndInfWithFlagsZeroAndARebootVariable) {
@@ -108,31 +104,5 @@ const FailureCase kFailureCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(SystemAnswers, RecordedFailureTest, testing::ValuesIn(kFailureCases),
                          [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
-
-// Exits 0 when construction left the entry empty and UpdateDriver answered false without a
-// call reaching any library.
-void ExitWithUnavailableUpdateResult() {
-    XC_InstallHardware hardware;
-    bool reboot = true;
-    const bool failed =
-        hardware.UpdateDriverProc == nullptr && !hardware.UpdateDriver(kPl2303Id, kInfPath, &reboot) && reboot;
-    exit(failed ? 0 : 1);
-}
-
-using UnavailableUpdateDeathTest = RecordedUpdateTest;
-
-// A fresh process: the product never unloads the library it loaded. (A library that does not
-// load at all is the subject of nonewdev_test.cpp, which runs with NewDev.dll disabled.)
-TEST_F(UnavailableUpdateDeathTest, LibraryWithoutTheEntryGivesFalse) {
-    const std::string noEntry = ExeFolder() + "\\noentry\\newdev.dll";
-    EXPECT_EXIT(
-        {
-            // Loaded first, the library without the entry is the "NewDev.dll" the product gets.
-            if (LoadLibraryA(noEntry.c_str()) == nullptr) exit(2);
-            ExitWithUnavailableUpdateResult();
-        },
-        testing::ExitedWithCode(0), "");
-    EXPECT_EQ(Calls(), "");
-}
 
 }  // namespace
