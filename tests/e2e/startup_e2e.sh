@@ -4,77 +4,114 @@
 #   startup_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD_EXE
 # WINE_ROOT must be a root of its own: Wine binds a prefix's desktop to the display of the first
 # process that opens it, so window tests never share a running prefix with other tests.
+# Every wait is bounded: a program that hangs is killed and counted as a failure.
 set -u
 wine_run=$1 wine_root=$2 setup=$3 tool=$4
+run_limit=90      # seconds any one program may run, message boxes and windows included
+wait_limit=30     # seconds to wait for a window or for the end of a program
 runner() { "$wine_run" --root "$wine_root" "$@"; }
 work=$(mktemp -d)
-failures=0
+failures=0 cases=0 runs=()
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 stop() {
-    WINEPREFIX="$wine_root/prefix32" wineserver -k 2>/dev/null
+    WINEPREFIX="$wine_root/prefix32" timeout 30 wineserver -k 2>/dev/null
     kill $xvfb 2>/dev/null
     rm -rf "$work"
 }
 trap stop EXIT
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+export DISPLAY=:$(cat "$work/display" 2>/dev/null)
+# Without a server every window check below would pass for want of windows.
+if [ "$DISPLAY" = : ] || ! timeout 10 xdpyinfo >/dev/null 2>&1; then
+    echo "FAIL: the X server did not come up"
+    exit 1
+fi
 
-visible_windows() { xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l; }
+visible_windows() { timeout 10 xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l; }
+# The first visible window with the caption, waited for within the limit; empty when none.
+window_named() { timeout $wait_limit xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+# Client and frame size of a window as "WIDTH HEIGHT".
+window_size() { timeout 10 xwininfo -id "$1" 2>/dev/null | awk '/Width:/ {w=$2} /Height:/ {h=$2} END {print w+0, h+0}'; }
+# Sends a key to a window once it has the focus; false when it could not be focused.
+send_key() { timeout 10 xdotool windowfocus --sync "$1" && timeout 10 xdotool key "$2"; }
 
-# Runs the program in its folder; records its exit code in $work/rc when it ends.
+# Runs the program in its folder, killed when it runs past the limit; records its exit code in
+# $work/rc when it ends.
 start() {  # start FOLDER EXE
     rm -f "$work/rc"
-    (cd "$1" && runner "$2" >/dev/null 2>&1; echo $? > "$work/rc") &
+    (cd "$1" && timeout -k 5 $run_limit "$wine_run" --root "$wine_root" "$2" >/dev/null 2>&1; echo $? > "$work/rc") &
+    runs+=($!)
 }
 finished_within() {  # seconds
     for _ in $(seq $(($1 * 10))); do [ -f "$work/rc" ] && return 0; sleep 0.1; done
     return 1
 }
+exit_code() { cat "$work/rc" 2>/dev/null; }
+screenshot() { timeout 10 import -window root "$work/shot.png" 2>/dev/null && cp "$work/shot.png" "${E2E_SCREENSHOTS:-$work}/$1" 2>/dev/null; }
 
 mkdir -p "$work/plain" "$work/installer" "$work/damaged" "$work/fallback"
 cp "$setup" "$work/plain/SetupTarvik.exe"
 cp "$tool" "$work/tarvik-payload.exe"
 printf 'sample' > "$work/entry.txt"
-(cd "$work" && runner tarvik-payload.exe pack plain/SetupTarvik.exe installer/Renamed.exe MyLangage=entry.txt) \
-    || fail "could not pack an installer"
+(cd "$work" && timeout $run_limit "$wine_run" --root "$wine_root" tarvik-payload.exe pack plain/SetupTarvik.exe \
+    installer/Renamed.exe MyLangage=entry.txt) || fail "could not pack an installer"
 cp "$work/installer/Renamed.exe" "$work/damaged/damaged.exe"
 size=$(stat -c %s "$work/damaged/damaged.exe")
 printf '\xff\xff\xff\xff' | dd of="$work/damaged/damaged.exe" bs=1 seek=$((size - 40)) conv=notrunc 2>/dev/null
 
 # No payload: the builder, no window, exit code 0.
+cases=$((cases + 1))
 start "$work/plain" SetupTarvik.exe
-finished_within 30 || fail "plain executable did not end"
-[ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "plain executable exit code $(cat "$work/rc" 2>/dev/null)"
+finished_within $wait_limit || fail "plain executable did not end"
+[ "$(exit_code)" = 0 ] || fail "plain executable exit code $(exit_code)"
 [ "$(visible_windows)" = 0 ] || fail "plain executable showed a window"
 
-# A payload under another file name: installer mode (it ends quietly until it has a window).
+# A payload under another file name: installer mode, the dialog "Install Mini Tarvik" (client
+# area 376 x 244, larger than any message box) stays open until Alt+F4 closes it with exit code 0.
+cases=$((cases + 1))
 start "$work/installer" Renamed.exe
-finished_within 30 || fail "installer did not end"
-[ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "installer exit code $(cat "$work/rc" 2>/dev/null)"
+dialog=$(window_named '^Install Mini Tarvik$')
+if [ -z "$dialog" ]; then
+    fail "installer showed no window \"Install Mini Tarvik\" within $wait_limit s (exit code $(exit_code))"
+else
+    read -r width height <<<"$(window_size "$dialog")"
+    [ "$width" -ge 376 ] && [ "$height" -ge 244 ] || fail "installer window is ${width}x${height}, not the dialog"
+    [ -f "$work/rc" ] && fail "installer ended while its window was open"
+    screenshot installer-window.png
+    send_key "$dialog" alt+F4 || fail "installer window could not be focused"
+    finished_within $wait_limit || fail "installer did not end after Alt+F4"
+    [ "$(exit_code)" = 0 ] || fail "installer exit code $(exit_code)"
+fi
+finished_within $wait_limit || fail "installer still running"
 
 # Damaged payload, no fallback file: one message box, then exit code 0 once it is dismissed.
+cases=$((cases + 1))
 start "$work/damaged" damaged.exe
-box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | head -n 1)
+box=$(window_named '^Install Mini Tarvik$')
 if [ -z "$box" ]; then
     fail "no message box for a damaged payload"
 else
     [ -f "$work/rc" ] && fail "process ended while its message box was open"
-    import -window root "$work/box.png" 2>/dev/null && cp "$work/box.png" "${E2E_SCREENSHOTS:-$work}/damaged-payload.png" 2>/dev/null
-    xdotool windowfocus --sync "$box" key Return
-    finished_within 30 || fail "damaged installer did not end after the message"
-    [ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "damaged installer exit code $(cat "$work/rc" 2>/dev/null)"
+    screenshot damaged-payload.png
+    send_key "$box" Return || fail "message box could not be focused"
+    finished_within $wait_limit || fail "damaged installer did not end after the message"
+    [ "$(exit_code)" = 0 ] || fail "damaged installer exit code $(exit_code)"
 fi
+finished_within $wait_limit || fail "damaged installer still running"
 
 # Damaged payload with a plain SetupTarvik.exe in the current folder: that file decides (builder).
+cases=$((cases + 1))
 cp "$work/damaged/damaged.exe" "$work/fallback/damaged.exe"
 cp "$setup" "$work/fallback/SetupTarvik.exe"
 start "$work/fallback" damaged.exe
-finished_within 30 || fail "fallback run did not end"
-[ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "fallback run exit code $(cat "$work/rc" 2>/dev/null)"
+finished_within $wait_limit || fail "fallback run did not end"
+[ "$(exit_code)" = 0 ] || fail "fallback run exit code $(exit_code)"
 [ "$(visible_windows)" = 0 ] || fail "fallback run showed a window"
 
-echo "$(( 4 - (failures > 4 ? 4 : failures) )) passed, $failures failed"
+# A run still going after its waits ends by its own limit at the latest.
+wait "${runs[@]}"
+echo "$cases cases, $failures failures"
 exit $(( failures > 0 ))
