@@ -89,7 +89,8 @@ TEST_F(PlantedLibrariesTest, SpecialFoldersUseTheSystemLibrary) {
     EXPECT_EQ(Loads(), "");
 }
 
-// What the installer does first: afterwards even a load by bare name takes the system folder's.
+// What the installer does first: afterwards even a load by bare name takes the system folder's,
+// and the loads by full path still work.
 TEST_F(PlantedLibrariesTest, RestrictedSearchTakesOnlyTheSystemFolder) {
     RestrictDllSearch();
     for (const char* name : kPlantedNames) {
@@ -97,6 +98,9 @@ TEST_F(PlantedLibrariesTest, RestrictedSearchTakesOnlyTheSystemFolder) {
         ASSERT_NE(library, nullptr) << name;
         EXPECT_EQ(lstrcmpiA(LoadedPath(name).c_str(), SystemDirPath(name).c_str()), 0) << LoadedPath(name);
     }
+    XC_InstallHardware hardware;
+    EXPECT_NE(hardware.UpdateDriverProc, nullptr);
+    EXPECT_FALSE(SpecialFolderPath(38).empty());
     EXPECT_EQ(Loads(), "");
 }
 
