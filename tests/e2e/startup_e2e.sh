@@ -30,7 +30,14 @@ if [ "$DISPLAY" = : ] || ! timeout 10 xdpyinfo >/dev/null 2>&1; then
     exit 1
 fi
 
-visible_windows() { timeout 10 xdotool search --onlyvisible --name '.' 2>/dev/null | wc -l; }
+# The number of visible windows, or "unknown" when the search itself failed.
+visible_windows() {
+    local found rc
+    found=$(timeout 10 xdotool search --onlyvisible --name '.' 2>/dev/null); rc=$?
+    # 1 is the search's "nothing found"; anything else but 0 leaves the count unknown.
+    if [ $rc -gt 1 ]; then echo unknown; return; fi
+    printf '%s' "$found" | grep -c .
+}
 # The first visible window with the caption, waited for within the limit; empty when none.
 window_named() { timeout $wait_limit xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
 # Client and frame size of a window as "WIDTH HEIGHT".
@@ -67,7 +74,8 @@ cases=$((cases + 1))
 start "$work/plain" SetupTarvik.exe
 finished_within $wait_limit || fail "plain executable did not end"
 [ "$(exit_code)" = 0 ] || fail "plain executable exit code $(exit_code)"
-[ "$(visible_windows)" = 0 ] || fail "plain executable showed a window"
+windows=$(visible_windows)
+[ "$windows" = 0 ] || fail "plain executable: $windows visible windows, none expected"
 
 # A payload under another file name: installer mode, the dialog "Install Mini Tarvik" (client
 # area 376 x 244, larger than any message box) stays open until Alt+F4 closes it with exit code 0.
@@ -109,7 +117,8 @@ cp "$setup" "$work/fallback/SetupTarvik.exe"
 start "$work/fallback" damaged.exe
 finished_within $wait_limit || fail "fallback run did not end"
 [ "$(exit_code)" = 0 ] || fail "fallback run exit code $(exit_code)"
-[ "$(visible_windows)" = 0 ] || fail "fallback run showed a window"
+windows=$(visible_windows)
+[ "$windows" = 0 ] || fail "fallback run: $windows visible windows, none expected"
 
 # A run still going after its waits ends by its own limit at the latest.
 wait "${runs[@]}"
