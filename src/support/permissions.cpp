@@ -142,15 +142,26 @@ bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWO
     return carried == 0 || SetSecurityDescriptorControl(&descriptor_, carried, carried) != FALSE;
 }
 
+XC_WorldSid::XC_WorldSid() {
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    InitializeSid(bytes_, &world, 1);
+    *GetSidSubAuthority(bytes_, 0) = SECURITY_WORLD_RID;
+}
+
+bool GrantSidAccess(const char* path, PSID sid, DWORD mask) {
+    if (path == nullptr || sid == nullptr) return false;
+    XC_MemSpace oldDescriptor;
+    if (!ReadFileDacl(path, &oldDescriptor)) return false;
+    XC_GrantDescriptor granted;
+    if (!granted.Build(oldDescriptor.data, sid, mask)) return false;
+    return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
+}
+
 bool GrantAccess(const char* path, const char* account, DWORD mask) {
     if (path == nullptr || account == nullptr) return false;
     XC_MemSpace sid;
     if (!LookupAccountSid(account, &sid)) return false;
-    XC_MemSpace oldDescriptor;
-    if (!ReadFileDacl(path, &oldDescriptor)) return false;
-    XC_GrantDescriptor granted;
-    if (!granted.Build(oldDescriptor.data, sid.data, mask)) return false;
-    return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
+    return GrantSidAccess(path, PSID(sid.data), mask);
 }
 
 HRESULT CreateShortcut(const char* target, const char* folder, const char* name, const char* workingFolder,
