@@ -26,12 +26,6 @@ const int kProgramFilesFolder = 38;    // CSIDL_PROGRAM_FILES
 const int kCommonProgramsFolder = 23;  // CSIDL_COMMON_PROGRAMS
 const int kDesktopFolder = 16;         // CSIDL_DESKTOPDIRECTORY
 
-// Opens path to the world group, whatever its name in the system's language.
-void GrantToEveryone(const std::string& path) {
-    static XC_WorldSid world;
-    CheckStep(GrantSidAccess(path.c_str(), world.Get(), GENERIC_ALL), "Opening to everyone", path);
-}
-
 // Up to two decimal digits from text[*at] on.
 bool SkipShortNumber(const std::string& text, size_t* at) {
     size_t digits = 0;
@@ -130,10 +124,9 @@ bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& ins
         const std::string file = ListedPath(list, installFolder, name);
         if (file.empty()) return false;
         const auto entry = entries.find(name);
-        if (WriteEntryFile(name.c_str(), entry != entries.end() ? entry->second : nullptr, file))
-            GrantToEveryone(file);
-        else
-            ok = false;
+        ok =
+            WriteEntryFile(name.c_str(), entry != entries.end() ? entry->second : nullptr, file, FileGrant::Everyone) &&
+            ok;
         owner.SetStatus(CopyingFilesText(owner.Text_CopyingFiles, int(int64_t(i) * 100 / count)));
     }
     return ok;

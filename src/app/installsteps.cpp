@@ -1,7 +1,8 @@
 // Shared steps of the install worker and their failure notes in the program log.
 #include "installsteps.h"
 
-#include "wholefile.h"
+#include "permissions.h"
+#include "xc_handle.h"
 #include "xc_log.h"
 #include "xc_memspace.h"
 
@@ -35,12 +36,41 @@ bool CheckStep(bool ok, const char* what, const std::string& target) {
     return ok;
 }
 
-bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path) {
+namespace {
+
+PSID WorldSid() {
+    static XC_WorldSid world;
+    return world.Get();
+}
+
+HANDLE CreateForWriting(const std::string& path, DWORD access) {
+    return CreateFileA(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+void GrantToEveryone(const std::string& path) {
+    CheckStep(GrantSidAccess(path.c_str(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
+}
+
+bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path, FileGrant grant) {
     if (block == nullptr) {
         LogStepFailure("Writing a file", path, std::string("the payload has no entry ") + key);
         return false;
     }
-    return CheckStep(WriteWholeFile(path.c_str(), block, 0), "Writing a file", path);
+    // The grant goes through the handle the file is written with: opening the file again
+    // for it would cost more than the write itself for the many small files of a tree.
+    const DWORD grantAccess = grant == FileGrant::Everyone ? READ_CONTROL | WRITE_DAC : 0;
+    XC_File file(CreateForWriting(path, GENERIC_WRITE | grantAccess));
+    if (!file.IsOpen() && grantAccess != 0 && GetLastError() == ERROR_ACCESS_DENIED)
+        file.Reset(CreateForWriting(path, GENERIC_WRITE));
+    // No flush per file: the system writes its cache out on its own, and a flush of each of
+    // thousands of files would make the copy several times slower.
+    if (!CheckStep(file.IsOpen() && (block->size == 0 || file.Write(block->data, block->size)), "Writing a file", path))
+        return false;
+    if (grant == FileGrant::Everyone)
+        CheckStep(GrantHandleAccess(file.Get(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
+    return true;
 }
 
 bool CreateFolder(const std::string& path) {
