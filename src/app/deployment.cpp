@@ -26,21 +26,28 @@ const int kProgramFilesFolder = 38;    // CSIDL_PROGRAM_FILES
 const int kCommonProgramsFolder = 23;  // CSIDL_COMMON_PROGRAMS
 const int kDesktopFolder = 16;         // CSIDL_DESKTOPDIRECTORY
 
-// Up to two decimal digits from text[*at] on.
+// Moves *at past up to two decimal digits; false when more follow.
 bool SkipShortNumber(const std::string& text, size_t* at) {
     size_t digits = 0;
     for (; *at < text.size() && text[*at] >= '0' && text[*at] <= '9'; ++*at) ++digits;
     return digits <= 2;
 }
 
+bool IsFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '0'; }
+
+// One "%[flags][width][.precision]d" or "i", and any number of "%%".
 bool IsPercentFormat(const std::string& format) {
     int conversions = 0;
     for (size_t at = 0; at < format.size(); ++at) {
         if (format[at] != '%') continue;
-        if (++at < format.size() && format[at] == '%') continue;
-        while (at < format.size() && std::strchr("-+ 0", format[at]) != nullptr && format[at] != '\0') ++at;
+        ++at;
+        if (at < format.size() && format[at] == '%') continue;
+        while (at < format.size() && IsFlag(format[at])) ++at;
         if (!SkipShortNumber(format, &at)) return false;
-        if (at < format.size() && format[at] == '.' && !SkipShortNumber(format, &++at)) return false;
+        if (at < format.size() && format[at] == '.') {
+            ++at;
+            if (!SkipShortNumber(format, &at)) return false;
+        }
         if (at >= format.size() || (format[at] != 'd' && format[at] != 'i')) return false;
         ++conversions;
     }
@@ -124,9 +131,8 @@ bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& ins
         const std::string file = ListedPath(list, installFolder, name);
         if (file.empty()) return false;
         const auto entry = entries.find(name);
-        ok =
-            WriteEntryFile(name.c_str(), entry != entries.end() ? entry->second : nullptr, file, FileGrant::Everyone) &&
-            ok;
+        const XC_MemSpace* block = entry != entries.end() ? entry->second : nullptr;
+        if (!WriteEntryFile(name.c_str(), block, file, FileGrant::Everyone)) ok = false;
         owner.SetStatus(CopyingFilesText(owner.Text_CopyingFiles, int(int64_t(i) * 100 / count)));
     }
     return ok;
