@@ -1,5 +1,8 @@
-// The install worker's tick.
+// The install worker's tick: the adapters' drivers, then the application, then the signal.
 #include "installworker.h"
+
+#include "deployment.h"
+#include "driverinstall.h"
 
 void MC_TimerInstall::OnTimer() {
     if (Owner == nullptr) return;
@@ -8,4 +11,8 @@ void MC_TimerInstall::OnTimer() {
     Owner->StartFinishTimer(result);
 }
 
-InstallResult RunInstall(TInstallOwner&) { return InstallResult::Success; }
+InstallResult RunInstall(TInstallOwner& owner) {
+    const bool driversInstalled = InstallAdapterDrivers(owner);
+    const bool deployed = DeployApplication(owner);
+    return driversInstalled && deployed ? InstallResult::Success : InstallResult::FinishedWithErrors;
+}

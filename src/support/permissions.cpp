@@ -87,6 +87,15 @@ bool LookupAccountSid(const char* account, XC_MemSpace* sid) {
                               &use) != FALSE;
 }
 
+bool ReadHandleDacl(HANDLE handle, XC_MemSpace* descriptor) {
+    DWORD needed = 0;
+    if (GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    if (!descriptor->Allocate(needed, 0)) return false;
+    return GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor->data, needed, &needed) != FALSE;
+}
+
 bool ReadFileDacl(const char* path, XC_MemSpace* descriptor) {
     DWORD needed = 0;
     if (GetFileSecurityA(path, DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
@@ -142,15 +151,35 @@ bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWO
     return carried == 0 || SetSecurityDescriptorControl(&descriptor_, carried, carried) != FALSE;
 }
 
+XC_WorldSid::XC_WorldSid() {
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    InitializeSid(bytes_, &world, 1);
+    *GetSidSubAuthority(bytes_, 0) = SECURITY_WORLD_RID;
+}
+
+bool GrantSidAccess(const char* path, PSID sid, DWORD mask) {
+    if (path == nullptr || sid == nullptr) return false;
+    XC_MemSpace oldDescriptor;
+    if (!ReadFileDacl(path, &oldDescriptor)) return false;
+    XC_GrantDescriptor granted;
+    if (!granted.Build(oldDescriptor.data, sid, mask)) return false;
+    return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
+}
+
+bool GrantHandleAccess(HANDLE file, PSID sid, DWORD mask) {
+    if (file == nullptr || file == INVALID_HANDLE_VALUE || sid == nullptr) return false;
+    XC_MemSpace oldDescriptor;
+    if (!ReadHandleDacl(file, &oldDescriptor)) return false;
+    XC_GrantDescriptor granted;
+    if (!granted.Build(oldDescriptor.data, sid, mask)) return false;
+    return SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
+}
+
 bool GrantAccess(const char* path, const char* account, DWORD mask) {
     if (path == nullptr || account == nullptr) return false;
     XC_MemSpace sid;
     if (!LookupAccountSid(account, &sid)) return false;
-    XC_MemSpace oldDescriptor;
-    if (!ReadFileDacl(path, &oldDescriptor)) return false;
-    XC_GrantDescriptor granted;
-    if (!granted.Build(oldDescriptor.data, sid.data, mask)) return false;
-    return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
+    return GrantSidAccess(path, PSID(sid.data), mask);
 }
 
 HRESULT CreateShortcut(const char* target, const char* folder, const char* name, const char* workingFolder,

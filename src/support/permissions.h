@@ -25,9 +25,24 @@ private:
     SECURITY_DESCRIPTOR descriptor_ = {};
 };
 
-// Adds an allow entry with mask for account to the access list of the file or folder at path,
-// inherited by objects created in it later. True only when the new list was written; on
-// false the object's security is unchanged.
+// The world group S-1-1-0 ("Everyone"), whatever its name in the system's language.
+class XC_WorldSid {
+public:
+    XC_WorldSid();
+    PSID Get() { return bytes_; }
+
+private:
+    DWORD bytes_[SECURITY_MAX_SID_SIZE / sizeof(DWORD)];  // a SID is DWORD-aligned
+};
+
+// Adds an allow entry with mask for the account sid to the access list of the file or folder
+// at path, inherited by objects created in it later. True only when the new list was written;
+// on false the object's security is unchanged.
+bool GrantSidAccess(const char* path, PSID sid, DWORD mask);
+// The same on a file already open with READ_CONTROL and WRITE_DAC: no further opening of the
+// file, which is most of a grant's cost when thousands of files are written.
+bool GrantHandleAccess(HANDLE file, PSID sid, DWORD mask);
+// The same for an account named in the system's language; false when the name does not resolve.
 bool GrantAccess(const char* path, const char* account, DWORD mask);
 
 // Saves a shortcut folder\name.lnk to target, creating folder (one level) when missing. The

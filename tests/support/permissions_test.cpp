@@ -269,6 +269,48 @@ TEST_F(GrantAccessTest, MissingObjectFails) {
     EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), GetLastError());
 }
 
+TEST(WorldSidTest, IsTheWorldGroup) {
+    XC_WorldSid world;
+    ASSERT_TRUE(IsValidSid(world.Get()));
+    EXPECT_EQ(kEveryone, SidText(world.Get()));
+}
+
+// By identifier no account name is looked up, so the grant works whatever the world group is
+// called in the system's language.
+TEST_F(GrantAccessTest, GrantsToTheWorldGroupByIdentifier) {
+    XC_WorldSid world;
+    for (const std::string* path : {&file_, &folder_}) {
+        SCOPED_TRACE(*path);
+        EXPECT_TRUE(GrantSidAccess(path->c_str(), world.Get(), GENERIC_ALL));
+    }
+    SetLastError(kMarker);
+    EXPECT_FALSE(GrantSidAccess(scratch_.Child("missing.exe").c_str(), world.Get(), GENERIC_ALL));
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_FALSE(GrantSidAccess(nullptr, world.Get(), GENERIC_ALL));
+    EXPECT_FALSE(GrantSidAccess(file_.c_str(), nullptr, GENERIC_ALL));
+}
+
+TEST_F(GrantAccessTest, GrantsThroughAHandleThatMayChangeTheList) {
+    XC_WorldSid world;
+    HANDLE writable = CreateFileA(file_.c_str(), GENERIC_WRITE | READ_CONTROL | WRITE_DAC, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writable);
+    EXPECT_TRUE(GrantHandleAccess(writable, world.Get(), GENERIC_ALL));
+    CloseHandle(writable);
+
+    // Without WRITE_DAC the list cannot be changed: false, and the file keeps its list.
+    const std::vector<BYTE> before = FileDescriptor(file_);
+    HANDLE readOnly = CreateFileA(file_.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, readOnly);
+    SetLastError(kMarker);
+    EXPECT_FALSE(GrantHandleAccess(readOnly, world.Get(), GENERIC_ALL));
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
+    CloseHandle(readOnly);
+    EXPECT_EQ(before, FileDescriptor(file_));
+    EXPECT_FALSE(GrantHandleAccess(INVALID_HANDLE_VALUE, world.Get(), GENERIC_ALL));
+}
+
 TEST_F(GrantAccessTest, MissingTextsFail) {
     EXPECT_FALSE(GrantAccess(nullptr, "everyone", GENERIC_ALL));
     EXPECT_FALSE(GrantAccess(file_.c_str(), nullptr, GENERIC_ALL));

@@ -1,0 +1,196 @@
+// Deploys the application: folders and files from the payload's file list, the grant to
+// everyone, progress texts and the three shortcuts.
+#include "deployment.h"
+
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "installsteps.h"
+#include "paths.h"
+#include "payloadkeys.h"
+#include "permissions.h"
+#include "registry.h"
+#include "xc_memspace.h"
+#include "xc_xml.h"
+
+namespace {
+
+const char kCopyingFilesEnglish[] = "Copying files %d%%";
+const char kOutputFolder[] = "C:\\output";
+const char kInstallFolderName[] = "MiniTarvik";
+const char kApplication[] = "Emberlin.exe";
+const char kInkscape[] = "inkscape\\inkscape.exe";
+const int kProgramFilesFolder = 38;    // CSIDL_PROGRAM_FILES
+const int kCommonProgramsFolder = 23;  // CSIDL_COMMON_PROGRAMS
+const int kDesktopFolder = 16;         // CSIDL_DESKTOPDIRECTORY
+
+// Moves *at past up to two decimal digits; false when more follow.
+bool SkipShortNumber(const std::string& text, size_t* at) {
+    size_t digits = 0;
+    for (; *at < text.size() && text[*at] >= '0' && text[*at] <= '9'; ++*at) ++digits;
+    return digits <= 2;
+}
+
+bool IsFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '0'; }
+
+// One "%[flags][width][.precision]d" or "i", and any number of "%%".
+bool IsPercentFormat(const std::string& format) {
+    int conversions = 0;
+    for (size_t at = 0; at < format.size(); ++at) {
+        if (format[at] != '%') continue;
+        ++at;
+        if (at < format.size() && format[at] == '%') continue;
+        while (at < format.size() && IsFlag(format[at])) ++at;
+        if (!SkipShortNumber(format, &at)) return false;
+        if (at < format.size() && format[at] == '.') {
+            ++at;
+            if (!SkipShortNumber(format, &at)) return false;
+        }
+        if (at >= format.size() || (format[at] != 'd' && format[at] != 'i')) return false;
+        ++conversions;
+    }
+    return conversions == 1;
+}
+
+// A stored relative path stays inside the install folder: no drive, no parent step.
+bool StaysInside(const std::string& relative) {
+    if (relative.empty() || relative.find(':') != std::string::npos) return false;
+    size_t start = 0;
+    while (start <= relative.size()) {
+        size_t end = relative.find_first_of("\\/", start);
+        if (end == std::string::npos) end = relative.size();
+        if (relative.compare(start, end - start, "..") == 0) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// The install folder joined with the value name of list; empty, logged, when the value is
+// missing or would leave the install folder.
+std::string ListedPath(XC_Xml& list, const std::string& installFolder, const std::string& name) {
+    const std::string relative = list.GetValue(name.c_str());
+    if (StaysInside(relative)) return JoinPath(installFolder.c_str(), relative.c_str());
+    LogStepFailure("Reading the file list", name, relative.empty() ? "missing" : "unsafe path " + relative);
+    return std::string();
+}
+
+std::string Numbered(const char* format, int index) {
+    char name[32];
+    std::snprintf(name, sizeof(name), format, index);
+    return name;
+}
+
+// The application's entries by key, read in place: each file is written straight from the
+// payload's own block.
+std::unordered_map<std::string, const XC_MemSpace*> FileEntries(const XC_ExeTailHelper& payload) {
+    std::unordered_map<std::string, const XC_MemSpace*> entries;
+    payload.ForEachEntry([&entries](const std::string& key, const XC_MemSpace& block) {
+        if (key.compare(0, 4, "FILE") == 0) entries.emplace(key, &block);
+    });
+    return entries;
+}
+
+// Loads the file list; false, logged, when the payload lacks it or it does not parse.
+bool LoadFileList(const XC_ExeTailHelper& payload, XC_Xml* list) {
+    XC_MemSpace block;
+    if (!payload.GetEntry(PayloadKey::FilesInfo, &block)) {
+        LogStepFailure("Reading the file list", PayloadKey::FilesInfo, "the payload has no such entry");
+        return false;
+    }
+    const char* text = reinterpret_cast<const char*>(block.data);
+    const std::string loaded(text, block.data != nullptr ? strnlen(text, block.size) : 0);
+    if (list->LoadText(loaded.c_str())) return true;
+    LogStepFailure("Reading the file list", PayloadKey::FilesInfo, "not a well-formed document");
+    return false;
+}
+
+// Folders in list order, one level each: a folder's parent comes before it in the list.
+bool CreateListedFolders(XC_Xml& list, const std::string& installFolder) {
+    bool ok = true;
+    const int count = list.GetValueInt("PathCount");
+    for (int i = 0; i < count; ++i) {
+        const std::string folder = ListedPath(list, installFolder, Numbered("PATH%d", i));
+        // A gap ends the list: the count of a damaged list may be anything.
+        if (folder.empty()) return false;
+        if (CreateFolder(folder))
+            GrantToEveryone(folder);
+        else
+            ok = false;
+    }
+    return ok;
+}
+
+bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder) {
+    const std::unordered_map<std::string, const XC_MemSpace*> entries = FileEntries(owner.Payload);
+    bool ok = true;
+    const int count = list.GetValueInt("FileCount");
+    for (int i = 0; i < count; ++i) {
+        const std::string name = Numbered(PayloadKey::FileFormat, i);
+        const std::string file = ListedPath(list, installFolder, name);
+        if (file.empty()) return false;
+        const auto entry = entries.find(name);
+        const XC_MemSpace* block = entry != entries.end() ? entry->second : nullptr;
+        if (!WriteEntryFile(name.c_str(), block, file, FileGrant::Everyone)) ok = false;
+        owner.SetStatus(CopyingFilesText(owner.Text_CopyingFiles, int(int64_t(i) * 100 / count)));
+    }
+    return ok;
+}
+
+void CreateShortcutLogged(const std::string& target, const std::string& folder, const std::string& name,
+                          const std::string& workingFolder) {
+    const HRESULT result =
+        CreateShortcut(target.c_str(), folder.c_str(), name.c_str(), workingFolder.c_str(), "", target.c_str(), 0);
+    if (FAILED(result)) LogStepFailure("Creating a shortcut", JoinPath(folder.c_str(), name.c_str()), DWORD(result));
+}
+
+// The group's shortcut comes first: it creates the group folder that the tools folder is in.
+void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder) {
+    const std::string application = JoinPath(installFolder.c_str(), kApplication);
+    const std::string inkscape = JoinPath(installFolder.c_str(), kInkscape);
+    const std::string programs = SpecialFolderPath(kCommonProgramsFolder);
+    const std::string desktop = SpecialFolderPath(kDesktopFolder);
+    if (programs.empty() || desktop.empty()) {
+        LogStepFailure("Creating the shortcuts", "the Start menu or desktop folder", "unknown folder");
+        return;
+    }
+    const std::string group = JoinPath(programs.c_str(), owner.Text_GroupName.c_str());
+    CreateShortcutLogged(application, group, owner.Text_AppShortcut, installFolder);
+    CreateShortcutLogged(application, desktop, owner.Text_AppShortcut, installFolder);
+    CreateShortcutLogged(inkscape, JoinPath(group.c_str(), owner.Text_OtherTools.c_str()), owner.Text_InkscapeShortcut,
+                         installFolder);
+}
+
+}  // namespace
+
+std::string CopyingFilesText(const std::string& translation, int percent) {
+    const std::string& format = IsPercentFormat(translation) ? translation : std::string(kCopyingFilesEnglish);
+    // The output cannot exceed the format plus two-digit widths and one number.
+    std::vector<char> text(format.size() + 256);
+    std::snprintf(text.data(), text.size(), format.c_str(), percent);
+    return text.data();
+}
+
+bool DeployApplication(TInstallOwner& owner) {
+    if (CreateFolder(kOutputFolder)) GrantToEveryone(kOutputFolder);
+
+    const std::string programFiles = SpecialFolderPath(kProgramFilesFolder);
+    if (programFiles.empty()) {
+        LogStepFailure("Finding the Program Files folder", "CSIDL 38", "unknown folder");
+        return false;
+    }
+    const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
+    bool ok = CreateFolder(installFolder);
+    if (ok) GrantToEveryone(installFolder);
+
+    XC_Xml list;
+    if (LoadFileList(owner.Payload, &list)) {
+        ok = CreateListedFolders(list, installFolder) && ok;
+        ok = WriteListedFiles(owner, list, installFolder) && ok;
+    } else {
+        ok = false;
+    }
+    CreateShortcuts(owner, installFolder);
+    return ok;
+}

@@ -1,0 +1,18 @@
+// The application's deployment: the files packed from the application folder are written
+// into "MiniTarvik" under Program Files, opened to everyone, with progress after each file,
+// and the Start-menu and desktop shortcuts are created.
+#pragma once
+
+#include <string>
+
+#include "installowner.h"
+
+// Deploys the application for owner. False when a file or folder of the application could
+// not be written (or the payload's file list is missing or damaged); every failed step is
+// logged and the others still run.
+bool DeployApplication(TInstallOwner& owner);
+
+// The progress text for percent. A translation is used only when it holds exactly one integer
+// conversion ("%d" or "%i", with flags and at most two digits of width and of precision)
+// besides any "%%"; otherwise the English text is.
+std::string CopyingFilesText(const std::string& translation, int percent);

@@ -1,0 +1,180 @@
+// The four driver sets (PL2303 and CH341, each for Windows XP and Windows 7) and the choice
+// between them by system version and by the 64-bit marker of the Program Files path.
+#include "driverinstall.h"
+
+#include <cstddef>
+#include <string>
+
+#include "installsteps.h"
+#include "paths.h"
+#include "payloadkeys.h"
+#include "registry.h"
+#include "xc_installhardware.h"
+#include "xc_log.h"
+#include "xc_memspace.h"
+#include "xc_osversion.h"
+#include "xc_xml.h"
+
+namespace {
+
+// The window redraws its status every 500 ms: this pause puts the driver status on screen
+// before the driver installation blocks the worker.
+const DWORD kStatusPauseMs = 600;
+const int kProgramFilesFolder = 38;  // CSIDL_PROGRAM_FILES
+
+struct PackageFile {
+    const char* key;
+    const char* name;  // exactly as the INF names it
+};
+
+struct Package {
+    const PackageFile* files;
+    size_t count;
+};
+
+template <size_t N>
+constexpr Package PackageOf(const PackageFile (&files)[N]) {
+    return {files, N};
+}
+
+const PackageFile kPl2303Xp[] = {
+    {PayloadKey::XpPl2303Cat, "ser2pl.cat"},
+    {PayloadKey::XpPl2303Inf, "ser2pl.inf"},
+    {PayloadKey::XpPl2303Sys, "ser2pl.sys"},
+};
+const PackageFile kPl2303Win7[] = {
+    {PayloadKey::Win7Pl2303Cat, "ser2pl.cat"}, {PayloadKey::Win7Pl2303Inf, "ser2pl.inf"},
+    {PayloadKey::Win7Pl2303Sys, "ser2pl.sys"}, {PayloadKey::Win7Pl2303Sys64, "ser2pl64.sys"},
+    {PayloadKey::Win7Upd64Exe, "upd64.exe"},
+};
+const PackageFile kCh341Xp[] = {
+    {PayloadKey::Ch341Inf, "CH341SER.INF"},
+    {PayloadKey::Ch341Cat, "ch341SER.CAT"},
+    {PayloadKey::Ch341Sys, "CH341SER.SYS"},
+    {PayloadKey::Ch341PtDll, "CH341PT.DLL"},
+};
+const PackageFile kCh341Win7[] = {
+    {PayloadKey::Ch341PtDll, "CH341PT.DLL"},  {PayloadKey::Ch341Inf, "CH341SER.INF"},
+    {PayloadKey::Ch341Cat, "ch341SER.CAT"},   {PayloadKey::Ch341Sys, "CH341SER.SYS"},
+    {PayloadKey::Ch341Sys64, "CH341S64.SYS"}, {PayloadKey::Win7Upd64Exe, "upd64.exe"},
+};
+const char kUpdaterName[] = "upd64.exe";
+
+struct AdapterDriver {
+    const char* hardwareId;
+    const char* folder;  // working folder in the temporary folder
+    const char* inf;
+    Package xp;
+    Package win7;
+};
+
+const AdapterDriver kAdapters[] = {
+    {"USB\\Vid_067b&Pid_2303", "2303", "ser2pl.inf", PackageOf(kPl2303Xp), PackageOf(kPl2303Win7)},
+    {"USB\\VID_1A86&PID_7523", "ch341", "CH341SER.INF", PackageOf(kCh341Xp), PackageOf(kCh341Win7)},
+};
+
+// System files the serial drivers need, supplied only where they are missing.
+struct FixFile {
+    const char* key;
+    std::string (*folder)(const char*);
+    const char* name;
+};
+
+const FixFile kXpFixes[] = {
+    {PayloadKey::XpFixMdmcpqInf, WindowsDirPath, "inf\\mdmcpq.inf"},
+    {PayloadKey::XpFixUsbserSys, SystemDirPath, "drivers\\usbser.sys"},
+};
+const FixFile kWin7Fixes[] = {
+    {PayloadKey::Win7FixMdmcpqInf, WindowsDirPath, "inf\\mdmcpq.inf"},
+    {PayloadKey::Win7FixUsbserSys, SystemDirPath, "drivers\\usbser.sys"},
+    {PayloadKey::Win7FixSerenumSys, SystemDirPath, "drivers\\serenum.sys"},
+};
+
+enum class DriverSet { None, WindowsXp, Windows7 };
+
+DriverSet SetForThisSystem() {
+    const XC_OSVersion version;
+    const DWORD major = version.VersionInfo.dwMajorVersion;
+    const DWORD minor = version.VersionInfo.dwMinorVersion;
+    if (major == 5 && minor == 1) return DriverSet::WindowsXp;
+    if (major == 6 && (minor == 1 || minor == 2)) return DriverSet::Windows7;
+    return DriverSet::None;
+}
+
+// A 32-bit program on 64-bit Windows is shown the Program Files folder for 32-bit programs.
+bool Is64BitWindows() { return SpecialFolderPath(kProgramFilesFolder).find("(x86)") != std::string::npos; }
+
+bool WritePayloadEntry(const XC_ExeTailHelper& payload, const char* key, const std::string& path) {
+    XC_MemSpace block;
+    return WriteEntryFile(key, payload.GetEntry(key, &block) ? &block : nullptr, path);
+}
+
+// An existing file, or one whose presence cannot be told, is never replaced.
+template <size_t N>
+void SupplyMissingFixFiles(const XC_ExeTailHelper& payload, const FixFile (&fixes)[N]) {
+    for (const FixFile& fix : fixes) {
+        const std::string path = fix.folder(fix.name);
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            LogStepFailure("Looking for a system file", path, error);
+            continue;
+        }
+        WritePayloadEntry(payload, fix.key, path);
+    }
+}
+
+void WritePackage(const XC_ExeTailHelper& payload, const Package& package, const std::string& folder) {
+    CreateFolder(folder);
+    for (size_t i = 0; i < package.count; ++i)
+        WritePayloadEntry(payload, package.files[i].key, JoinPath(folder.c_str(), package.files[i].name));
+}
+
+bool UpdateDriver(XC_InstallHardware& hardware, const char* hardwareId, const std::string& inf) {
+    return CheckStep(hardware.UpdateDriver(hardwareId, inf.c_str()), "Driver update",
+                     std::string(hardwareId) + " " + inf);
+}
+
+// The updater's path is quoted: the temporary folder may hold a blank. False when it could
+// not be started.
+bool StartUpdater64(const std::string& folder, const char* hardwareId, const std::string& inf) {
+    const std::string line =
+        "\"" + JoinPath(folder.c_str(), kUpdaterName) + "\" \"" + hardwareId + "\" \"" + inf + "\"";
+    ProgramLog.Append(line.data(), int(line.size()));
+    return CheckStep(RunProcess(line.c_str(), true), "Starting the 64-bit driver updater", line);
+}
+
+// Writes and installs the adapter's package for set; false when the driver update failed or
+// the updater could not be started.
+bool RunDriverSet(const XC_ExeTailHelper& payload, XC_InstallHardware& hardware, const AdapterDriver& adapter,
+                  DriverSet set) {
+    const std::string folder = TempDirPath(adapter.folder);
+    const std::string inf = JoinPath(folder.c_str(), adapter.inf);
+    if (set == DriverSet::WindowsXp) {
+        SupplyMissingFixFiles(payload, kXpFixes);
+        WritePackage(payload, adapter.xp, folder);
+        return UpdateDriver(hardware, adapter.hardwareId, inf);
+    }
+    SupplyMissingFixFiles(payload, kWin7Fixes);
+    WritePackage(payload, adapter.win7, folder);
+    if (!Is64BitWindows()) return UpdateDriver(hardware, adapter.hardwareId, inf);
+    return StartUpdater64(folder, adapter.hardwareId, inf);
+}
+
+}  // namespace
+
+bool InstallAdapterDrivers(TInstallOwner& owner) {
+    XC_InstallHardware hardware;
+    XC_Xml report;
+    bool ok = true;
+    for (const AdapterDriver& adapter : kAdapters) {
+        // An adapter with a service already has its driver.
+        if (!hardware.FindDevice(adapter.hardwareId, &report) || !report.GetValue("Service").empty()) continue;
+        owner.SetStatus(owner.Text_InstallingDriver);
+        Sleep(kStatusPauseMs);
+        const DriverSet set = SetForThisSystem();
+        if (set == DriverSet::None) continue;
+        ok = RunDriverSet(owner.Payload, hardware, adapter, set) && ok;
+    }
+    return ok;
+}

@@ -1,0 +1,251 @@
+// The install worker's test owner, payload and fixture.
+#include "install_fixture.h"
+
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "payloadkeys.h"
+#include "registry.h"
+#include "xc_log.h"
+#include "xc_memspace.h"
+#include "xc_xml.h"
+
+RecordingOwner::RecordingOwner() : finished_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    Text_LoadNow = "Load Mini Tarvik now!";
+    Text_InstallingDriver = "Installing driver for Mini Tarvik...";
+    Text_Ready = "Ready to install";
+    Text_Installed = "Installed success!";
+    Text_GroupName = "My Mini Tarvik";
+    Text_OtherTools = "Other Tools";
+    Text_AppShortcut = "Load Mini Tarvik";
+    Text_InkscapeShortcut = "Inkscape (Vektrel)";
+    Text_CopyingFiles = "Copying files %d%%";
+    Text_NotSupportedOS = "Not supported OS! We support WinXP or Win7 only!";
+    Text_Notice = "Notice";
+    Text_MakeSureDriver = "Make sure you have installed driver for your Tarvik Device.";
+    Text_Installing = "Installing...";
+    Text_FinishedWithErrors = "Installation finished with errors. See the log file.";
+}
+
+RecordingOwner::~RecordingOwner() { CloseHandle(finished_); }
+
+void RecordingOwner::SetStatus(const std::string& text) {
+    TInstallOwner::SetStatus(text);
+    std::lock_guard<std::mutex> hold(mutex_);
+    statuses_.push_back(text);
+}
+
+void RecordingOwner::StartFinishTimer(InstallResult result) {
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        ++finishCount_;
+        result_ = result;
+    }
+    SetEvent(finished_);
+}
+
+std::vector<std::string> RecordingOwner::Statuses() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return statuses_;
+}
+
+int RecordingOwner::FinishCount() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return finishCount_;
+}
+
+InstallResult RecordingOwner::LastResult() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return result_;
+}
+
+bool RecordingOwner::WaitFinished(DWORD timeoutMs) {
+    return WaitForSingleObject(finished_, timeoutMs) == WAIT_OBJECT_0;
+}
+
+AppTree SampleAppTree() {
+    AppTree tree;
+    tree.folders = {"\\inkscape", "\\inkscape\\share", "\\inkscape\\share\\icons", "\\empty"};
+    std::string binary(3000, '\0');
+    for (size_t i = 0; i < binary.size(); ++i) binary[i] = char(i * 7 + 3);
+    tree.files = {
+        {"\\Emberlin.exe", "MZ application" + binary},
+        {"\\inkscape\\inkscape.exe", "MZ inkscape"},
+        {"\\inkscape\\share\\readme.txt", ""},
+        {"\\inkscape\\share\\icons\\tarvik.svg", "<svg/>\r\n"},
+    };
+    return tree;
+}
+
+namespace {
+
+std::string SampleDriverPath(const char* relative) { return std::string(TARVIK_SAMPLE_DRIVERS) + "\\" + relative; }
+
+bool AddBytes(XC_ExeTailHelper& payload, const std::string& key, const std::string& bytes) {
+    XC_MemSpace block;
+    if (!bytes.empty() && !block.Allocate(uint32_t(bytes.size()), 0)) return false;
+    if (!bytes.empty()) memcpy(block.data, bytes.data(), bytes.size());
+    return payload.AddMemory(key.c_str(), &block);
+}
+
+// Removes folder and everything in it; true when it is gone.
+bool RemoveTree(const std::string& folder) {
+    ScratchFolder::RemoveTree(folder);
+    return !FileExists(folder);
+}
+
+void ListTree(const std::string& root, const std::string& relative,
+              std::vector<std::pair<std::string, std::string>>* out) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((root + relative + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string child = relative + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out->emplace_back(child + "\\", "");
+            ListTree(root, child, out);
+        } else {
+            out->emplace_back(child, FileContents(root + child));
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+std::string SampleDriverBytes(const char* relative) { return FileContents(SampleDriverPath(relative)); }
+
+bool AddDriverEntries(XC_ExeTailHelper& payload) {
+    for (const PayloadFixedEntry& entry : kPayloadFixedEntries) {
+        if (entry.key == std::string(PayloadKey::Language)) continue;
+        if (entry.key == std::string(PayloadKey::Win7Upd64Exe)) {
+            if (!payload.AddFile(entry.key, TARVIK_UPD64_EXE)) return false;
+            continue;
+        }
+        const char* relative = entry.source + strlen("drivers\\");
+        if (!payload.AddFile(entry.key, SampleDriverPath(relative).c_str())) return false;
+    }
+    return true;
+}
+
+bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree) {
+    XC_Xml list;
+    list.SetValueInt("PathCount", int32_t(tree.folders.size()));
+    for (size_t i = 0; i < tree.folders.size(); ++i)
+        list.SetValue(("PATH" + std::to_string(i)).c_str(), tree.folders[i].c_str());
+    list.SetValueInt("FileCount", int32_t(tree.files.size()));
+    for (size_t i = 0; i < tree.files.size(); ++i) {
+        const std::string key = "FILE" + std::to_string(i);
+        list.SetValue(key.c_str(), tree.files[i].path.c_str());
+        if (!AddBytes(payload, key, tree.files[i].bytes)) return false;
+    }
+    // Stored with its terminating zero, as the builder stores it.
+    return AddBytes(payload, PayloadKey::FilesInfo, std::string(list.GetText(), list.GetTextLength() + 1));
+}
+
+void InstallTest::SetUp() {
+    SimulatedDevicesTest::SetUp();
+    ASSERT_TRUE(scratch_.Ready());
+    // The worker's temporary folder, with a blank in its name as a user's may have.
+    char longPath[MAX_PATH];
+    const DWORD length = GetLongPathNameA(scratch_.Path().c_str(), longPath, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    temp_ = longPath;
+    tmp_ = std::make_unique<ScopedEnv>("TMP", temp_.c_str());
+    tempVariable_ = std::make_unique<ScopedEnv>("TEMP", temp_.c_str());
+    log_ = scratch_.Child("install.log");
+    ASSERT_LT(log_.size(), sizeof(ProgramLog.LogPath));
+    strcpy(ProgramLog.LogPath, log_.c_str());
+    RemoveInstall();
+}
+
+void InstallTest::TearDown() {
+    RemoveInstall();
+    tempVariable_.reset();
+    tmp_.reset();
+    SimulatedDevicesTest::TearDown();
+}
+
+void InstallTest::RemoveInstall() const {
+    EXPECT_TRUE(RemoveTree(InstallFolder()));
+    EXPECT_TRUE(RemoveTree(GroupFolder()));
+    DeleteFileA((DesktopFolder() + "\\Load Mini Tarvik.lnk").c_str());
+    RemoveDirectoryA("C:\\output");
+}
+
+std::string InstallTest::InstallFolder() const { return SpecialFolderPath(38) + "\\MiniTarvik"; }
+std::string InstallTest::GroupFolder() const { return SpecialFolderPath(23) + "\\My Mini Tarvik"; }
+std::string InstallTest::DesktopFolder() const { return SpecialFolderPath(16); }
+std::string InstallTest::LogText() const { return FileContents(log_); }
+
+std::vector<std::string> InstallTest::LogEntries() const {
+    // Each entry: "\r\nYYYY-MM-DD hh:mm:ss >> text".
+    const std::string text = LogText();
+    std::vector<std::string> entries;
+    const std::string marker = " >> ";
+    size_t at = text.find("\r\n\r\n");
+    while (at != std::string::npos) {
+        const size_t start = text.find(marker, at);
+        if (start == std::string::npos) break;
+        const size_t next = text.find("\r\n", start);
+        entries.push_back(
+            text.substr(start + marker.size(), next == std::string::npos ? next : next - start - marker.size()));
+        at = next;
+    }
+    return entries;
+}
+
+std::vector<std::pair<std::string, std::string>> InstallTest::InstalledTree() const {
+    std::vector<std::pair<std::string, std::string>> tree;
+    ListTree(InstallFolder(), "", &tree);
+    std::sort(tree.begin(), tree.end());
+    return tree;
+}
+
+std::vector<std::pair<std::string, std::string>> InstallTest::Expected(const AppTree& tree) {
+    std::vector<std::pair<std::string, std::string>> expected;
+    for (const std::string& folder : tree.folders) expected.emplace_back(folder + "\\", "");
+    for (const AppFile& file : tree.files) expected.emplace_back(file.path, file.bytes);
+    std::sort(expected.begin(), expected.end());
+    return expected;
+}
+
+LinkFields ReadLink(const std::string& file) {
+    LinkFields fields;
+    if (FAILED(CoInitialize(nullptr))) return fields;
+    IShellLinkA* link = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link)))) {
+        IPersistFile* persist = nullptr;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+            WCHAR wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
+            fields.loaded = persist->Load(wide, STGM_READ);
+            persist->Release();
+        }
+        char text[MAX_PATH] = {};
+        if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) fields.target = text;
+        text[0] = '\0';
+        if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH))) fields.workingFolder = text;
+        text[0] = '\0';
+        if (SUCCEEDED(link->GetArguments(text, MAX_PATH))) fields.arguments = text;
+        text[0] = '\0';
+        if (SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &fields.iconIndex))) fields.iconPath = text;
+        link->Release();
+    }
+    CoUninitialize();
+    return fields;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

@@ -1,0 +1,110 @@
+// The install worker driven without the window: an owner that records statuses and the end
+// signal, a payload made as the builder makes it (the sample driver files under their fixed
+// keys, an application tree under "FILE%d" with its "FilesInfo" list), and a fixture that
+// gives each test a private temporary folder and log and clears what an install leaves.
+#pragma once
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "installowner.h"
+#include "simulated_devices.h"
+
+// Suites are named after the executable's system (TARVIK_SYSTEM, such as win7_64), so that the
+// same tests in each prefix stand apart in the results.
+#define TARVIK_SUITE_PASTE(name, system) name##_##system
+#define TARVIK_SUITE_NAME(name, system) TARVIK_SUITE_PASTE(name, system)
+#define SYSTEM_SUITE(name) TARVIK_SUITE_NAME(name, TARVIK_SYSTEM)
+// Expands SYSTEM_SUITE before the instantiation pastes the suite's name.
+#define SYSTEM_INSTANTIATE(prefix, suite, ...) INSTANTIATE_TEST_SUITE_P(prefix, suite, __VA_ARGS__)
+
+// English texts, as a system without a translation shows them.
+class RecordingOwner : public TInstallOwner {
+public:
+    RecordingOwner();
+    ~RecordingOwner();
+
+    void SetStatus(const std::string& text) override;
+    void StartFinishTimer(InstallResult result) override;
+
+    std::vector<std::string> Statuses();
+    int FinishCount();
+    InstallResult LastResult();
+    // Waits at most timeoutMs for the end signal.
+    bool WaitFinished(DWORD timeoutMs);
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> statuses_;
+    int finishCount_ = 0;
+    InstallResult result_ = InstallResult::Success;
+    HANDLE finished_;
+};
+
+// One file of the application tree; its path is relative, beginning with a backslash.
+struct AppFile {
+    std::string path;
+    std::string bytes;
+};
+
+struct AppTree {
+    std::vector<std::string> folders;  // in list order
+    std::vector<AppFile> files;
+};
+
+// The application, three folder levels deep, with an empty folder and a file in the root.
+AppTree SampleAppTree();
+
+// The fixed entries from the sample drivers (and the 64-bit updater) under their keys.
+bool AddDriverEntries(XC_ExeTailHelper& payload);
+// The tree's files under "FILE%d" and its "FilesInfo" list.
+bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree);
+// The bytes of a sample driver file ("xp\\fix\\usbser.sys"); empty when unreadable.
+std::string SampleDriverBytes(const char* relative);
+
+class InstallTest : public SimulatedDevicesTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Paths as the worker sees them.
+    std::string InstallFolder() const;
+    std::string GroupFolder() const;
+    std::string DesktopFolder() const;
+    std::string Temp() const { return temp_; }
+    std::string LogText() const;
+    // Lines of the log after the header, without their time prefix.
+    std::vector<std::string> LogEntries() const;
+
+    // The install tree as relative path -> bytes ("" for folders, marked by a trailing "\").
+    std::vector<std::pair<std::string, std::string>> InstalledTree() const;
+    static std::vector<std::pair<std::string, std::string>> Expected(const AppTree& tree);
+
+    RecordingOwner owner_;
+
+private:
+    void RemoveInstall() const;
+
+    ScratchFolder scratch_{"tarvik temp"};
+    std::string temp_;
+    std::string log_;
+    std::unique_ptr<ScopedEnv> tmp_;
+    std::unique_ptr<ScopedEnv> tempVariable_;
+};
+
+// What a saved shortcut holds, read back through the shell link object.
+struct LinkFields {
+    HRESULT loaded = E_FAIL;
+    std::string target;
+    std::string workingFolder;
+    std::string arguments;
+    std::string iconPath;
+    int iconIndex = -1;
+};
+LinkFields ReadLink(const std::string& file);
+
+bool FileExists(const std::string& path);
+bool IsFolder(const std::string& path);

@@ -1,0 +1,333 @@
+// The install worker under Wine on the real API, in the prefix and Windows version this
+// executable is built for: driver sets proven from the device tree and the files they leave,
+// the deployment proven from the install tree, the statuses and the shortcuts.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "install_fixture.h"
+#include "installworker.h"
+#include "payloadkeys.h"
+#include "xc_installhardware.h"
+#include "xc_xml.h"
+
+#ifndef TARVIK_EXPECT_SET
+#error "TARVIK_EXPECT_SET: the driver set this system gets (0 none, 1 Windows XP, 2 Windows 7)"
+#endif
+
+namespace {
+
+enum ExpectedSet { kNoSet = 0, kXpSet = 1, kWin7Set = 2 };
+const ExpectedSet kSet = ExpectedSet(TARVIK_EXPECT_SET);
+const bool kUpdater64 = TARVIK_EXPECT_UPDATER64 != 0;
+const DWORD kUpdaterWaitMs = 60000;
+
+const char kInstallingDriver[] = "Installing driver for Mini Tarvik...";
+
+std::vector<std::string> CopyingStatuses(size_t files) {
+    std::vector<std::string> statuses;
+    for (size_t i = 0; i < files; ++i) statuses.push_back("Copying files " + std::to_string(i * 100 / files) + "%");
+    return statuses;
+}
+
+std::string SystemFile(const char* relative) {
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder, length) + "\\" + relative;
+}
+
+std::string WindowsFile(const char* relative) {
+    char folder[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
+    return std::string(folder, length) + "\\" + relative;
+}
+
+// Where an installed driver's file lands: the native drivers folder of the system.
+std::string DriverFile(const char* name) {
+    return kUpdater64 ? WindowsFile("Sysnative\\drivers\\") + name : SystemFile("drivers\\") + name;
+}
+
+struct AdapterRow {
+    const char* device;
+    const char* hardwareId;
+    const char* folder;  // working folder under the temporary folder
+    const char* inf;
+    std::vector<std::pair<const char*, const char*>> xpFiles;    // name, sample file
+    std::vector<std::pair<const char*, const char*>> win7Files;  // name, sample file ("" : the updater)
+    const char* service;
+    const char* service64;
+    const char* driverFile;
+    const char* driverFile64;
+};
+
+const AdapterRow kPl2303 = {
+    "VID_067B&PID_2303",
+    "USB\\Vid_067b&Pid_2303",
+    "2303",
+    "ser2pl.inf",
+    {{"ser2pl.cat", "xp\\2303\\ser2pl.cat"},
+     {"ser2pl.inf", "xp\\2303\\ser2pl.inf"},
+     {"ser2pl.sys", "xp\\2303\\ser2pl.sys"}},
+    {{"ser2pl.cat", "win7\\2303\\ser2pl.cat"},
+     {"ser2pl.inf", "win7\\2303\\ser2pl.inf"},
+     {"ser2pl.sys", "win7\\2303\\ser2pl.sys"},
+     {"ser2pl64.sys", "win7\\2303\\ser2pl64.sys"},
+     {"upd64.exe", ""}},
+    "Ser2pl",
+    "Ser2pl64",
+    "ser2pl.sys",
+    "ser2pl64.sys",
+};
+
+const AdapterRow kCh341 = {
+    "VID_1A86&PID_7523",
+    "USB\\VID_1A86&PID_7523",
+    "ch341",
+    "CH341SER.INF",
+    {{"CH341SER.INF", "CH341SER\\CH341SER.INF"},
+     {"ch341SER.CAT", "CH341SER\\ch341SER.CAT"},
+     {"CH341SER.SYS", "CH341SER\\CH341SER.SYS"},
+     {"CH341PT.DLL", "CH341SER\\CH341PT.DLL"}},
+    {{"CH341PT.DLL", "CH341SER\\CH341PT.DLL"},
+     {"CH341SER.INF", "CH341SER\\CH341SER.INF"},
+     {"ch341SER.CAT", "CH341SER\\ch341SER.CAT"},
+     {"CH341SER.SYS", "CH341SER\\CH341SER.SYS"},
+     {"CH341S64.SYS", "CH341SER\\CH341S64.SYS"},
+     {"upd64.exe", ""}},
+    "CH341SER",
+    "CH341SER_A64",
+    "CH341SER.SYS",
+    "CH341S64.SYS",
+};
+
+// File names exactly as found in folder, letter case included.
+std::vector<std::string> NamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The three system files the drivers need, put back as they were after the test.
+struct FixTarget {
+    std::string path;
+    const char* xpSample;  // null: not supplied on Windows XP
+    const char* win7Sample;
+};
+
+class SavedFile {
+public:
+    explicit SavedFile(const std::string& path) : path_(path), existed_(ReadFileBytes(path, &bytes_)) {}
+    ~SavedFile() {
+        DeleteFileA(path_.c_str());
+        if (existed_) {
+            FILE* file = fopen(path_.c_str(), "wb");
+            if (file != nullptr) {
+                fwrite(bytes_.data(), 1, bytes_.size(), file);
+                fclose(file);
+            }
+        }
+    }
+
+private:
+    std::string path_;
+    std::string bytes_;
+    bool existed_;
+};
+
+class DriverInstallTest : public InstallTest {
+protected:
+    void SetUp() override {
+        InstallTest::SetUp();
+        if (HasFatalFailure()) return;
+        fixes_ = {{WindowsFile("inf\\mdmcpq.inf"), "xp\\fix\\mdmcpq.inf", "win7\\fix\\mdmcpq.inf"},
+                  {SystemFile("drivers\\usbser.sys"), "xp\\fix\\usbser.sys", "win7\\fix\\usbser.sys"},
+                  {SystemFile("drivers\\serenum.sys"), nullptr, "win7\\fix\\serenum.sys"}};
+        for (const FixTarget& fix : fixes_) saved_.push_back(std::make_unique<SavedFile>(fix.path));
+        // A real 64-bit Windows 7 has the drivers folder for 32-bit programs (SysWOW64\drivers),
+        // which a 32-bit program's system folder leads to; the Wine prefix lacks it.
+        if (kUpdater64) CreateDirectoryA(SystemFile("drivers").c_str(), nullptr);
+        ASSERT_TRUE(AddDriverEntries(owner_.Payload));
+        ASSERT_TRUE(AddAppTree(owner_.Payload, SampleAppTree()));
+    }
+    void TearDown() override {
+        for (const AdapterRow* row : plugged_) {
+            const char* service = kUpdater64 ? row->service64 : row->service;
+            RemoveInstalledDriver(service, driverKeys_[row],
+                                  DriverFile(kUpdater64 ? row->driverFile64 : row->driverFile));
+        }
+        DeleteFileA(SystemFile("CH341PT.DLL").c_str());
+        saved_.clear();
+        InstallTest::TearDown();
+    }
+
+    SimulatedDevice* PlugRow(const AdapterRow& row, const char* service = "") {
+        SimulatedAdapter adapter = Adapter(row.device, row.hardwareId);
+        adapter.service = service;
+        SimulatedDevice* device = Plug(adapter);
+        if (device != nullptr && *service == '\0') {
+            plugged_.push_back(&row);
+            const std::string driverFile = DriverFile(kUpdater64 ? row.driverFile64 : row.driverFile);
+            RemoveInstalledDriver(kUpdater64 ? row.service64 : row.service, "", driverFile);
+        }
+        devices_[&row] = device;
+        return device;
+    }
+
+    // The adapter's service once its driver is bound; the 64-bit updater runs on its own.
+    std::string BoundService(const AdapterRow& row) {
+        XC_InstallHardware hardware;
+        XC_Xml report;
+        const DWORD start = GetTickCount();
+        for (;;) {
+            if (hardware.FindDevice(row.hardwareId, &report) && !report.GetValue("Service").empty()) break;
+            if (!kUpdater64 || GetTickCount() - start > kUpdaterWaitMs) break;
+            Sleep(100);
+        }
+        driverKeys_[&row] = devices_[&row]->ReadValue("Driver");
+        return report.GetValue("Service");
+    }
+
+    void ExpectPackage(const AdapterRow& row) {
+        const std::string folder = Temp() + "\\" + row.folder;
+        const auto& files = kSet == kXpSet ? row.xpFiles : row.win7Files;
+        std::vector<std::string> names;
+        for (const auto& file : files) {
+            names.push_back(file.first);
+            const std::string expected = *file.second ? SampleDriverBytes(file.second) : FileContents(TARVIK_UPD64_EXE);
+            ASSERT_FALSE(expected.empty()) << file.first;
+            EXPECT_EQ(expected, FileContents(folder + "\\" + file.first)) << file.first;
+        }
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, NamesIn(folder));
+    }
+
+    std::string UpdaterLine(const AdapterRow& row) const {
+        const std::string folder = Temp() + "\\" + row.folder;
+        return "\"" + folder + "\\upd64.exe\" \"" + row.hardwareId + "\" \"" + folder + "\\" + row.inf + "\"";
+    }
+
+    std::vector<FixTarget> fixes_;
+    std::vector<std::unique_ptr<SavedFile>> saved_;
+    std::vector<const AdapterRow*> plugged_;
+    std::map<const AdapterRow*, SimulatedDevice*> devices_;
+    std::map<const AdapterRow*, std::string> driverKeys_;
+};
+
+using SYSTEM_SUITE(DriverInstallTest) = DriverInstallTest;
+
+struct RowCase {
+    const char* name;
+    std::vector<const AdapterRow*> rows;
+};
+
+class DriverRowTest : public DriverInstallTest, public testing::WithParamInterface<RowCase> {};
+
+void PrintTo(const RowCase& row, std::ostream* out) { *out << row.name; }
+
+using SYSTEM_SUITE(DriverRowTest) = DriverRowTest;
+
+// Fix files missing before the run: each set supplies its own, from the builder's keys.
+TEST_P(SYSTEM_SUITE(DriverRowTest), AdapterWithoutDriverGetsItsSet) {
+    for (const FixTarget& fix : fixes_) DeleteFileA(fix.path.c_str());
+    for (const AdapterRow* row : GetParam().rows) ASSERT_NE(PlugRow(*row), nullptr);
+
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
+
+    std::vector<std::string> statuses;
+    if (kSet != kNoSet) statuses.assign(GetParam().rows.size(), kInstallingDriver);
+    for (const std::string& status : CopyingStatuses(SampleAppTree().files.size())) statuses.push_back(status);
+    EXPECT_EQ(statuses, owner_.Statuses());
+
+    for (const FixTarget& fix : fixes_) {
+        const char* sample = kSet == kXpSet ? fix.xpSample : kSet == kWin7Set ? fix.win7Sample : nullptr;
+        if (sample == nullptr)
+            EXPECT_FALSE(FileExists(fix.path)) << fix.path;
+        else
+            EXPECT_EQ(SampleDriverBytes(sample), FileContents(fix.path)) << fix.path;
+    }
+
+    std::vector<std::string> updaterLines;
+    for (const AdapterRow* row : GetParam().rows) {
+        SCOPED_TRACE(row->hardwareId);
+        if (kSet == kNoSet) {
+            EXPECT_FALSE(FileExists(Temp() + "\\" + row->folder));
+            continue;
+        }
+        ExpectPackage(*row);
+        EXPECT_EQ(kUpdater64 ? row->service64 : row->service, BoundService(*row));
+        EXPECT_TRUE(FileExists(DriverFile(kUpdater64 ? row->driverFile64 : row->driverFile)));
+        if (kUpdater64) updaterLines.push_back(UpdaterLine(*row));
+    }
+    // The updater's command line, path quoted, is the log's only entry on success.
+    EXPECT_EQ(updaterLines, LogEntries());
+}
+
+const RowCase kRowCases[] = {
+    {"Pl2303", {&kPl2303}},
+    {"Ch341", {&kCh341}},
+    {"BothAdapters", {&kPl2303, &kCh341}},
+};
+
+SYSTEM_INSTANTIATE(Rows, SYSTEM_SUITE(DriverRowTest), testing::ValuesIn(kRowCases),
+                   [](const testing::TestParamInfo<RowCase>& info) { return info.param.name; });
+
+TEST_F(SYSTEM_SUITE(DriverInstallTest), PresentFixFilesAreNeverReplaced) {
+    if (kSet == kNoSet) GTEST_SKIP() << "no driver set on this system";
+    const FILETIME old = {0x12345678, 0x01c00000};
+    for (const FixTarget& fix : fixes_) {
+        FILE* file = fopen(fix.path.c_str(), "wb");
+        ASSERT_NE(file, nullptr) << fix.path;
+        fputs("present before the install", file);
+        fclose(file);
+        HANDLE handle = CreateFileA(fix.path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(SetFileTime(handle, nullptr, nullptr, &old));
+        CloseHandle(handle);
+    }
+    ASSERT_NE(PlugRow(kPl2303), nullptr);
+
+    RunInstall(owner_);
+    BoundService(kPl2303);
+
+    for (const FixTarget& fix : fixes_) {
+        EXPECT_EQ("present before the install", FileContents(fix.path)) << fix.path;
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        ASSERT_TRUE(GetFileAttributesExA(fix.path.c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ(old.dwLowDateTime, data.ftLastWriteTime.dwLowDateTime) << fix.path;
+        EXPECT_EQ(old.dwHighDateTime, data.ftLastWriteTime.dwHighDateTime) << fix.path;
+    }
+}
+
+// The driver status comes only for an adapter that needs a driver.
+TEST_F(SYSTEM_SUITE(DriverInstallTest), AdapterWithDriverIsLeftAlone) {
+    ASSERT_NE(PlugRow(kPl2303, "Ser2pl"), nullptr);
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
+    EXPECT_EQ(CopyingStatuses(SampleAppTree().files.size()), owner_.Statuses());
+    EXPECT_FALSE(FileExists(Temp() + "\\2303"));
+    EXPECT_TRUE(LogEntries().empty()) << LogText();
+}
+
+TEST_F(SYSTEM_SUITE(DriverInstallTest), NoAdapterGoesStraightToDeployment) {
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
+    EXPECT_EQ(CopyingStatuses(SampleAppTree().files.size()), owner_.Statuses());
+    EXPECT_FALSE(FileExists(Temp() + "\\2303"));
+    EXPECT_FALSE(FileExists(Temp() + "\\ch341"));
+    EXPECT_EQ(Expected(SampleAppTree()), InstalledTree());
+}
+
+}  // namespace
