@@ -4,6 +4,9 @@
 #include "formmain.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    static TForm_Main Form_Main;
+    TForm_Main Form_Main;
+    Form_Main.FormCreate();
+    Form_Main.Show();
+    Form_Main.Run();
     ExitProcess(0);
 }
