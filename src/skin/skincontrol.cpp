@@ -51,7 +51,14 @@ HFONT GetSkinFont(SkinFont font) {
         const bool bold = font == SkinFont::Label;
         const bool underline = font == SkinFont::Link;
         const char* face = font == SkinFont::Button ? "MS Sans Serif" : "Tahoma";
-        made = CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE, DEFAULT_CHARSET,
+        // The character set of the system's code page, which is what DEFAULT_CHARSET stands
+        // for: on a Chinese system the mapper then takes a face that has the Chinese glyphs
+        // where the named one has none, on every system alike.
+        CHARSETINFO charset = {};
+        const UINT_PTR codePage = GetACP();
+        if (!TranslateCharsetInfo(reinterpret_cast<DWORD*>(codePage), &charset, TCI_SRCCODEPAGE))
+            charset.ciCharset = DEFAULT_CHARSET;
+        made = CreateFontA(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE, charset.ciCharset,
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, face);
     }
     return made;

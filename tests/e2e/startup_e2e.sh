@@ -50,8 +50,14 @@ finished_within 30 || fail "plain executable did not end"
 [ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "plain executable exit code $(cat "$work/rc" 2>/dev/null)"
 [ "$(visible_windows)" = 0 ] || fail "plain executable showed a window"
 
-# A payload under another file name: installer mode (it ends quietly until it has a window).
+# A payload under another file name: installer mode, its window; closed with Alt+F4, exit code 0.
 start "$work/installer" Renamed.exe
+window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | head -n 1)
+if [ -z "$window" ]; then
+    fail "installer showed no window"
+else
+    xdotool windowfocus --sync "$window" key alt+F4
+fi
 finished_within 30 || fail "installer did not end"
 [ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "installer exit code $(cat "$work/rc" 2>/dev/null)"
 

@@ -10,16 +10,20 @@ start_xvfb() {  # start_xvfb WORK_DIR
     export DISPLAY=:$(cat "$1/display")
 }
 
-# Makes the 32-bit prefix of WINE_ROOT and gives it Wine's own Tahoma and MS Sans Serif: the
-# Debian build does not load them from its data folder, and a window drawn in a substitute
-# font has other text widths than on Windows.
+# Makes the 32-bit prefix of WINE_ROOT and gives it Wine's own Tahoma, MS Sans Serif and the
+# Marlett symbols of the caption buttons: the Debian build does not load them from its data
+# folder, and a window drawn in a substitute font has other text widths than on Windows. For
+# the Chinese code page the CJK font stands in for the bitmap MS Sans Serif, as SimSun does on
+# a Chinese Windows.
 prepare_gui_prefix() {  # prepare_gui_prefix WINE_RUN WINE_ROOT
     "$1" --root "$2" cmd /c exit </dev/null >/dev/null 2>&1 || return 1
+    "$1" --root "$2" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+        /v 'MS Sans Serif,134' /d 'WenQuanYi Micro Hei,134' /f </dev/null >/dev/null 2>&1 || return 1
     local fonts="$2/prefix32/drive_c/windows/Fonts" source
     source=$(dirname "$(readlink -f "$(command -v wine)")")/../share/wine/fonts
     [ -d "$source" ] || source=/usr/share/wine/fonts
     mkdir -p "$fonts"
-    for font in tahoma.ttf tahomabd.ttf sserife.fon ms_sans_serif.ttf; do
+    for font in tahoma.ttf tahomabd.ttf sserife.fon ms_sans_serif.ttf marlett.ttf; do
         [ -f "$fonts/$font" ] || cp "$source/$font" "$fonts/" 2>/dev/null || return 1
     done
 }
