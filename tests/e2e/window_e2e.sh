@@ -161,17 +161,37 @@ install_run() {  # install_run NAME LOCALE LANGUAGE_ID
 install_run english C 1033
 install_run chinese zh_CN.UTF-8 2052
 
-# Closing while waiting ends the installer with exit code 0.
+# Closing ends the installer with exit code 0 in each state: waiting, ready and installed.
+# A "Language" folder beside the executable is used instead of the payload's archive.
 locale=C
-start SetupTarvik.exe C
-window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | head -n 1)
-check
-if [ -n "$window" ] && wait_for 10 TLabel "Please connect Mini Tarvik Device to this PC..."; then
+mkdir -p "$work/run/Language"
+printf '[Strings]\r\n{Please connect Mini Tarvik Device to this PC...}=Plug in the engraver\r\n' \
+    >"$work/run/Language/Language_1033.txt"
+temp_languages=$(find "$prefix/drive_c/users" -maxdepth 3 -iname temp -type d | head -n 1)/MyLanguage
+for state in waiting ready installed; do
+    rm -rf "$temp_languages"
+    start SetupTarvik.exe C
+    window=$(timeout 30 xdotool search --sync --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | head -n 1)
+    check
+    if [ -z "$window" ] || ! wait_for 10 TLabel "Plug in the engraver"; then
+        fail "close while $state: no window using the Language folder"
+        continue
+    fi
+    [ -e "$temp_languages" ] && fail "close while $state: the payload's language archive was unpacked"
+    if [ "$state" != waiting ]; then
+        quiet runner reg add "$adapter_key" /v HardwareID /t REG_MULTI_SZ /d 'USB\VID_067B&PID_2303&REV_0300' /f
+        quiet runner reg add "$adapter_key" /v ClassGUID /d '{4D36E978-E325-11CE-BFC1-08002BE10318}' /f
+        wait_for 3 TLabel "Ready to install" || fail "close while $state: not ready"
+    fi
+    if [ "$state" = installed ]; then
+        click TSkinButton
+        wait_for 20 TLabel "Installed success!" || fail "close while $state: not installed"
+    fi
     xdotool windowfocus --sync "$window" key alt+F4
-    finished_within 20 && [ "$(cat "$work/rc")" = 0 ] || fail "close while waiting: exit code $(cat "$work/rc" 2>/dev/null)"
-else
-    fail "close while waiting: no window"
-fi
+    finished_within 20 && [ "$(cat "$work/rc")" = 0 ] || fail "close while $state: exit code $(cat "$work/rc" 2>/dev/null)"
+    unplug
+done
+rm -rf "$work/run/Language"
 
 # Windows versions: 5.0, 5.2 and 6.0 are refused with the message and exit code 0; XP, 7, 8
 # and 10 (which reports 6.2, as the manifest declares nothing newer than 8) proceed.
@@ -183,13 +203,16 @@ for version in win2k:refused win2003:refused vista:refused winxp:waits win7:wait
     start "$exe" C
     check
     if [ "$expected" = refused ]; then
-        box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | tail -n 1)
-        if read_window && [ "$(awk -F'\t' '$1 == "Static" && $5 != "" { print $5 }' "$work/window.txt" | tr -d '\r')" = \
-            "Not supported OS! We support WinXP or Win7 only!" ]; then
+        message=""
+        for _ in $(seq 40); do
+            read_window && message=$(awk -F'\t' '$1 == "Static" && $5 != "" { print $5 }' "$work/window.txt" | tr -d '\r')
+            [ -n "$message" ] && break
+            sleep 0.25
+        done
+        box=$(timeout 10 xdotool search --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | tail -n 1)
+        if [ "$message" = "Not supported OS! We support WinXP or Win7 only!" ]; then
             [ "$wine_version" = vista ] && shot "$box" "version-refused"
-            xdotool key --window "$box" Return
-            sleep 0.5
-            [ -f "$work/rc" ] || xdotool windowfocus --sync "$box" key Return 2>/dev/null
+            click Button
             finished_within 20 && [ "$(cat "$work/rc")" = 0 ] ||
                 fail "$wine_version: exit code $(cat "$work/rc" 2>/dev/null) after the message"
         else
