@@ -24,11 +24,6 @@ void TLabel::Paint() {
 
 LRESULT TLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SETTEXT: {
-            const LRESULT result = TSkinControl::HandleMessage(message, wParam, lParam);
-            InvalidateRect(Handle(), nullptr, FALSE);
-            return result;
-        }
         case WM_ERASEBKGND:
             return 1;  // painted with the text, in one piece
         case WM_PAINT:

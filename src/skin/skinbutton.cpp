@@ -38,17 +38,7 @@ bool TSkinButton::Register(HINSTANCE instance) {
 TSkinButton::Look TSkinButton::CurrentLook() const {
     if (!IsWindowEnabled(Handle())) return Look::Disabled;
     if (pressed_) return Look::Pressed;
-    return hot_ ? Look::Hover : Look::Normal;
-}
-
-void TSkinButton::SetHot(bool hot) {
-    if (hot == hot_) return;
-    hot_ = hot;
-    if (hot_) {
-        TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, Handle(), 0};
-        TrackMouseEvent(&track);
-    }
-    InvalidateRect(Handle(), nullptr, FALSE);
+    return IsHot() ? Look::Hover : Look::Normal;
 }
 
 void TSkinButton::SetPressed(bool pressed) {
@@ -102,14 +92,9 @@ void TSkinButton::Paint() {
 
 LRESULT TSkinButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SETTEXT: {
-            const LRESULT result = TSkinControl::HandleMessage(message, wParam, lParam);
-            InvalidateRect(Handle(), nullptr, FALSE);
-            return result;
-        }
         case WM_ENABLE:
             if (!wParam) {
-                hot_ = false;
+                SetHot(false);
                 pressed_ = false;
                 if (GetCapture() == Handle()) ReleaseCapture();
             }

@@ -22,10 +22,8 @@ private:
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Paint();
-    void SetHot(bool hot);
     void SetPressed(bool pressed);
 
-    bool hot_ = false;
     bool pressed_ = false;
     bool default_ = false;
 };

@@ -9,7 +9,9 @@
 #include "skinurllabel.h"
 
 LRESULT TSkinControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(handle_, message, wParam, lParam);
+    const LRESULT result = DefWindowProcA(handle_, message, wParam, lParam);
+    if (message == WM_SETTEXT) InvalidateRect(handle_, nullptr, FALSE);
+    return result;
 }
 
 void TSkinControl::PaintParentBackground(HDC dc, const RECT& rect) const {
@@ -35,6 +37,16 @@ std::string TSkinControl::Text() const {
 
 void TSkinClickControl::Click() {
     if (IsWindowEnabled(Handle()) && OnClick) OnClick();
+}
+
+void TSkinClickControl::SetHot(bool hot) {
+    if (hot == hot_) return;
+    hot_ = hot;
+    if (hot_) {
+        TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, Handle(), 0};
+        TrackMouseEvent(&track);
+    }
+    InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 bool TSkinClickControl::ShowsFocusCue() const {

@@ -21,6 +21,7 @@ protected:
     explicit TSkinControl(HWND handle) : handle_(handle) {}
     virtual ~TSkinControl() = default;
 
+    // The default: DefWindowProc, and a repaint without erasing when the text changes.
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Registers Control's window class under className; true when it is (or already was)
@@ -82,12 +83,21 @@ public:
 
     std::function<void()> OnClick;
 
+    // Whether the pointer is over the control.
+    bool IsHot() const { return hot_; }
+
 protected:
     using TSkinControl::TSkinControl;
+
+    // Marks the pointer as over the control (tracked until it leaves) or not, and repaints.
+    void SetHot(bool hot);
 
     // True when the focus cue is to be drawn: the control has the focus and the window shows
     // keyboard cues (they stay hidden until the keyboard is used).
     bool ShowsFocusCue() const;
+
+private:
+    bool hot_ = false;
 };
 
 // The fonts of the skinned controls, made once and kept for the life of the process.

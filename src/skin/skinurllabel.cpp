@@ -5,16 +5,6 @@ bool TSkinURLLabel::Register(HINSTANCE instance) {
     return TSkinControl::Register<TSkinURLLabel>(instance, ClassName, IDC_HAND);
 }
 
-void TSkinURLLabel::SetHot(bool hot) {
-    if (hot == hot_) return;
-    hot_ = hot;
-    if (hot_) {
-        TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, Handle(), 0};
-        TrackMouseEvent(&track);
-    }
-    InvalidateRect(Handle(), nullptr, FALSE);
-}
-
 void TSkinURLLabel::Paint() {
     TBufferedPaint paint(Handle());
     HDC dc = paint.Dc();
@@ -22,7 +12,7 @@ void TSkinURLLabel::Paint() {
     const std::string text = Text();
     HGDIOBJ oldFont = SelectObject(dc, GetSkinFont(SkinFont::Link));
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, hot_ ? HoverColor : NormalColor);
+    SetTextColor(dc, IsHot() ? HoverColor : NormalColor);
     RECT area = paint.Client();
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &area,
               DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
@@ -40,7 +30,6 @@ void TSkinURLLabel::Paint() {
 
 LRESULT TSkinURLLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SETTEXT:
         case WM_ENABLE: {
             const LRESULT result = TSkinControl::HandleMessage(message, wParam, lParam);
             InvalidateRect(Handle(), nullptr, FALSE);

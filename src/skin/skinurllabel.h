@@ -12,15 +12,10 @@ public:
     static bool Register(HINSTANCE instance);
     static TSkinURLLabel* FromHandle(HWND window) { return From<TSkinURLLabel>(window); }
 
-    bool IsHot() const { return hot_; }
-
 private:
     friend class TSkinControl;
     using TSkinClickControl::TSkinClickControl;
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Paint();
-    void SetHot(bool hot);
-
-    bool hot_ = false;
 };
