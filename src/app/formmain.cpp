@@ -97,16 +97,12 @@ TForm_Main::~TForm_Main() {
 }
 
 void TForm_Main::LayOut() {
-    HWND controls[sizeof(kLayout) / sizeof(kLayout[0])] = {};
-    for (size_t i = 0; i < sizeof(kLayout) / sizeof(kLayout[0]); ++i) {
-        const ControlPlace& place = kLayout[i];
-        controls[i] = GetDlgItem(handle_, place.id);
-    }
-    for (size_t i = 0; i < sizeof(kLayout) / sizeof(kLayout[0]); ++i) {
-        const ControlPlace& place = kLayout[i];
-        if (place.holder != 0) SetParent(controls[i], GetDlgItem(handle_, place.holder));
+    for (const ControlPlace& place : kLayout) {
+        // Every control is still the window's own child here: only those before it have moved.
+        HWND control = GetDlgItem(handle_, place.id);
+        if (place.holder != 0) SetParent(control, GetDlgItem(handle_, place.holder));
         // Each goes to the bottom in turn, so every child list ends up in table order.
-        SetWindowPos(controls[i], HWND_BOTTOM, place.x, place.y, place.width, place.height, SWP_NOACTIVATE);
+        SetWindowPos(control, HWND_BOTTOM, place.x, place.y, place.width, place.height, SWP_NOACTIVATE);
     }
 
     const DWORD style = static_cast<DWORD>(GetWindowLongA(handle_, GWL_STYLE));
@@ -132,7 +128,7 @@ void TForm_Main::Run() {
     if (handle_ == nullptr) ExitProcess(0);  // no window to wait in
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (handle_ != nullptr && IsDialogMessageA(handle_, &message)) continue;
+        if (IsDialogMessageA(handle_, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
