@@ -118,8 +118,6 @@ void TForm_Main::LayOut() {
 
 void TForm_Main::Show() {
     if (handle_ == nullptr) return;
-    // Focus cues stay hidden until the keyboard is used, as in any Windows dialog.
-    SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowWindow(handle_, SW_SHOWNORMAL);
     UpdateWindow(handle_);
 }

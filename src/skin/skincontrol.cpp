@@ -50,7 +50,9 @@ void TSkinClickControl::SetHot(bool hot) {
 }
 
 bool TSkinClickControl::ShowsFocusCue() const {
-    return GetFocus() == Handle() && (SendMessageA(Handle(), WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) == 0;
+    // The dialog holds the state; controls on panels do not always receive its updates.
+    HWND root = GetAncestor(Handle(), GA_ROOT);
+    return GetFocus() == Handle() && (SendMessageA(root, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) == 0;
 }
 
 HFONT GetSkinFont(SkinFont font) {
