@@ -1,18 +1,182 @@
-// TForm_Main: creation and mode selection.
+// TForm_Main: the window's creation and layout, its states from waiting for the adapter to
+// the final launch, and the language set-up.
 #include "formmain.h"
 
-#include <windows.h>
-
+#include "formmain.rh"
+#include "label.h"
+#include "paths.h"
+#include "payloadkeys.h"
+#include "registry.h"
+#include "skinbitmaps.h"
+#include "skinbutton.h"
+#include "skinimagepanel.h"
+#include "skinurllabel.h"
 #include "startup.h"
+#include "xc_installhardware.h"
+#include "xc_language.h"
+#include "xc_osversion.h"
+#include "xc_zipfile.h"
 
-TForm_Main::TForm_Main() { FormCreate(); }
+namespace {
+
+// Posted to the window: the first show has happened; the worker has ended (wParam: result).
+constexpr UINT WM_FORM_SHOWN = WM_APP + 1;
+constexpr UINT WM_INSTALL_FINISHED = WM_APP + 2;
+
+constexpr int kClientWidth = 376;
+constexpr int kClientHeight = 244;
+
+struct ControlPlace {
+    int id;
+    int holder;  // the panel the control sits on, or 0 for the window
+    int x, y, width, height;
+};
+
+// Pixel places, relative to the holder; in component order, which also becomes the order of
+// the child lists (and so of the Tab key and of translation).
+const ControlPlace kLayout[] = {
+    {IDC_SKINIMAGEPANEL2, 0, 0, 0, 2, 174},
+    {IDC_SKINIMAGEPANEL4, 0, 374, 0, 2, 174},
+    {IDC_SKINIMAGEPANEL1, 0, 2, 0, 372, 174},
+    {IDC_SKINIMAGEPANEL3, 0, 0, 174, 376, 70},
+    {IDC_BUTTON_INSTALL, IDC_SKINIMAGEPANEL3, 41, 16, 297, 33},
+    {IDC_LABEL_STATUS, IDC_SKINIMAGEPANEL1, 8, 72, 321, 41},
+    {IDC_LABEL_SKEEP, IDC_SKINIMAGEPANEL1, 264, 152, 97, 13},
+};
+
+const char* const kPl2303HardwareId = "USB\\Vid_067b&Pid_2303";
+const char* const kCh341HardwareId = "USB\\VID_1A86&PID_7523";
+
+constexpr int kProgramFilesFolder = 38;
+constexpr int kWorkerInterval = 80;
+
+}  // namespace
+
+void TWindowTimer::Start() {
+    if (window_ != nullptr && SetTimer(window_, id_, interval_, nullptr) != 0) enabled_ = true;
+}
+
+void TWindowTimer::Stop() {
+    if (window_ != nullptr) KillTimer(window_, id_);
+    enabled_ = false;
+}
+
+TForm_Main::TForm_Main(HINSTANCE module) : Timer_CheckDev(1, 1000), Timer_Finish(2, 100), Timer_Draw(3, 500) {
+    if (!RegisterSkinClasses(module)) return;
+    handle_ = CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_FORM_MAIN), nullptr, &DialogProcedure,
+                                 reinterpret_cast<LPARAM>(this));
+    if (handle_ == nullptr) return;
+    Timer_CheckDev.Attach(handle_);
+    Timer_Finish.Attach(handle_);
+    Timer_Draw.Attach(handle_);
+    SkinImagePanel2 = TSkinImagePanel::FromHandle(GetDlgItem(handle_, IDC_SKINIMAGEPANEL2));
+    SkinImagePanel4 = TSkinImagePanel::FromHandle(GetDlgItem(handle_, IDC_SKINIMAGEPANEL4));
+    SkinImagePanel1 = TSkinImagePanel::FromHandle(GetDlgItem(handle_, IDC_SKINIMAGEPANEL1));
+    SkinImagePanel3 = TSkinImagePanel::FromHandle(GetDlgItem(handle_, IDC_SKINIMAGEPANEL3));
+    Button_Install = TSkinButton::FromHandle(GetDlgItem(handle_, IDC_BUTTON_INSTALL));
+    Label_Status = TLabel::FromHandle(GetDlgItem(handle_, IDC_LABEL_STATUS));
+    Label_Skeep = TSkinURLLabel::FromHandle(GetDlgItem(handle_, IDC_LABEL_SKEEP));
+    if (!SkinImagePanel2 || !SkinImagePanel4 || !SkinImagePanel1 || !SkinImagePanel3 || !Button_Install ||
+        !Label_Status || !Label_Skeep) {
+        DestroyWindow(handle_);
+        handle_ = nullptr;
+        return;
+    }
+    SkinImagePanel2->SetBitmap(module, SKIN_BITMAP_LEFT_BORDER);
+    SkinImagePanel4->SetBitmap(module, SKIN_BITMAP_RIGHT_BORDER);
+    SkinImagePanel3->SetBitmap(module, SKIN_BITMAP_BAND);
+    Button_Install->OnClick = [this] { Button_InstallClick(); };
+    Label_Skeep->OnClick = [this] { Label_SkeepClick(); };
+    LayOut();
+}
+
+TForm_Main::~TForm_Main() {
+    // The worker may still report to this window: end it before the window goes.
+    Timer_Install.Stop();
+    if (handle_ != nullptr) DestroyWindow(handle_);
+}
+
+void TForm_Main::LayOut() {
+    for (const ControlPlace& place : kLayout) {
+        // Every control is still the window's own child here: only those before it have moved.
+        HWND control = GetDlgItem(handle_, place.id);
+        if (place.holder != 0) SetParent(control, GetDlgItem(handle_, place.holder));
+        // Each goes to the bottom in turn, so every child list ends up in table order.
+        SetWindowPos(control, HWND_BOTTOM, place.x, place.y, place.width, place.height, SWP_NOACTIVATE);
+    }
+
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(handle_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(handle_, GWL_EXSTYLE));
+    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    SetWindowPos(handle_, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm_Main::Show() {
+    if (handle_ == nullptr) return;
+    ShowWindow(handle_, SW_SHOWNORMAL);
+    UpdateWindow(handle_);
+}
+
+void TForm_Main::Run() {
+    if (handle_ == nullptr) ExitProcess(0);  // no window to wait in
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageA(handle_, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    ExitProcess(0);
+}
+
+INT_PTR CALLBACK TForm_Main::DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        return FALSE;  // the focus is placed once the window is laid out and shown
+    }
+    auto* form = reinterpret_cast<TForm_Main*>(GetWindowLongPtrA(window, DWLP_USER));
+    if (form == nullptr || form->handle_ != window) return FALSE;
+    return form->HandleMessage(message, wParam, lParam);
+}
+
+INT_PTR TForm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_SHOWWINDOW:
+            if (wParam && !shown_) {
+                shown_ = true;
+                PostMessageA(handle_, WM_FORM_SHOWN, 0, 0);
+            }
+            return FALSE;
+        case WM_FORM_SHOWN:
+            FormShow();
+            return TRUE;
+        case WM_TIMER:
+            if (wParam == Timer_CheckDev.Id() && Timer_CheckDev.Enabled()) Timer_CheckDevTimer();
+            if (wParam == Timer_Draw.Id() && Timer_Draw.Enabled()) Timer_DrawTimer();
+            if (wParam == Timer_Finish.Id() && Timer_Finish.Enabled()) Timer_FinishTimer();
+            return TRUE;
+        case WM_INSTALL_FINISHED:
+            finishResult_ = static_cast<InstallResult>(wParam);
+            Timer_Finish.Start();
+            return TRUE;
+        case WM_COMMAND:
+            // Enter on the dialog presses the default button; Escape (IDCANCEL) does nothing,
+            // so a stray key never cuts an installation short.
+            if (LOWORD(wParam) == IDC_BUTTON_INSTALL) Button_Install->Click();
+            return TRUE;
+        case WM_CLOSE:
+            FormCloseQuery();
+            return TRUE;
+    }
+    return FALSE;
+}
 
 void TForm_Main::FormCreate() {
-    char own_path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, own_path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) own_path[0] = '\0';  // empty path: the load fails, the fallback is tried
-
-    switch (LoadPayload(&Payload, own_path)) {
+    switch (LoadPayload(&Payload, ModulePath().c_str())) {
         case StartMode::Failed:
             MessageBoxA(nullptr, "Oh, MG! LoadExeFile fail!", "Install Mini Tarvik", MB_OK);
             ExitProcess(0);
@@ -23,3 +187,123 @@ void TForm_Main::FormCreate() {
             return;
     }
 }
+
+void TForm_Main::SetupLanguage() {
+    std::string folder = ModulePath("Language");
+    if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        // Unpacked afresh on every start; failures leave whatever the folder holds.
+        const std::string archive = TempDirPath("MyLanguage.zip");
+        Payload.ExtractToFile(PayloadKey::Language, archive.c_str());
+        folder = TempDirPath("MyLanguage");
+        ProgramZipFile.UnzipToFolder(archive.c_str(), folder.c_str());
+        DeleteFileA(archive.c_str());
+    }
+    ProgramLanguage.Load(folder.c_str());
+    ProgramLanguage.ApplyToWindow(handle_);
+
+    struct TextSource {
+        std::string* field;
+        const char* english;
+    };
+    const TextSource texts[] = {
+        {&Text_LoadNow, "Load Mini Tarvik now!"},
+        {&Text_InstallingDriver, "Installing driver for Mini Tarvik..."},
+        {&Text_Ready, "Ready to install"},
+        {&Text_Installed, "Installed success!"},
+        {&Text_AppShortcut, "Load Mini Tarvik"},
+        {&Text_GroupName, "My Mini Tarvik"},
+        {&Text_OtherTools, "Other Tools"},
+        {&Text_InkscapeShortcut, "Inkscape (Vektrel)"},
+        {&Text_CopyingFiles, "Copying files %d%%"},
+        {&Text_NotSupportedOS, "Not supported OS! We support WinXP or Win7 only!"},
+        {&Text_Notice, "Notice"},
+        {&Text_MakeSureDriver, "Make sure you have installed driver for your Tarvik Device."},
+        {&Text_Installing, "Installing..."},
+        {&Text_FinishedWithErrors, "Installation finished with errors. See the log file."},
+    };
+    for (const TextSource& text : texts) *text.field = ProgramLanguage.Translate(text.english);
+}
+
+void TForm_Main::FormShow() {
+    SetupLanguage();
+    const XC_OSVersion version;
+    if (!IsSupportedWindowsVersion(version.VersionInfo.dwMajorVersion, version.VersionInfo.dwMinorVersion)) {
+        char caption[256] = {};
+        GetWindowTextA(handle_, caption, sizeof(caption));
+        MessageBoxA(handle_, Text_NotSupportedOS.c_str(), caption, MB_OK);
+        ExitProcess(0);
+    }
+    Timer_CheckDev.Start();
+}
+
+void TForm_Main::Timer_CheckDevTimer() {
+    if (Flag_SkipDriver) return;
+    XC_InstallHardware hardware;
+    if (!hardware.FindDevice(kPl2303HardwareId) && !hardware.FindDevice(kCh341HardwareId)) return;
+    Timer_CheckDev.Stop();
+    EnableInstallButton();
+    ShowWindow(Label_Skeep->Handle(), SW_HIDE);
+    SetStatusCaption(Text_Ready);
+}
+
+void TForm_Main::Button_InstallClick() {
+    if (Button_Install->Text() == Text_LoadNow) {
+        LaunchInstalledApplication();
+        ExitProcess(0);
+    }
+    EnableWindow(Button_Install->Handle(), FALSE);
+    ShowWindow(Label_Skeep->Handle(), SW_HIDE);
+    SetStatusCaption(Text_Installing);
+    StartInstallWorker();
+    Timer_Draw.Start();
+}
+
+void TForm_Main::Label_SkeepClick() {
+    Flag_SkipDriver = true;
+    MessageBoxA(handle_, Text_MakeSureDriver.c_str(), Text_Notice.c_str(), MB_OK);
+    Timer_CheckDev.Stop();
+    EnableInstallButton();
+    Button_InstallClick();
+}
+
+void TForm_Main::Timer_DrawTimer() { SetStatusCaption(Status()); }
+
+void TForm_Main::Timer_FinishTimer() {
+    Timer_Draw.Stop();
+    SetStatusCaption(finishResult_ == InstallResult::Success ? Text_Installed : Text_FinishedWithErrors);
+    EnableInstallButton();
+    if (Button_Install->Text() != Text_LoadNow) SetWindowTextA(Button_Install->Handle(), Text_LoadNow.c_str());
+}
+
+void TForm_Main::FormCloseQuery() { ExitProcess(0); }
+
+void TForm_Main::StartFinishTimer(InstallResult result) {
+    PostMessageA(handle_, WM_INSTALL_FINISHED, static_cast<WPARAM>(result), 0);
+}
+
+void TForm_Main::StartInstallWorker() {
+    Timer_Install.Owner = this;
+    Timer_Install.Interval = kWorkerInterval;
+    Timer_Install.Start();
+}
+
+void TForm_Main::EnableInstallButton() {
+    HWND button = Button_Install->Handle();
+    if (IsWindowEnabled(button)) return;
+    EnableWindow(button, TRUE);
+    SendMessageA(handle_, DM_SETDEFID, IDC_BUTTON_INSTALL, 0);
+    SendMessageA(handle_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(button), TRUE);
+}
+
+void TForm_Main::SetStatusCaption(const std::string& text) { SetWindowTextA(Label_Status->Handle(), text.c_str()); }
+
+bool IsSupportedWindowsVersion(DWORD major, DWORD minor) {
+    return (major == 5 && minor == 1) || (major == 6 && (minor == 1 || minor == 2));
+}
+
+std::string InstalledApplicationCommand() {
+    const std::string programFiles = SpecialFolderPath(kProgramFilesFolder);
+    return "\"" + JoinPath(programFiles.c_str(), "MiniTarvik\\Emberlin.exe") + "\"";
+}
+
+UINT LaunchInstalledApplication() { return WinExec(InstalledApplicationCommand().c_str(), SW_SHOWNORMAL); }

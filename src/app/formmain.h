@@ -1,14 +1,111 @@
-// The installer's main window, TForm_Main: owns the payload and selects the mode at creation.
+// The installer's main window, TForm_Main: a dialog that selects the mode at creation, then
+// localizes itself, waits for the engraver's USB-serial adapter, runs the install worker and
+// finally starts the installed application.
 #pragma once
-#include "xc_exetailhelper.h"
 
-class TForm_Main {
+#include <windows.h>
+
+#include <string>
+
+#include "installowner.h"
+#include "installworker.h"
+
+class TLabel;
+class TSkinButton;
+class TSkinImagePanel;
+class TSkinURLLabel;
+
+// A timer of the window: WM_TIMER with its id every interval while it is enabled.
+class TWindowTimer {
 public:
-    TForm_Main();
+    TWindowTimer(UINT id, UINT interval) : id_(id), interval_(interval) {}
+    TWindowTimer(const TWindowTimer&) = delete;
+    TWindowTimer& operator=(const TWindowTimer&) = delete;
 
-    XC_ExeTailHelper Payload;
+    void Attach(HWND window) { window_ = window; }
+    void Start();
+    void Stop();
+    bool Enabled() const { return enabled_; }
+    UINT Id() const { return id_; }
+    UINT Interval() const { return interval_; }
 
 private:
-    // Returns only in installer mode; the builder and the failure path end the process.
-    void FormCreate();
+    HWND window_ = nullptr;
+    UINT id_;
+    UINT interval_;
+    bool enabled_ = false;
 };
+
+class TForm_Main : public TInstallOwner {
+public:
+    using MC_TimerInstall = ::MC_TimerInstall;
+
+    // Creates the window, hidden, from its dialog resource in module; Handle() is null when
+    // that fails.
+    explicit TForm_Main(HINSTANCE module = GetModuleHandleA(nullptr));
+    virtual ~TForm_Main();
+
+    HWND Handle() const { return handle_; }
+    // Shows the window; FormShow runs once it is on screen.
+    void Show();
+    // Dispatches the window's messages with dialog keyboard handling. Every ending of the
+    // installer leaves through the process exit, so this does not return.
+    void Run();
+
+    // The controls and window timers, in the window's component order.
+    TSkinImagePanel* SkinImagePanel2 = nullptr;
+    TSkinImagePanel* SkinImagePanel4 = nullptr;
+    TSkinImagePanel* SkinImagePanel1 = nullptr;
+    TSkinImagePanel* SkinImagePanel3 = nullptr;
+    TSkinButton* Button_Install = nullptr;
+    TLabel* Label_Status = nullptr;
+    TWindowTimer Timer_CheckDev;
+    TWindowTimer Timer_Finish;
+    TSkinURLLabel* Label_Skeep = nullptr;
+    TWindowTimer Timer_Draw;
+
+    // Loads the payload and selects the mode; returns only in installer mode.
+    void FormCreate();
+    void FormShow();
+    void Timer_CheckDevTimer();
+    void Button_InstallClick();
+    void Label_SkeepClick();
+    void Timer_DrawTimer();
+    void Timer_FinishTimer();
+    // Ends the process with exit code 0, in every state.
+    void FormCloseQuery();
+
+    // Worker thread: posts the end of the installation to the window's thread.
+    void StartFinishTimer(InstallResult result) override;
+
+protected:
+    // Starts the install worker on its own thread. Tests drive the window with a worker of
+    // their own here.
+    virtual void StartInstallWorker();
+
+private:
+    static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void LayOut();
+    void SetupLanguage();
+    // Enables the install button and makes it the default button with the focus.
+    void EnableInstallButton();
+    void SetStatusCaption(const std::string& text);
+
+    HWND handle_ = nullptr;
+    bool shown_ = false;
+    bool Flag_SkipDriver = false;
+    InstallResult finishResult_ = InstallResult::Success;
+    MC_TimerInstall Timer_Install;
+};
+
+// True for the Windows versions the installer supports: XP (5.1), 7 (6.1), and 6.2, which is
+// also what Windows 8 and later report to a program that declares nothing newer.
+bool IsSupportedWindowsVersion(DWORD major, DWORD minor);
+
+// The command line of the installed application: its path in Program Files, quoted so that
+// Windows never tries "C:\Program.exe" first.
+std::string InstalledApplicationCommand();
+
+// Starts the installed application as a normal window; WinExec's result.
+UINT LaunchInstalledApplication();

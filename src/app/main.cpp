@@ -6,6 +6,9 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearch();
-    static TForm_Main Form_Main;
+    TForm_Main Form_Main;
+    Form_Main.FormCreate();
+    Form_Main.Show();
+    Form_Main.Run();
     ExitProcess(0);
 }

@@ -2,6 +2,8 @@
 // translations and translates English texts, adding missing ones to the file for translators.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -20,12 +22,22 @@ public:
     // file mapped to itself. Empty for a null or empty text.
     std::string Translate(const char* text);
 
+    // Translates the window's caption, then the items of its menu, then each control it
+    // holds, in the order of its child list (the order of its dialog resource), with
+    // ApplyToComponent. Only texts change: fonts, sizes and layout stay as they are.
+    void ApplyToWindow(HWND window);
+    // Translates the controls inside component first, in the order of its child list, then
+    // the component's own texts, chosen by the component class its window class stands for.
+    void ApplyToComponent(HWND component);
+
     std::string FontName;
     int32_t FontSize = 0;
     // The system default language id, fixed at construction.
     uint32_t LanguageId = 0;
 
 private:
+    void ApplyToMenu(HMENU menu);
+
     std::string CacheKey(const std::string& text) const;
     void Preload(const std::string& contents);
 

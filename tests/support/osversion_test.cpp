@@ -23,7 +23,7 @@ std::string EmbeddedManifest() {
 TEST(TARVIK_OS_SUITE, DeclaresNoSystemAfterWindows8) {
     const std::string manifest = EmbeddedManifest();
     ASSERT_FALSE(manifest.empty());
-    EXPECT_NE(std::string::npos, manifest.find("asInvoker"));
+    EXPECT_NE(std::string::npos, manifest.find("level=\"requireAdministrator\""));
     EXPECT_NE(std::string::npos, manifest.find("Microsoft.Windows.Common-Controls"));
     EXPECT_NE(std::string::npos, manifest.find("{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"));
     EXPECT_EQ(std::string::npos, manifest.find("{1f676c76-80e1-4239-95bb-83d0f6d0da78}"));

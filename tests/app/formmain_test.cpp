@@ -1,0 +1,460 @@
+// The installer window on the real Win32 API: its layout read back from the live window, its
+// states from waiting to installed with simulated adapters and a scripted worker, its message
+// boxes, the keyboard, the supported versions and the final launch.
+#include "formmain.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "label.h"
+#include "paths.h"
+#include "registry.h"
+#include "scratch_folder.h"
+#include "simulated_devices.h"
+#include "skinbutton.h"
+#include "skinimagepanel.h"
+#include "skinurllabel.h"
+#include "test_support.h"
+#include "xc_language.h"
+
+namespace {
+
+const char* const kConnectText = "Please connect Mini Tarvik Device to this PC...";
+const char* const kInstallCaption = "Install Driver and Applications";
+
+// Dispatches the thread's messages, as the installer's loop does, until done() or timeout;
+// true when done() became true.
+bool PumpUntil(HWND dialog, const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (IsDialogMessageA(dialog, &message)) continue;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (done()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+void PumpFor(HWND dialog, DWORD ms) {
+    PumpUntil(
+        dialog, [] { return false; }, ms);
+}
+
+std::string TextOf(HWND window) {
+    char text[1024] = {};
+    GetWindowTextA(window, text, sizeof(text));
+    return text;
+}
+
+std::string ClassOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof(name));
+    return name;
+}
+
+// The window with a worker whose steps the test decides: it writes its statuses, then waits
+// for Finish and reports the given result.
+class ScriptedForm : public TForm_Main {
+public:
+    ~ScriptedForm() override {
+        Finish(InstallResult::Success);
+        if (worker_.joinable()) worker_.join();
+    }
+
+    std::vector<std::string> statuses = {"Copying files 50%"};
+    std::atomic<int> starts{0};
+
+    void Finish(InstallResult result) {
+        result_ = result;
+        release_ = true;
+    }
+
+protected:
+    void StartInstallWorker() override {
+        ++starts;
+        worker_ = std::thread([this] {
+            for (const std::string& status : statuses) SetStatus(status);
+            while (!release_) Sleep(5);
+            StartFinishTimer(result_);
+        });
+    }
+
+private:
+    std::thread worker_;
+    std::atomic<bool> release_{false};
+    std::atomic<InstallResult> result_{InstallResult::Success};
+};
+
+// A message box the window opens on this thread: found from another thread, read, and
+// answered with OK.
+class MessageBoxWatcher {
+public:
+    explicit MessageBoxWatcher(HWND owner) : owner_(owner), thread_([this] { Watch(); }) {}
+    ~MessageBoxWatcher() {
+        stop_ = true;
+        thread_.join();
+    }
+
+    bool Seen() const { return seen_; }
+    std::string caption;
+    std::string text;
+
+private:
+    static BOOL CALLBACK FindText(HWND child, LPARAM self) {
+        auto* watcher = reinterpret_cast<MessageBoxWatcher*>(self);
+        if (ClassOf(child) == "Static" && !TextOf(child).empty()) watcher->text = TextOf(child);
+        return TRUE;
+    }
+
+    void Watch() {
+        const DWORD start = GetTickCount();
+        while (!stop_ && GetTickCount() - start < 10000) {
+            HWND box = FindWindowExA(nullptr, nullptr, "#32770", nullptr);
+            for (; box != nullptr; box = FindWindowExA(nullptr, box, "#32770", nullptr)) {
+                if (GetWindow(box, GW_OWNER) == owner_ && IsWindowVisible(box)) break;
+            }
+            if (box != nullptr) {
+                caption = TextOf(box);
+                EnumChildWindows(box, &FindText, reinterpret_cast<LPARAM>(this));
+                seen_ = true;
+                PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                return;
+            }
+            Sleep(20);
+        }
+    }
+
+    HWND owner_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> seen_{false};
+    std::thread thread_;
+};
+
+// ---- Layout -------------------------------------------------------------------------------
+
+class FormLayoutTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(form.Handle(), nullptr) << "the dialog resource did not load"; }
+    TForm_Main form;
+};
+
+TEST_F(FormLayoutTest, ControlsSitOnTheirPanelsAtTheirPixelPlaces) {
+    struct Place {
+        const char* member;
+        HWND control;
+        const char* className;
+        HWND holder;
+        int x, y, width, height;
+        bool enabled;
+        const char* caption;
+    };
+    HWND window = form.Handle();
+    const Place places[] = {
+        {"SkinImagePanel2", form.SkinImagePanel2->Handle(), "TSkinImagePanel", window, 0, 0, 2, 174, true, ""},
+        {"SkinImagePanel4", form.SkinImagePanel4->Handle(), "TSkinImagePanel", window, 374, 0, 2, 174, true, ""},
+        {"SkinImagePanel1", form.SkinImagePanel1->Handle(), "TSkinImagePanel", window, 2, 0, 372, 174, true, ""},
+        {"SkinImagePanel3", form.SkinImagePanel3->Handle(), "TSkinImagePanel", window, 0, 174, 376, 70, true, ""},
+        {"Button_Install", form.Button_Install->Handle(), "TSkinButton", form.SkinImagePanel3->Handle(), 41, 16, 297,
+         33, false, kInstallCaption},
+        {"Label_Status", form.Label_Status->Handle(), "TLabel", form.SkinImagePanel1->Handle(), 8, 72, 321, 41, true,
+         kConnectText},
+        {"Label_Skeep", form.Label_Skeep->Handle(), "TSkinURLLabel", form.SkinImagePanel1->Handle(), 264, 152, 97, 13,
+         true, "Skip Driver Install"},
+    };
+    for (const Place& place : places) {
+        SCOPED_TRACE(place.member);
+        EXPECT_EQ(place.className, ClassOf(place.control));
+        EXPECT_EQ(place.holder, GetParent(place.control));
+        RECT rect;
+        GetWindowRect(place.control, &rect);
+        MapWindowPoints(nullptr, place.holder, reinterpret_cast<POINT*>(&rect), 2);
+        EXPECT_EQ(place.x, rect.left);
+        EXPECT_EQ(place.y, rect.top);
+        EXPECT_EQ(place.width, rect.right - rect.left);
+        EXPECT_EQ(place.height, rect.bottom - rect.top);
+        EXPECT_TRUE(GetWindowLongA(place.control, GWL_STYLE) & WS_VISIBLE);
+        EXPECT_EQ(place.enabled, IsWindowEnabled(place.control) != FALSE);
+        EXPECT_EQ(place.caption, TextOf(place.control));
+    }
+}
+
+TEST_F(FormLayoutTest, WindowIsAFixedCentredDialogInTahoma) {
+    HWND window = form.Handle();
+    EXPECT_EQ("Install Mini Tarvik", TextOf(window));
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(376, client.right);
+    EXPECT_EQ(244, client.bottom);
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    EXPECT_FALSE(style & WS_THICKFRAME) << "the window must not be resizable";
+    EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+    EXPECT_TRUE(style & WS_SYSMENU) << "the close box";
+    RECT frame;
+    GetWindowRect(window, &frame);
+    EXPECT_NEAR(GetSystemMetrics(SM_CXSCREEN) - frame.right, frame.left, 1);
+    EXPECT_NEAR(GetSystemMetrics(SM_CYSCREEN) - frame.bottom, frame.top, 1);
+
+    auto font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0));
+    LOGFONTA logFont = {};
+    ASSERT_NE(0, GetObjectA(font, sizeof(logFont), &logFont));
+    EXPECT_STREQ("Tahoma", logFont.lfFaceName);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), logFont.lfHeight);
+    ReleaseDC(nullptr, screen);
+}
+
+TEST_F(FormLayoutTest, TimersStartStoppedWithTheirIntervals) {
+    EXPECT_FALSE(form.Timer_CheckDev.Enabled());
+    EXPECT_FALSE(form.Timer_Finish.Enabled());
+    EXPECT_FALSE(form.Timer_Draw.Enabled());
+    EXPECT_EQ(1000u, form.Timer_CheckDev.Interval());
+    EXPECT_EQ(100u, form.Timer_Finish.Interval());
+    EXPECT_EQ(500u, form.Timer_Draw.Interval());
+}
+
+// Exactly the window's caption and the captions of the status label, the link and the button
+// are looked up, in the order of the child lists; a missing file becomes their template.
+TEST_F(FormLayoutTest, TranslationLooksUpTheFourCaptionsOnly) {
+    ScratchFolder folder("window language");
+    ASSERT_TRUE(folder.Ready());
+    XC_Language language;
+    language.Load(folder.Path().c_str());
+    language.ApplyToWindow(form.Handle());
+    const std::string file = FileContents(folder.Child("Language_" + std::to_string(language.LanguageId) + ".txt"));
+    const size_t strings = file.find("[Strings]\r\n");
+    ASSERT_NE(std::string::npos, strings) << file;
+    EXPECT_EQ(
+        "[Strings]\r\n"
+        "{Install Mini Tarvik}=Install Mini Tarvik\r\n"
+        "{Please connect Mini Tarvik Device to this PC...}=Please connect Mini Tarvik Device to this PC...\r\n"
+        "{Skip Driver Install}=Skip Driver Install\r\n"
+        "{Install Driver and Applications}=Install Driver and Applications\r\n",
+        file.substr(strings));
+}
+
+// ---- States --------------------------------------------------------------------------------
+
+class FormStateTest : public SimulatedDevicesTest {
+protected:
+    void SetUp() override {
+        SimulatedDevicesTest::SetUp();
+        form = std::make_unique<ScriptedForm>();
+        ASSERT_NE(form->Handle(), nullptr);
+    }
+    void TearDown() override {
+        form.reset();
+        SimulatedDevicesTest::TearDown();
+    }
+
+    HWND Dialog() const { return form->Handle(); }
+    std::string Status() const { return TextOf(form->Label_Status->Handle()); }
+    HWND Button() const { return form->Button_Install->Handle(); }
+    HWND Link() const { return form->Label_Skeep->Handle(); }
+
+    // Shows the window and waits until FormShow has started the device poll.
+    void ShowAndWait() {
+        form->Show();
+        ASSERT_TRUE(PumpUntil(
+            Dialog(), [&] { return form->Timer_CheckDev.Enabled(); }, 5000));
+    }
+    bool WaitForStatus(const std::string& text, DWORD ms = 3000) {
+        return PumpUntil(
+            Dialog(), [&] { return Status() == text; }, ms);
+    }
+    void PlugPl2303() { ASSERT_NE(Plug(Adapter("VID_067B&PID_2303", "USB\\VID_067B&PID_2303&REV_0300")), nullptr); }
+    void PlugCh341() { ASSERT_NE(Plug(Adapter("VID_1A86&PID_7523", "USB\\VID_1A86&PID_7523&REV_0254")), nullptr); }
+
+    // Waiting with a PL2303 plugged in until the window is Ready.
+    void MakeReady() {
+        PlugPl2303();
+        ShowAndWait();
+        ASSERT_TRUE(WaitForStatus(form->Text_Ready));
+    }
+
+    std::unique_ptr<ScriptedForm> form;
+};
+
+struct AdapterCase {
+    const char* name;
+    bool pl2303;
+    bool ch341;
+    bool ready;
+};
+
+class FormWaitingTest : public FormStateTest, public testing::WithParamInterface<AdapterCase> {};
+
+TEST_P(FormWaitingTest, AdapterEndsTheWaitAtTheFirstPoll) {
+    const AdapterCase& adapters = GetParam();
+    if (adapters.pl2303) PlugPl2303();
+    if (adapters.ch341) PlugCh341();
+    const DWORD shown = GetTickCount();
+    ShowAndWait();
+    EXPECT_EQ("Ready to install", form->Text_Ready) << "SetupLanguage filled the texts";
+    const bool ready = WaitForStatus(form->Text_Ready, 3000);
+    EXPECT_EQ(adapters.ready, ready);
+    if (ready) {
+        // The first poll comes about a second after the window is shown.
+        EXPECT_GE(GetTickCount() - shown, 900u);
+        EXPECT_TRUE(IsWindowEnabled(Button()));
+        EXPECT_FALSE(IsWindowVisible(Link()));
+        EXPECT_FALSE(form->Timer_CheckDev.Enabled());
+        EXPECT_EQ(kInstallCaption, TextOf(Button()));
+        // The button is now the default button and has the focus: Enter presses it.
+        EXPECT_EQ(Button(), GetFocus());
+        EXPECT_TRUE(form->Button_Install->IsDefault());
+    } else {
+        EXPECT_EQ(kConnectText, Status());
+        EXPECT_FALSE(IsWindowEnabled(Button()));
+        EXPECT_TRUE(IsWindowVisible(Link()));
+        EXPECT_TRUE(form->Timer_CheckDev.Enabled());
+        // Tab reaches the link, the only enabled control.
+        EXPECT_EQ(Link(), GetNextDlgTabItem(Dialog(), nullptr, FALSE));
+    }
+    EXPECT_EQ(0, form->starts);
+}
+
+const AdapterCase kAdapterCases[] = {
+    {"None", false, false, false},
+    {"Pl2303", true, false, true},
+    {"Ch341", false, true, true},
+    {"Both", true, true, true},
+};
+INSTANTIATE_TEST_SUITE_P(Adapters, FormWaitingTest, testing::ValuesIn(kAdapterCases),
+                         [](const testing::TestParamInfo<AdapterCase>& info) { return info.param.name; });
+
+TEST_F(FormStateTest, InstallShowsTheWorkersStatusThenTheFinalState) {
+    MakeReady();
+    form->statuses = {"Installing driver for Mini Tarvik...", "Copying files 40%"};
+    form->Button_Install->Click();
+    EXPECT_EQ(1, form->starts);
+    EXPECT_EQ(form->Text_Installing, Status());
+    EXPECT_FALSE(IsWindowEnabled(Button()));
+    EXPECT_FALSE(IsWindowVisible(Link()));
+    EXPECT_TRUE(form->Timer_Draw.Enabled());
+
+    // Timer_Draw shows the status last written under the lock.
+    EXPECT_TRUE(WaitForStatus("Copying files 40%", 2000));
+
+    form->Finish(InstallResult::Success);
+    ASSERT_TRUE(WaitForStatus(form->Text_Installed));
+    EXPECT_EQ("Installed success!", Status());
+    EXPECT_TRUE(IsWindowEnabled(Button()));
+    EXPECT_EQ("Load Mini Tarvik now!", TextOf(Button()));
+    EXPECT_FALSE(form->Timer_Draw.Enabled());
+    EXPECT_TRUE(form->Timer_Finish.Enabled());
+
+    // Timer_Finish keeps applying the final state.
+    SetWindowTextA(form->Label_Status->Handle(), "something else");
+    EXPECT_TRUE(WaitForStatus(form->Text_Installed, 1000));
+    EXPECT_EQ(1, form->starts);
+}
+
+TEST_F(FormStateTest, FailedInstallSaysSoInsteadOfSuccess) {
+    MakeReady();
+    form->Button_Install->Click();
+    form->Finish(InstallResult::FinishedWithErrors);
+    ASSERT_TRUE(WaitForStatus(form->Text_FinishedWithErrors));
+    EXPECT_EQ("Installation finished with errors. See the log file.", Status());
+    EXPECT_EQ("Load Mini Tarvik now!", TextOf(Button()));
+}
+
+TEST_F(FormStateTest, EnterPressesTheDefaultButton) {
+    MakeReady();
+    MSG enter = {GetFocus(), WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {0, 0}};
+    EXPECT_TRUE(IsDialogMessageA(Dialog(), &enter));
+    EXPECT_EQ(1, form->starts);
+    EXPECT_EQ(form->Text_Installing, Status());
+}
+
+TEST_F(FormStateTest, EscapeDoesNotCloseOrInstall) {
+    MakeReady();
+    MSG escape = {GetFocus(), WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0, {0, 0}};
+    IsDialogMessageA(Dialog(), &escape);
+    PumpFor(Dialog(), 100);
+    EXPECT_TRUE(IsWindowVisible(Dialog()));
+    EXPECT_EQ(0, form->starts);
+}
+
+TEST_F(FormStateTest, SkipLinkAsksThenInstallsWithoutWaiting) {
+    ShowAndWait();
+    {
+        MessageBoxWatcher watcher(Dialog());
+        form->Label_Skeep->Click();
+        ASSERT_TRUE(watcher.Seen()) << "no message box owned by the window";
+        EXPECT_EQ("Notice", watcher.caption);
+        EXPECT_EQ("Make sure you have installed driver for your Tarvik Device.", watcher.text);
+    }
+    EXPECT_EQ(1, form->starts);
+    EXPECT_EQ(form->Text_Installing, Status());
+    EXPECT_FALSE(IsWindowEnabled(Button()));
+    EXPECT_FALSE(IsWindowVisible(Link()));
+    EXPECT_FALSE(form->Timer_CheckDev.Enabled());
+
+    // A poll after the skip does nothing, even with an adapter present.
+    PlugPl2303();
+    form->Timer_CheckDevTimer();
+    EXPECT_EQ(form->Text_Installing, Status());
+    EXPECT_FALSE(IsWindowEnabled(Button()));
+}
+
+// ---- Versions and the final launch -------------------------------------------------------
+
+TEST(SupportedVersions, OnlyXpSevenAndSixTwo) {
+    struct Version {
+        DWORD major, minor;
+        bool supported;
+    };
+    const Version versions[] = {
+        {5, 0, false}, {5, 1, true}, {5, 2, false}, {6, 0, false},
+        {6, 1, true},  {6, 2, true}, {6, 3, false}, {10, 0, false},
+    };
+    for (const Version& version : versions) {
+        EXPECT_EQ(version.supported, IsSupportedWindowsVersion(version.major, version.minor))
+            << version.major << "." << version.minor;
+    }
+}
+
+bool WaitForFile(const std::string& path, DWORD ms) {
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start >= ms) return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// "C:\Program.exe" is what Windows tries first for an unquoted "C:\Program Files\..." path.
+TEST(FinalLaunch, StartsTheApplicationAndNeverProgramExe) {
+    const std::string programFiles = SpecialFolderPath(38);
+    ASSERT_FALSE(programFiles.empty());
+    const std::string application = programFiles + "\\MiniTarvik\\Emberlin.exe";
+    const std::string decoy = programFiles.substr(0, programFiles.find(' ')) + ".exe";
+    if (programFiles.find(' ') == std::string::npos) GTEST_SKIP() << "Program Files has no space: " << programFiles;
+    if (GetFileAttributesA(application.c_str()) != INVALID_FILE_ATTRIBUTES ||
+        GetFileAttributesA(decoy.c_str()) != INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "an application or " << decoy << " is already there";
+
+    EXPECT_EQ("\"" + application + "\"", InstalledApplicationCommand());
+    CreateDirectoryA((programFiles + "\\MiniTarvik").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(TARVIK_LAUNCH_RECORDER, application.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(TARVIK_LAUNCH_RECORDER, decoy.c_str(), FALSE));
+
+    EXPECT_GT(LaunchInstalledApplication(), 31u);
+    EXPECT_TRUE(WaitForFile(application + ".ran", 10000)) << "the application did not start";
+    Sleep(500);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((decoy + ".ran").c_str())) << decoy << " ran";
+
+    for (const std::string& file : {application, application + ".ran", decoy, decoy + ".ran"})
+        DeleteFileA(file.c_str());
+    RemoveDirectoryA((programFiles + "\\MiniTarvik").c_str());
+}
+
+}  // namespace
