@@ -1,5 +1,6 @@
 // POSIX side of the payload cores, for the native build (tests, sanitizers, benchmarks, tools).
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -25,26 +26,32 @@ uint8_t* AllocatePages(uint32_t size) {
 
 void FreePages(uint8_t* pages, uint32_t size) { munmap(pages, size); }
 
-bool ReadFileInto(const char* path, XC_MemSpace* block) {
+FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
     File file(std::fopen(path, "rb"));
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return false;
-    long length = std::ftell(file.get());
-    if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
-    uint32_t size = static_cast<uint32_t>(length);  // low 32 bits, as on Windows
+    struct stat status;
+    if (!file || fstat(fileno(file.get()), &status) != 0 || !S_ISREG(status.st_mode)) return FileRead::kCannotRead;
+    if (uint64_t(status.st_size) > UINT32_MAX) return FileRead::kTooLarge;
+    const uint32_t size = static_cast<uint32_t>(status.st_size);
     if (size == 0) {
         block->Allocate(0, 0);
-        return true;
+        return FileRead::kDone;
     }
-    if (!block->Allocate(size, 0)) return false;
-    return std::fread(block->data, 1, size, file.get()) == size;
+    if (!block->Allocate(size, 0)) return FileRead::kNoMemory;
+    return std::fread(block->data, 1, size, file.get()) == size ? FileRead::kDone : FileRead::kCannotRead;
 }
 
-bool WriteFileBytes(const char* path, const void* bytes, uint32_t count, uint32_t) {
+bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t, KeepPartial keep) {
     File file(std::fopen(path, "wb"));
     if (!file) return false;
-    if (count == 0 || !bytes) return true;
-    bool ok = std::fwrite(bytes, 1, count, file.get()) == count;
-    return std::fflush(file.get()) == 0 && ok;
+    bool ok = true;
+    for (size_t i = 0; ok && i < count; ++i)
+        ok = pieces[i].count == 0 || std::fwrite(pieces[i].bytes, 1, pieces[i].count, file.get()) == pieces[i].count;
+    ok = std::fflush(file.get()) == 0 && ok;
+    if (!ok && keep == KeepPartial::kNo) {
+        file.reset();
+        std::remove(path);
+    }
+    return ok;
 }
 
 }  // namespace platform

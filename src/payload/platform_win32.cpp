@@ -13,28 +13,36 @@ uint8_t* AllocatePages(uint32_t size) {
 
 void FreePages(uint8_t* pages, uint32_t) { VirtualFree(pages, 0, MEM_RELEASE); }
 
-bool ReadFileInto(const char* path, XC_MemSpace* block) {
+FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
+    // A folder does not open without backup semantics: it is refused here as unreadable.
     XC_File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return false;
-    DWORD size = GetFileSize(file.Get(), nullptr);
-    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    if (!file.IsOpen()) return FileRead::kCannotRead;
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file.Get(), &high);
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FileRead::kCannotRead;
+    if (high != 0) return FileRead::kTooLarge;
     if (size == 0) {
         block->Allocate(0, 0);
-        return true;
+        return FileRead::kDone;
     }
-    if (!block->Allocate(size, 0)) return false;
+    if (!block->Allocate(size, 0)) return FileRead::kNoMemory;
     DWORD read = 0;
-    return ReadFile(file.Get(), block->data, size, &read, nullptr) && read >= size;
+    return ReadFile(file.Get(), block->data, size, &read, nullptr) && read >= size ? FileRead::kDone
+                                                                                   : FileRead::kCannotRead;
 }
 
-bool WriteFileBytes(const char* path, const void* bytes, uint32_t count, uint32_t attributes) {
+bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t attributes, KeepPartial keep) {
     XC_File file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return false;
-    if (count == 0 || !bytes) return true;
-    bool ok = file.Write(bytes, count);
+    bool ok = true;
+    for (size_t i = 0; ok && i < count; ++i) ok = pieces[i].count == 0 || file.Write(pieces[i].bytes, pieces[i].count);
     FlushFileBuffers(file.Get());
+    if (!ok && keep == KeepPartial::kNo) {
+        file.Reset(nullptr);
+        DeleteFileA(path);
+    }
     return ok;
 }
 

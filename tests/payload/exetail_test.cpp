@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "md5.h"
 #include "test_files.h"
 #include "wholefile.h"
 #include "xc_aescipher.h"
@@ -340,6 +341,54 @@ TEST(MemSpace, AllocateDiscardsAndZeroFills) {
         EXPECT_EQ(nullptr, block.data);
         EXPECT_EQ(0u, block.size);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A fixed archive of every kind of content; the digest of its saved file was taken from the
+// first release's writer, so that installers stay byte-identical whatever the writer becomes.
+std::vector<std::pair<std::string, Bytes>> FixedEntries() {
+    std::mt19937 random(2024);
+    std::vector<std::pair<std::string, Bytes>> entries;
+    for (int i = 0; i < 12; ++i) {
+        Bytes data(random() % 70000);
+        for (size_t j = 0; j < data.size(); ++j) {
+            switch (i % 3) {
+                case 0:
+                    data[j] = uint8_t(random());
+                    break;
+                case 1:
+                    data[j] = "<path d=\"M 10 20 L 30 40\"/>\r\n"[j % 29];
+                    break;
+                default:
+                    data[j] = j % 97 == 0 ? uint8_t(random()) : 0;
+                    break;
+            }
+        }
+        entries.push_back({"FILE" + std::to_string(i), data});
+    }
+    entries.push_back({"FilesInfo", Bytes(4000, 'f')});
+    entries.push_back({"empty", Bytes()});
+    return entries;
+}
+
+TEST(SavedFile, FixedInputGivesThePinnedDigest) {
+    TempFolder folder;
+    const std::string stub_path = folder.File("stub.exe"), out_path = folder.File("out.exe");
+    WriteBytes(stub_path, RandomBytes(5000, 5));
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
+    for (const auto& entry : FixedEntries()) {
+        XC_MemSpace block;
+        Fill(&block, entry.second);
+        ASSERT_TRUE(archive.AddMemory(entry.first.c_str(), &block));
+    }
+    ASSERT_TRUE(archive.SaveToExe(out_path.c_str()));
+    const Bytes file = ReadBytes(out_path);
+    EXPECT_EQ(129070u, file.size());
+    EXPECT_EQ("C6963EE98BDEAFB05888D43DF22460DB", MD5::HexDigest(file.data(), file.size()));
 }
 
 }  // namespace
