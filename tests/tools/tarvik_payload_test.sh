@@ -38,7 +38,35 @@ check "repeated key" 1 'cannot add a ' "$tool" pack stub o3.exe a=a.txt a=empty.
 check "missing source" 1 'cannot add b ' "$tool" pack stub o4.exe b=missing.txt
 check "bad pair" 1 'expected KEY=PATH' "$tool" pack stub o5.exe =a.txt
 check "usage" 1 '^tarvik-payload: usage:' "$tool" frobnicate
-[ ! -e o3.exe ] && [ ! -e o4.exe ] || { echo "FAIL: failed pack wrote a file"; failures=$((failures + 1)); }
+check "folder" 1 '^tarvik-payload: cannot read \.$' "$tool" list .
+: > empty-stub
+check "empty stub" 1 '^tarvik-payload: empty stub: empty-stub$' "$tool" pack empty-stub o6.exe a=a.txt
+# A source of 4 GiB and more does not fit the 32-bit size field (sparse: no disk space used).
+truncate -s 4294967301 huge.bin
+check "source of 4 GiB + 5" 1 '^tarvik-payload: cannot add big from huge.bin \(a file of 4 GiB or more' \
+    "$tool" pack stub o7.exe big=huge.bin
+rm -f huge.bin
+[ ! -e o3.exe ] && [ ! -e o4.exe ] && [ ! -e o6.exe ] && [ ! -e o7.exe ] ||
+    { echo "FAIL: failed pack wrote a file"; failures=$((failures + 1)); }
+
+# Keys with a tab, line breaks, a terminal escape and a backslash are listed escaped, one line each.
+check "pack odd keys" 0 '^$' "$tool" pack stub odd.exe "$(printf 'a\tb')=a.txt" "$(printf 'c\nd\re')=a.txt" \
+    "$(printf '\033[2Jf')=a.txt" 'g\h=a.txt'
+expected=$(printf '%s\t5\n' '\x1B[2Jf' 'a\tb' 'c\nd\re' 'g\\h')
+[ "$("$tool" list odd.exe | tail -n +2)" = "$expected" ] || { echo "FAIL: escaped keys: $("$tool" list odd.exe | od -c | head)"; failures=$((failures + 1)); }
+
+# Short of memory is not damage: a payload that unpacks to 256 MiB, read with 150 MB of address
+# space. Sanitized builds reserve terabytes of shadow memory and cannot run under such a limit.
+if [[ $(ulimit -v 150000; "$tool" list stub 2>&1) == *"no payload in stub" ]]; then
+    truncate -s 256M zeros.bin
+    check "pack 256 MiB" 0 '^$' "$tool" pack stub zeros.exe FILE0=zeros.bin
+    rm -f zeros.bin
+    check "not enough memory" 1 '^tarvik-payload: not enough memory to load zeros.exe$' \
+        bash -c 'ulimit -v 150000 && exec "$0" list zeros.exe' "$tool"
+    check "enough memory" 0 '^FILE0	268435456$' "$tool" list zeros.exe
+else
+    echo "skipped: not enough memory (this build cannot run under an address-space limit)"
+fi
 
 [ "$failures" = 0 ] && echo "tarvik-payload: all checks passed"
 exit $(( failures > 0 ))
