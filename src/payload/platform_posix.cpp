@@ -1,6 +1,10 @@
 // POSIX side of the payload cores, for the native build (tests, sanitizers, benchmarks, tools).
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <memory>
@@ -38,6 +42,37 @@ FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
     }
     if (!block->Allocate(size, 0)) return FileRead::kNoMemory;
     return std::fread(block->data, 1, size, file.get()) == size ? FileRead::kDone : FileRead::kCannotRead;
+}
+
+FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size) {
+    const int file = open(path, O_RDONLY);
+    struct stat status;
+    FileRead result = FileRead::kCannotRead;
+    if (file >= 0 && fstat(file, &status) == 0 && S_ISREG(status.st_mode)) {
+        if (uint64_t(status.st_size) > UINT32_MAX) {
+            result = FileRead::kTooLarge;
+        } else if (status.st_size == 0) {
+            *bytes = nullptr;
+            *size = 0;
+            result = FileRead::kDone;
+        } else {
+            // Populated at once: the whole file is read right away.
+            void* view = mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file, 0);
+            if (view != MAP_FAILED) {
+                *bytes = static_cast<const uint8_t*>(view);
+                *size = uint32_t(status.st_size);
+                result = FileRead::kDone;
+            } else if (errno == ENOMEM) {
+                result = FileRead::kNoMemory;
+            }
+        }
+    }
+    if (file >= 0) close(file);
+    return result;
+}
+
+void UnmapFile(const uint8_t* bytes, uint32_t size) {
+    if (bytes) munmap(const_cast<uint8_t*>(bytes), size);
 }
 
 bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t, KeepPartial keep) {

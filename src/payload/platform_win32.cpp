@@ -32,6 +32,33 @@ FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
                                                                                    : FileRead::kCannotRead;
 }
 
+FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size) {
+    XC_File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) return FileRead::kCannotRead;
+    DWORD high = 0;
+    const DWORD low = GetFileSize(file.Get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FileRead::kCannotRead;
+    if (high != 0) return FileRead::kTooLarge;
+    if (low == 0) {
+        *bytes = nullptr;
+        *size = 0;
+        return FileRead::kDone;
+    }
+    XC_KernelHandle mapping(CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping.IsOpen()) return FileRead::kCannotRead;
+    // The view keeps the mapping alive after its handle is closed.
+    const void* view = MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0);
+    if (!view) return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? FileRead::kNoMemory : FileRead::kCannotRead;
+    *bytes = static_cast<const uint8_t*>(view);
+    *size = low;
+    return FileRead::kDone;
+}
+
+void UnmapFile(const uint8_t* bytes, uint32_t) {
+    if (bytes) UnmapViewOfFile(bytes);
+}
+
 bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t attributes, KeepPartial keep) {
     XC_File file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -13,6 +13,20 @@ FileRead ReadWholeFileStatus(const char* path, XC_MemSpace* block) {
     return platform::ReadFileInto(path, block);
 }
 
+MappedFile::~MappedFile() { Close(); }
+
+FileRead MappedFile::Open(const char* path) {
+    Close();
+    if (!path || !*path) return FileRead::kCannotRead;
+    return platform::MapFile(path, &bytes_, &size_);
+}
+
+void MappedFile::Close() {
+    platform::UnmapFile(bytes_, size_);
+    bytes_ = nullptr;
+    size_ = 0;
+}
+
 bool WriteBytesToFile(const char* path, const void* bytes, uint32_t count, uint32_t attributes) {
     if (!path || !*path) return false;
     const FilePiece piece = {bytes, bytes ? count : 0};

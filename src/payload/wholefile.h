@@ -19,6 +19,24 @@ struct FilePiece {
     uint32_t count;
 };
 
+// A whole file mapped read-only for as long as the object lives.
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    FileRead Open(const char* path);
+    const uint8_t* Data() const { return bytes_; }
+    uint32_t Size() const { return size_; }
+
+private:
+    void Close();
+    const uint8_t* bytes_ = nullptr;
+    uint32_t size_ = 0;
+};
+
 bool ReadWholeFile(const char* path, XC_MemSpace* block);
 FileRead ReadWholeFileStatus(const char* path, XC_MemSpace* block);
 bool WriteBytesToFile(const char* path, const void* bytes, uint32_t count, uint32_t attributes);

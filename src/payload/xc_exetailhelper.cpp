@@ -107,28 +107,31 @@ bool ParseRecords(const XC_MemSpace& body, uint32_t count, std::vector<RecordSpa
 
 bool XC_ExeTailHelper::LoadFromExe(const char* path) {
     failure_ = Failure::kNone;
-    XC_MemSpace file;
-    const FileRead read = ReadWholeFileStatus(path, &file);
+    // Mapped, not read: the sealed body is decrypted piece by piece on its way into the ZIP
+    // layer, so the file costs no memory of our own and is never written to.
+    MappedFile file;
+    const FileRead read = file.Open(path);
     if (read != FileRead::kDone) return Fail(FailureOf(read));
+    const uint8_t* bytes = file.Data();
+    const uint32_t size = file.Size();
 
-    const uint32_t header = FindHeader(file.data, file.size);
-    if (header == 0) {
-        stub_.Swap(file);  // the whole file is the stub: it changes owner instead of being copied
-        return true;
-    }
+    const uint32_t header = FindHeader(bytes, size);
+    if (header == 0) return CopyBlock(bytes, size, &stub_) || Fail(Failure::kNoMemory);
 
-    if (!CopyBlock(file.data, header, &stub_)) return Fail(Failure::kNoMemory);
-    if (uint64_t(header) + kHeaderSize > file.size) return Fail(Failure::kDamaged);
-    const uint32_t count = GetU32(file.data + header + 8);
-    const uint32_t length = GetU32(file.data + header + 12);
-    if (uint64_t(header) + kHeaderSize + length > file.size) return Fail(Failure::kDamaged);
+    if (!CopyBlock(bytes, header, &stub_)) return Fail(Failure::kNoMemory);
+    if (uint64_t(header) + kHeaderSize > size) return Fail(Failure::kDamaged);
+    const uint32_t count = GetU32(bytes + header + 8);
+    const uint32_t length = GetU32(bytes + header + 12);
+    if (length == 0 || uint64_t(header) + kHeaderSize + length > size) return Fail(Failure::kDamaged);
 
-    uint8_t* sealed = file.data + header + kHeaderSize;
+    const uint8_t* sealed = bytes + header + kHeaderSize;
     XC_AesCipher cipher;
     cipher.SetKeyText(kPayloadKey);
+    const ImageReader decrypt = [&](uint32_t offset, uint8_t* out, uint32_t piece) {
+        cipher.DecryptRange(sealed, length, offset, out, piece);
+    };
     auto body = std::make_unique<XC_MemSpace>();
-    if (!cipher.DecryptBuffer(sealed, length)) return Fail(Failure::kDamaged);
-    switch (UnzipImage(sealed, length, body.get())) {
+    switch (UnzipImage(decrypt, length, body.get())) {
         case UnzipResult::kDone:
             break;
         case UnzipResult::kNoMemory:
@@ -136,7 +139,6 @@ bool XC_ExeTailHelper::LoadFromExe(const char* path) {
         case UnzipResult::kDamaged:
             return Fail(Failure::kDamaged);
     }
-    file.Allocate(0, 0);  // the sealed copy is no longer needed
 
     // The entries stay inside the body: the payload is held once, not once more per entry.
     std::vector<RecordSpan> records;

@@ -3,7 +3,6 @@
 #include "xc_memspace.h"
 
 #include <cstdlib>
-#include <utility>
 
 #include "platform.h"
 
@@ -34,12 +33,6 @@ uint8_t* XC_MemSpace::Allocate(uint32_t new_size, uint8_t new_kind) {
     data = buffer;
     size = new_size;
     return data;
-}
-
-void XC_MemSpace::Swap(XC_MemSpace& other) {
-    std::swap(kind, other.kind);
-    std::swap(data, other.data);
-    std::swap(size, other.size);
 }
 
 void XC_MemSpace::Borrow(uint8_t* bytes, uint32_t count) {

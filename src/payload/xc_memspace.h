@@ -19,8 +19,6 @@ public:
     // Releases the old buffer, then yields `size` zero bytes from the heap (kind 0) or from
     // committed pages (kind 1). Null, with an empty block, for size 0 or when memory is short.
     uint8_t* Allocate(uint32_t size, uint8_t kind);
-    // Exchanges the buffers of two blocks, so that a buffer changes owner without a copy.
-    void Swap(XC_MemSpace& other);
 
     uint8_t kind = kHeap;
     uint8_t* data = nullptr;

@@ -36,9 +36,9 @@ int64_t SeekTarget(uint64_t position, uint64_t size, uint64_t limit, ZPOS64_T of
     return target > limit ? -1 : int64_t(target);
 }
 
-// An image being read from one block: reads stop at `size`.
+// An image being read: reads stop at `size`.
 struct ReadStream {
-    const uint8_t* data = nullptr;
+    const ImageReader* read = nullptr;
     uint32_t size = 0;
     uint32_t position = 0;
 };
@@ -47,7 +47,7 @@ uLong ZCALLBACK ReadBytes(voidpf, voidpf stream, void* buffer, uLong count) {
     auto* s = static_cast<ReadStream*>(stream);
     const uLong available = s->size - s->position;
     if (count > available) count = available;
-    std::memcpy(buffer, s->data + s->position, count);
+    if (count > 0) (*s->read)(s->position, static_cast<uint8_t*>(buffer), static_cast<uint32_t>(count));
     s->position += static_cast<uint32_t>(count);
     return count;
 }
@@ -195,13 +195,17 @@ bool ZipToMemory(const XC_MemSpace* input, XC_MemSpace* output) {
 }
 
 bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output) {
-    return UnzipImage(bytes, length, output) == UnzipResult::kDone;
+    if (!bytes || !output) return false;
+    const ImageReader copy = [bytes](uint32_t offset, uint8_t* out, uint32_t count) {
+        std::memcpy(out, bytes + offset, count);
+    };
+    return UnzipImage(copy, length, output) == UnzipResult::kDone;
 }
 
-UnzipResult UnzipImage(const uint8_t* bytes, uint32_t length, XC_MemSpace* output) {
-    if (!bytes || !output) return UnzipResult::kDamaged;
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output) {
+    if (!output) return UnzipResult::kDamaged;
     ReadStream stream;
-    stream.data = bytes;
+    stream.read = &read;
     stream.size = length;
     zlib_filefunc64_def functions{};
     functions.zopen64_file = OpenStream;

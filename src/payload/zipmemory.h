@@ -1,6 +1,7 @@
 // The payload body's ZIP image: one member "N", deflated at level 8, built and read in memory.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -11,8 +12,11 @@ bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output)
 
 // Why an image did not unpack: a short memory is not a damaged payload.
 enum class UnzipResult : uint8_t { kDone, kDamaged, kNoMemory };
-// UnzipFromMemory with the reason of a failure.
-UnzipResult UnzipImage(const uint8_t* bytes, uint32_t length, XC_MemSpace* output);
+// Copies `count` bytes of the image from `offset` on into `out`; the range lies within the image.
+using ImageReader = std::function<void(uint32_t offset, uint8_t* out, uint32_t count)>;
+// UnzipFromMemory over an image that is read through `read` (one that is decrypted on the way,
+// say), with the reason of a failure.
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output);
 
 // An image in pages of kPageSize bytes, each full but the last, so that it never needs one
 // block of its whole size. The page size is a multiple of the cipher's 16-byte block, so the

@@ -281,7 +281,9 @@ TEST_F(ExeTail, LoadedEntriesStayInsideTheUnpackedBody) {
     ASSERT_TRUE(Load(SaveWith(stub_, entries), &archive));
     const uint8_t* expected_at = nullptr;
     archive.ForEachEntry([&](const std::string& key, const XC_MemSpace& data) {
-        if (expected_at) EXPECT_EQ(expected_at + 12 + key.size(), data.data) << key;
+        if (expected_at) {
+            EXPECT_EQ(expected_at + 12 + key.size(), data.data) << key;
+        }
         expected_at = data.data + data.size;
     });
     XC_MemSpace copy;
@@ -403,7 +405,9 @@ TEST_F(ExeTail, MixedOperationsAgreeWithAPlainMap) {
                     const std::string out = folder_.File("extracted.bin");
                     std::filesystem::remove(out);
                     EXPECT_EQ(model.count(key) == 1, archive.ExtractToFile(key.c_str(), out.c_str()));
-                    if (model.count(key)) EXPECT_EQ(model[key], ReadBytes(out)) << key;
+                    if (model.count(key)) {
+                        EXPECT_EQ(model[key], ReadBytes(out)) << key;
+                    }
                     break;
                 }
             }

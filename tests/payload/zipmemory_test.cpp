@@ -173,7 +173,10 @@ TEST(UnzipFromMemory, RefusesClaimedSizesBeforeCommittingMemory) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         XC_MemSpace out(9, 0);
-        EXPECT_EQ(UnzipResult::kDamaged, UnzipImage(c.image.data(), uint32_t(c.image.size()), &out));
+        const ImageReader read = [&](uint32_t offset, uint8_t* bytes, uint32_t count) {
+            std::memcpy(bytes, c.image.data() + offset, count);
+        };
+        EXPECT_EQ(UnzipResult::kDamaged, UnzipImage(read, uint32_t(c.image.size()), &out));
         EXPECT_EQ(0u, out.size);
     }
 }
