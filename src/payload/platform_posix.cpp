@@ -30,12 +30,25 @@ uint8_t* AllocatePages(uint32_t size) {
 
 void FreePages(uint8_t* pages, uint32_t size) { munmap(pages, size); }
 
+namespace {
+
+// The size of an open regular file, which must fit in 32 bits; folders and other kinds of file
+// are refused as unreadable.
+FileRead SizeOf(int file, uint32_t* size) {
+    struct stat status;
+    if (file < 0 || fstat(file, &status) != 0 || !S_ISREG(status.st_mode)) return FileRead::kCannotRead;
+    if (uint64_t(status.st_size) > UINT32_MAX) return FileRead::kTooLarge;
+    *size = uint32_t(status.st_size);
+    return FileRead::kDone;
+}
+
+}  // namespace
+
 FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
     File file(std::fopen(path, "rb"));
-    struct stat status;
-    if (!file || fstat(fileno(file.get()), &status) != 0 || !S_ISREG(status.st_mode)) return FileRead::kCannotRead;
-    if (uint64_t(status.st_size) > UINT32_MAX) return FileRead::kTooLarge;
-    const uint32_t size = static_cast<uint32_t>(status.st_size);
+    uint32_t size = 0;
+    const FileRead opened = file ? SizeOf(fileno(file.get()), &size) : FileRead::kCannotRead;
+    if (opened != FileRead::kDone) return opened;
     if (size == 0) {
         block->Allocate(0, 0);
         return FileRead::kDone;
@@ -46,25 +59,19 @@ FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
 
 FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size) {
     const int file = open(path, O_RDONLY);
-    struct stat status;
-    FileRead result = FileRead::kCannotRead;
-    if (file >= 0 && fstat(file, &status) == 0 && S_ISREG(status.st_mode)) {
-        if (uint64_t(status.st_size) > UINT32_MAX) {
-            result = FileRead::kTooLarge;
-        } else if (status.st_size == 0) {
-            *bytes = nullptr;
-            *size = 0;
-            result = FileRead::kDone;
+    uint32_t length = 0;
+    FileRead result = SizeOf(file, &length);
+    if (result == FileRead::kDone && length == 0) {
+        *bytes = nullptr;
+        *size = 0;
+    } else if (result == FileRead::kDone) {
+        // Populated at once: the whole file is read right away.
+        void* view = mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file, 0);
+        if (view != MAP_FAILED) {
+            *bytes = static_cast<const uint8_t*>(view);
+            *size = length;
         } else {
-            // Populated at once: the whole file is read right away.
-            void* view = mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file, 0);
-            if (view != MAP_FAILED) {
-                *bytes = static_cast<const uint8_t*>(view);
-                *size = uint32_t(status.st_size);
-                result = FileRead::kDone;
-            } else if (errno == ENOMEM) {
-                result = FileRead::kNoMemory;
-            }
+            result = errno == ENOMEM ? FileRead::kNoMemory : FileRead::kCannotRead;
         }
     }
     if (file >= 0) close(file);

@@ -1,4 +1,5 @@
-// Windows side of the payload cores: committed pages and single-call file reads and writes.
+// Windows side of the payload cores: committed pages, single-call file reads, mapped files and
+// writes in pieces.
 #include <windows.h>
 
 #include "platform.h"
@@ -13,15 +14,29 @@ uint8_t* AllocatePages(uint32_t size) {
 
 void FreePages(uint8_t* pages, uint32_t) { VirtualFree(pages, 0, MEM_RELEASE); }
 
-FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
-    // A folder does not open without backup semantics: it is refused here as unreadable.
-    XC_File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return FileRead::kCannotRead;
+namespace {
+
+// Opens an existing file for reading and takes its size, which must fit in 32 bits. A folder
+// does not open without backup semantics: it is refused here as unreadable.
+FileRead OpenForReading(const char* path, XC_File* file, uint32_t* size) {
+    file->Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file->IsOpen()) return FileRead::kCannotRead;
     DWORD high = 0;
-    const DWORD size = GetFileSize(file.Get(), &high);
-    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FileRead::kCannotRead;
+    const DWORD low = GetFileSize(file->Get(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FileRead::kCannotRead;
     if (high != 0) return FileRead::kTooLarge;
+    *size = low;
+    return FileRead::kDone;
+}
+
+}  // namespace
+
+FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
+    XC_File file;
+    uint32_t size = 0;
+    const FileRead opened = OpenForReading(path, &file, &size);
+    if (opened != FileRead::kDone) return opened;
     if (size == 0) {
         block->Allocate(0, 0);
         return FileRead::kDone;
@@ -33,14 +48,11 @@ FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
 }
 
 FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size) {
-    XC_File file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return FileRead::kCannotRead;
-    DWORD high = 0;
-    const DWORD low = GetFileSize(file.Get(), &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FileRead::kCannotRead;
-    if (high != 0) return FileRead::kTooLarge;
-    if (low == 0) {
+    XC_File file;
+    uint32_t length = 0;
+    const FileRead opened = OpenForReading(path, &file, &length);
+    if (opened != FileRead::kDone) return opened;
+    if (length == 0) {
         *bytes = nullptr;
         *size = 0;
         return FileRead::kDone;
@@ -51,7 +63,7 @@ FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size) {
     const void* view = MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0);
     if (!view) return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? FileRead::kNoMemory : FileRead::kCannotRead;
     *bytes = static_cast<const uint8_t*>(view);
-    *size = low;
+    *size = length;
     return FileRead::kDone;
 }
 
