@@ -84,7 +84,6 @@ struct RecordSpan {
 
 // Reads `count` records from the unsealed body. A record that runs past the body, a missing
 // key terminator or an empty key means a damaged payload: nothing is returned then.
-
 bool ParseRecords(const XC_MemSpace& body, uint32_t count, std::vector<RecordSpan>* records) {
     uint64_t offset = 0;
     for (uint32_t i = 0; i < count; ++i) {
