@@ -56,11 +56,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     XC_ExeTailHelper archive;
     if (archive.LoadFromExe(ScratchPath().c_str())) {
-        archive.ForEachEntry([](const std::string& key, const XC_MemSpace& block) {
+        archive.ForEachEntry([&](const std::string& key, const XC_MemSpace& block) {
             if (key.empty() || (block.size != 0) != (block.data != nullptr)) __builtin_trap();
+            // A copy handed out equals the entry, which lives on inside the archive.
+            XC_MemSpace copy;
+            if (!archive.GetEntry(key.c_str(), &copy) || copy.size != block.size ||
+                (block.size && std::memcmp(copy.data, block.data, block.size) != 0))
+                __builtin_trap();
         });
-    } else if (!archive.IsEmpty()) {
-        __builtin_trap();  // a refused payload adds no entry
+    } else if (!archive.IsEmpty() || archive.LastFailure() == XC_ExeTailHelper::Failure::kNone) {
+        __builtin_trap();  // a refused payload adds no entry, and says why
     }
     return 0;
 }

@@ -11,32 +11,59 @@
 
 namespace {
 
+using Failure = XC_ExeTailHelper::Failure;
+
 int Fail(const std::string& message) {
     std::fprintf(stderr, "tarvik-payload: %s\n", message.c_str());
     return 1;
 }
 
-bool Readable(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file) std::fclose(file);
-    return file != nullptr;
+// Keys are printed one per line with a tab before the size: tabs, line breaks, other control
+// bytes and the backslash itself are written as escapes, so no key forges a line or drives
+// the terminal.
+std::string Escaped(const std::string& key) {
+    std::string out;
+    for (unsigned char c : key) {
+        char escape[8];
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            out += escape;
+        } else
+            out += char(c);
+    }
+    return out;
 }
 
 // Loads FILE and insists on a payload; `error` says why not.
 bool LoadInstaller(const char* path, XC_ExeTailHelper* archive, std::string* error) {
-    if (!Readable(path)) {
-        *error = std::string("cannot read ") + path;
-        return false;
-    }
-    if (!archive->LoadFromExe(path)) {
-        *error = std::string("damaged payload in ") + path;
-        return false;
-    }
-    if (archive->IsEmpty()) {
+    if (archive->LoadFromExe(path)) {
+        if (!archive->IsEmpty()) return true;
         *error = std::string("no payload in ") + path;
         return false;
     }
-    return true;
+    switch (archive->LastFailure()) {
+        case Failure::kNoMemory:
+            *error = std::string("not enough memory to load ") + path;
+            break;
+        case Failure::kTooLarge:
+            *error = std::string("cannot read ") + path + " (4 GiB or more)";
+            break;
+        case Failure::kDamaged:
+            *error = std::string("damaged payload in ") + path;
+            break;
+        default:
+            *error = std::string("cannot read ") + path;
+            break;
+    }
+    return false;
 }
 
 int List(const char* path) {
@@ -46,8 +73,9 @@ int List(const char* path) {
     unsigned count = 0;
     archive.ForEachEntry([&](const std::string&, const XC_MemSpace&) { ++count; });
     std::printf("stub %u bytes, %u entries\n", archive.Stub().size, count);
-    archive.ForEachEntry(
-        [](const std::string& key, const XC_MemSpace& data) { std::printf("%s\t%u\n", key.c_str(), data.size); });
+    archive.ForEachEntry([](const std::string& key, const XC_MemSpace& data) {
+        std::printf("%s\t%u\n", Escaped(key).c_str(), data.size);
+    });
     return 0;
 }
 
@@ -55,24 +83,46 @@ int Extract(const char* path, const char* key, const char* out) {
     XC_ExeTailHelper archive;
     std::string error;
     if (!LoadInstaller(path, &archive, &error)) return Fail(error);
-    XC_MemSpace probe;
-    if (!archive.GetEntry(key, &probe)) return Fail(std::string("no entry ") + key + " in " + path);
+    if (!archive.HasEntry(key)) return Fail(std::string("no entry ") + key + " in " + path);
     if (!archive.ExtractToFile(key, out)) return Fail(std::string("cannot write ") + out);
     return 0;
 }
 
+const char* AddFailure(Failure failure) {
+    switch (failure) {
+        case Failure::kBadKey:
+            return "repeated key";
+        case Failure::kTooLarge:
+            return "a file of 4 GiB or more does not fit an entry";
+        case Failure::kNoMemory:
+            return "not enough memory";
+        default:
+            return "unreadable file";
+    }
+}
+
 int Pack(const char* stub, const char* out, int count, char** pairs) {
     XC_ExeTailHelper archive;
-    if (!Readable(stub) || !archive.LoadFromExe(stub)) return Fail(std::string("cannot read ") + stub);
+    if (!archive.LoadFromExe(stub)) {
+        if (archive.LastFailure() == Failure::kNoMemory) return Fail(std::string("not enough memory to load ") + stub);
+        return Fail(std::string("cannot read ") + stub);
+    }
     if (!archive.IsEmpty()) return Fail(std::string("stub already carries a payload: ") + stub);
+    // Readers never look for the payload at offset 0: behind an empty stub it would be lost.
+    if (archive.Stub().size == 0) return Fail(std::string("empty stub: ") + stub);
     for (int i = 0; i < count; ++i) {
         const char* equals = std::strchr(pairs[i], '=');
         if (!equals || equals == pairs[i]) return Fail(std::string("expected KEY=PATH, got ") + pairs[i]);
         const std::string key(pairs[i], static_cast<size_t>(equals - pairs[i]));
         if (!archive.AddFile(key.c_str(), equals + 1))
-            return Fail("cannot add " + key + " from " + (equals + 1) + " (unreadable file or repeated key)");
+            return Fail("cannot add " + key + " from " + (equals + 1) + " (" + AddFailure(archive.LastFailure()) + ")");
     }
-    if (!archive.SaveToExe(out)) return Fail(std::string("cannot write ") + out);
+    if (!archive.SaveToExe(out)) {
+        if (archive.LastFailure() == Failure::kNoMemory) return Fail(std::string("not enough memory to write ") + out);
+        if (archive.LastFailure() == Failure::kTooLarge)
+            return Fail(std::string("payload too large for ") + out + " (4 GiB or more)");
+        return Fail(std::string("cannot write ") + out);
+    }
     return 0;
 }
 

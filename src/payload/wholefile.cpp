@@ -6,19 +6,41 @@
 #include "platform.h"
 #include "xc_memspace.h"
 
-bool ReadWholeFile(const char* path, XC_MemSpace* block) {
-    if (!path || !*path || !block) return false;
+bool ReadWholeFile(const char* path, XC_MemSpace* block) { return ReadWholeFileStatus(path, block) == FileRead::kDone; }
+
+FileRead ReadWholeFileStatus(const char* path, XC_MemSpace* block) {
+    if (!path || !*path || !block) return FileRead::kCannotRead;
     return platform::ReadFileInto(path, block);
+}
+
+MappedFile::~MappedFile() { Close(); }
+
+FileRead MappedFile::Open(const char* path) {
+    Close();
+    if (!path || !*path) return FileRead::kCannotRead;
+    return platform::MapFile(path, &bytes_, &size_);
+}
+
+void MappedFile::Close() {
+    platform::UnmapFile(bytes_, size_);
+    bytes_ = nullptr;
+    size_ = 0;
 }
 
 bool WriteBytesToFile(const char* path, const void* bytes, uint32_t count, uint32_t attributes) {
     if (!path || !*path) return false;
-    return platform::WriteFileBytes(path, bytes, count, attributes);
+    const FilePiece piece = {bytes, bytes ? count : 0};
+    return platform::WriteFilePieces(path, &piece, 1, attributes, platform::KeepPartial::kYes);
 }
 
 bool WriteWholeFile(const char* path, const XC_MemSpace* block, uint32_t attributes) {
     if (!block) return false;
     return WriteBytesToFile(path, block->data, block->size, attributes);
+}
+
+bool WritePiecesToFile(const char* path, const FilePiece* pieces, size_t count) {
+    if (!path || !*path) return false;
+    return platform::WriteFilePieces(path, pieces, count, 0, platform::KeepPartial::kNo);
 }
 
 std::string ReadTextFile(const char* path) {

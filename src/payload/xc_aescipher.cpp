@@ -3,6 +3,7 @@
 // identical bytes.
 #include "xc_aescipher.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -278,5 +279,30 @@ bool XC_AesCipher::DecryptBuffer(uint8_t* bytes, uint32_t length) const {
 #endif
     for (uint32_t i = 0; i < blocks; ++i) DecryptBlock(bytes + 16 * i, bytes + 16 * i);
     ComplementTail(bytes, length);
+    return true;
+}
+
+bool XC_AesCipher::DecryptRange(const uint8_t* sealed, uint32_t length, uint32_t offset, uint8_t* out,
+                                uint32_t count) const {
+    if (!sealed || !out || offset > length || count > length - offset) return false;
+    const uint32_t whole = length - length % 16;  // end of the complete blocks
+    while (count > 0 && offset < whole) {
+        const uint32_t skip = offset % 16;
+        uint32_t done;
+        if (skip == 0 && count >= 16) {
+            done = std::min(count, whole - offset) & ~15u;  // a run of whole blocks, decrypted at once
+            std::memcpy(out, sealed + offset, done);
+            DecryptBuffer(out, done);
+        } else {
+            uint8_t plain[16];
+            DecryptBlock(sealed + offset - skip, plain);
+            done = std::min(count, 16 - skip);
+            std::memcpy(out, plain + skip, done);
+        }
+        offset += done;
+        out += done;
+        count -= done;
+    }
+    for (; count > 0; --count) *out++ = uint8_t(~sealed[offset++]);  // the tail is only complemented
     return true;
 }

@@ -9,6 +9,10 @@ public:
     // Complete 16-byte blocks are transformed; the 0..15 bytes left over are complemented.
     bool EncryptBuffer(uint8_t* bytes, uint32_t length) const;
     bool DecryptBuffer(uint8_t* bytes, uint32_t length) const;
+    // Bytes [offset, offset + count) of a buffer of `length` bytes that EncryptBuffer sealed,
+    // decrypted into `out` while the sealed bytes are only read: what DecryptBuffer would leave
+    // there. False when the range passes the end.
+    bool DecryptRange(const uint8_t* sealed, uint32_t length, uint32_t offset, uint8_t* out, uint32_t count) const;
     void EncryptBlock(const uint8_t in[16], uint8_t out[16]) const;
     void DecryptBlock(const uint8_t in[16], uint8_t out[16]) const;
 

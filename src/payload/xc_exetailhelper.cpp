@@ -2,6 +2,7 @@
 #include "xc_exetailhelper.h"
 
 #include <cstring>
+#include <vector>
 
 #include "wholefile.h"
 #include "xc_aescipher.h"
@@ -60,11 +61,30 @@ bool CopyBlock(const uint8_t* bytes, uint32_t size, XC_MemSpace* block) {
     return true;
 }
 
-using Entries = std::map<std::string, std::unique_ptr<XC_MemSpace>>;
+XC_ExeTailHelper::Failure FailureOf(FileRead read) {
+    switch (read) {
+        case FileRead::kDone:
+            return XC_ExeTailHelper::Failure::kNone;
+        case FileRead::kTooLarge:
+            return XC_ExeTailHelper::Failure::kTooLarge;
+        case FileRead::kNoMemory:
+            return XC_ExeTailHelper::Failure::kNoMemory;
+        case FileRead::kCannotRead:
+            break;
+    }
+    return XC_ExeTailHelper::Failure::kCannotRead;
+}
+
+// Where a record's data lie inside the unsealed body.
+struct RecordSpan {
+    std::string key;
+    uint32_t offset;
+    uint32_t length;
+};
 
 // Reads `count` records from the unsealed body. A record that runs past the body, a missing
 // key terminator or an empty key means a damaged payload: nothing is returned then.
-bool ParseRecords(const XC_MemSpace& body, uint32_t count, Entries* parsed) {
+bool ParseRecords(const XC_MemSpace& body, uint32_t count, std::vector<RecordSpan>* records) {
     uint64_t offset = 0;
     for (uint32_t i = 0; i < count; ++i) {
         if (offset + kRecordOverhead > body.size) return false;
@@ -76,9 +96,7 @@ bool ParseRecords(const XC_MemSpace& body, uint32_t count, Entries* parsed) {
         const char* key = reinterpret_cast<const char*>(record + 8);
         const size_t key_size = strnlen(key, key_length);
         if (key_size == 0 || record[8 + key_length] != 0) return false;
-        auto block = std::make_unique<XC_MemSpace>();
-        if (!CopyBlock(record + kRecordOverhead + key_length, data_length, block.get())) return false;
-        (*parsed)[std::string(key, key_size)] = std::move(block);
+        records->push_back({std::string(key, key_size), uint32_t(offset + kRecordOverhead + key_length), data_length});
         offset += record_length;
     }
     return true;
@@ -87,40 +105,68 @@ bool ParseRecords(const XC_MemSpace& body, uint32_t count, Entries* parsed) {
 }  // namespace
 
 bool XC_ExeTailHelper::LoadFromExe(const char* path) {
-    XC_MemSpace file;
-    if (!ReadWholeFile(path, &file)) return false;
+    failure_ = Failure::kNone;
+    // Mapped, not read: the sealed body is decrypted piece by piece on its way into the ZIP
+    // layer, so the file costs no memory of our own and is never written to.
+    MappedFile file;
+    const FileRead read = file.Open(path);
+    if (read != FileRead::kDone) return Fail(FailureOf(read));
+    const uint8_t* bytes = file.Data();
+    const uint32_t size = file.Size();
 
-    const uint32_t header = FindHeader(file.data, file.size);
-    if (header == 0) return CopyBlock(file.data, file.size, &stub_);
+    const uint32_t header = FindHeader(bytes, size);
+    if (header == 0) return CopyBlock(bytes, size, &stub_) || Fail(Failure::kNoMemory);
 
-    if (!CopyBlock(file.data, header, &stub_)) return false;
-    if (uint64_t(header) + kHeaderSize > file.size) return false;
-    const uint32_t count = GetU32(file.data + header + 8);
-    const uint32_t length = GetU32(file.data + header + 12);
-    if (uint64_t(header) + kHeaderSize + length > file.size) return false;
+    if (!CopyBlock(bytes, header, &stub_)) return Fail(Failure::kNoMemory);
+    if (uint64_t(header) + kHeaderSize > size) return Fail(Failure::kDamaged);
+    const uint32_t count = GetU32(bytes + header + 8);
+    const uint32_t length = GetU32(bytes + header + 12);
+    if (length == 0 || uint64_t(header) + kHeaderSize + length > size) return Fail(Failure::kDamaged);
 
-    uint8_t* sealed = file.data + header + kHeaderSize;
+    const uint8_t* sealed = bytes + header + kHeaderSize;
     XC_AesCipher cipher;
     cipher.SetKeyText(kPayloadKey);
-    XC_MemSpace body;
-    if (!cipher.DecryptBuffer(sealed, length) || !UnzipFromMemory(sealed, length, &body)) return false;
+    const ImageReader decrypt = [&](uint32_t offset, uint8_t* out, uint32_t piece) {
+        cipher.DecryptRange(sealed, length, offset, out, piece);
+    };
+    auto body = std::make_unique<XC_MemSpace>();
+    switch (UnzipImage(decrypt, length, body.get())) {
+        case UnzipResult::kDone:
+            break;
+        case UnzipResult::kNoMemory:
+            return Fail(Failure::kNoMemory);
+        case UnzipResult::kDamaged:
+            return Fail(Failure::kDamaged);
+    }
 
-    Entries parsed;
-    if (!ParseRecords(body, count, &parsed)) return false;
-    for (auto& entry : parsed) entries_[entry.first] = std::move(entry.second);
+    // The entries stay inside the body: the payload is held once, not once more per entry.
+    std::vector<RecordSpan> records;
+    if (!ParseRecords(*body, count, &records)) return Fail(Failure::kDamaged);
+    for (const RecordSpan& record : records) {
+        auto entry = std::make_unique<XC_MemSpace>();
+        entry->Borrow(body->data + record.offset, record.length);
+        entries_[record.key] = std::move(entry);
+    }
+    bodies_.push_back(std::move(body));
     return true;
 }
 
 bool XC_ExeTailHelper::AddFile(const char* key, const char* path) {
-    XC_MemSpace block;
-    if (!ReadWholeFile(path, &block)) return false;
-    return AddMemory(key, &block);
+    failure_ = Failure::kNone;
+    // Read straight into the entry's own block: a large file is never held twice.
+    if (!KeyIsFree(key)) return Fail(Failure::kBadKey);
+    auto block = std::make_unique<XC_MemSpace>();
+    const FileRead read = ReadWholeFileStatus(path, block.get());
+    if (read != FileRead::kDone) return Fail(FailureOf(read));
+    entries_.emplace(key, std::move(block));
+    return true;
 }
 
 bool XC_ExeTailHelper::AddMemory(const char* key, const XC_MemSpace* block) {
-    if (!key || !*key || !block || entries_.count(key)) return false;
+    failure_ = Failure::kNone;
+    if (!block || !KeyIsFree(key)) return Fail(Failure::kBadKey);
     auto copy = std::make_unique<XC_MemSpace>();
-    if (!CopyBlock(block->data, block->size, copy.get())) return false;
+    if (!CopyBlock(block->data, block->size, copy.get())) return Fail(Failure::kNoMemory);
     entries_.emplace(key, std::move(copy));
     return true;
 }
@@ -133,44 +179,50 @@ bool XC_ExeTailHelper::GetEntry(const char* key, XC_MemSpace* block) const {
 }
 
 bool XC_ExeTailHelper::ExtractToFile(const char* key, const char* path) const {
-    XC_MemSpace block;
-    if (!GetEntry(key, &block)) return false;
-    return WriteWholeFile(path, &block, 0);
+    if (!key) return false;
+    auto found = entries_.find(key);
+    if (found == entries_.end()) return false;
+    return WriteWholeFile(path, found->second.get(), 0);
 }
 
 bool XC_ExeTailHelper::SaveToExe(const char* path) const {
-    if (entries_.empty()) return WriteWholeFile(path, &stub_, 0);
+    failure_ = Failure::kNone;
+    if (entries_.empty()) return WriteWholeFile(path, &stub_, 0) || Fail(Failure::kCannotWrite);
 
     uint64_t total = 0;
     for (const auto& entry : entries_) total += kRecordOverhead + entry.first.size() + entry.second->size;
-    XC_MemSpace records;
-    if (total > UINT32_MAX || !records.Allocate(static_cast<uint32_t>(total), 0)) return false;
-    uint8_t* out = records.data;
-    for (const auto& entry : entries_) {
-        const uint32_t key_length = static_cast<uint32_t>(entry.first.size());
-        const XC_MemSpace& data = *entry.second;
-        PutU32(out, data.size);
-        PutU32(out + 4, key_length);
-        std::memcpy(out + 8, entry.first.data(), key_length);
-        if (data.size) std::memcpy(out + kRecordOverhead + key_length, data.data, data.size);
-        out += kRecordOverhead + key_length + data.size;
-    }
+    if (total > UINT32_MAX) return Fail(Failure::kTooLarge);
 
-    XC_MemSpace sealed;
-    if (!ZipToMemory(&records, &sealed)) return false;
-    records.Allocate(0, 0);
+    // The records go to the ZIP layer one part at a time, straight from the entries, and the
+    // image grows in pages: neither the record block nor the image is ever held in one piece.
+    ZipImage image;
+    {
+        ZipImageWriter writer(&image);
+        std::string head;
+        for (const auto& entry : entries_) {
+            const uint32_t key_length = static_cast<uint32_t>(entry.first.size());
+            head.assign(kRecordOverhead + key_length, '\0');
+            uint8_t* bytes = reinterpret_cast<uint8_t*>(&head[0]);
+            PutU32(bytes, entry.second->size);
+            PutU32(bytes + 4, key_length);
+            std::memcpy(bytes + 8, entry.first.data(), key_length);
+            if (!writer.Add(bytes, uint32_t(head.size())) || !writer.Add(entry.second->data, entry.second->size)) break;
+        }
+        if (!writer.Finish()) return Fail(writer.OutOfMemory() ? Failure::kNoMemory : Failure::kTooLarge);
+    }
+    if (uint64_t(stub_.size) + kHeaderSize + image.size > UINT32_MAX) return Fail(Failure::kTooLarge);
+
+    // Every page but the last is a whole number of cipher blocks, so page by page is the same
+    // as the whole image at once.
     XC_AesCipher cipher;
     cipher.SetKeyText(kPayloadKey);
-    cipher.EncryptBuffer(sealed.data, sealed.size);
+    for (size_t i = 0; i < image.pages.size(); ++i) cipher.EncryptBuffer(image.pages[i]->data, image.PageBytes(i));
 
-    const uint64_t output_size = uint64_t(stub_.size) + kHeaderSize + sealed.size;
-    XC_MemSpace output;
-    if (output_size > UINT32_MAX || !output.Allocate(static_cast<uint32_t>(output_size), 0)) return false;
-    if (stub_.size) std::memcpy(output.data, stub_.data, stub_.size);
-    uint8_t* header = output.data + stub_.size;
+    uint8_t header[kHeaderSize];
     MakeMagic(header);
     PutU32(header + 8, static_cast<uint32_t>(entries_.size()));
-    PutU32(header + 12, sealed.size);
-    std::memcpy(header + kHeaderSize, sealed.data, sealed.size);
-    return WriteWholeFile(path, &output, 0);
+    PutU32(header + 12, image.size);
+    std::vector<FilePiece> pieces = {{stub_.data, stub_.size}, {header, kHeaderSize}};
+    for (size_t i = 0; i < image.pages.size(); ++i) pieces.push_back({image.pages[i]->data, image.PageBytes(i)});
+    return WritePiecesToFile(path, pieces.data(), pieces.size()) || Fail(Failure::kCannotWrite);
 }

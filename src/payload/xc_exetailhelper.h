@@ -4,17 +4,32 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
+
 #include "xc_memspace.h"
 
 class XC_ExeTailHelper {
 public:
+    // Why the last LoadFromExe, AddFile, AddMemory or SaveToExe failed, for a person to read.
+    enum class Failure : uint8_t {
+        kNone,
+        kCannotRead,   // missing or unreadable file, or a folder
+        kDamaged,      // a payload that does not unseal, or records that run past the body
+        kNoMemory,     // an allocation failed
+        kTooLarge,     // a file, entry or payload that does not fit the 32-bit sizes
+        kBadKey,       // an empty key or one that is present already
+        kCannotWrite,  // the new file could not be written
+    };
+
     bool LoadFromExe(const char* path);
     bool IsEmpty() const { return entries_.empty(); }
+    bool HasEntry(const char* key) const { return key && entries_.count(key) > 0; }
     bool AddFile(const char* key, const char* path);
     bool AddMemory(const char* key, const XC_MemSpace* block);
     bool GetEntry(const char* key, XC_MemSpace* block) const;
     bool ExtractToFile(const char* key, const char* path) const;
     bool SaveToExe(const char* path) const;
+    Failure LastFailure() const { return failure_; }
 
     const XC_MemSpace& Stub() const { return stub_; }
     // Keys in archive order, for inspection.
@@ -24,7 +39,20 @@ public:
     }
 
 private:
+    bool Fail(Failure failure) const {
+        failure_ = failure;
+        return false;
+    }
+    bool KeyIsFree(const char* key) const { return key && *key && entries_.count(key) == 0; }
+
     // std::string compares as unsigned bytes, shorter first on a common prefix: the record order.
+    // A loaded entry borrows its bytes from the unpacked body it came from; an added one owns
+    // a copy.
     std::map<std::string, std::unique_ptr<XC_MemSpace>> entries_;
+    // Unpacked bodies, kept for as long as the archive: loaded entries live inside them.
+    std::vector<std::unique_ptr<XC_MemSpace>> bodies_;
     XC_MemSpace stub_;
+    // Written by the operations that change the archive or save it, never by lookups, which
+    // may run on several threads at once.
+    mutable Failure failure_ = Failure::kNone;
 };

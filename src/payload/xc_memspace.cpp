@@ -1,4 +1,5 @@
-// Owned byte buffer: heap (kind 0) or committed pages (kind 1), always zero-filled when new.
+// Owned byte buffer: heap (kind 0) or committed pages (kind 1), always zero-filled when new;
+// or a borrowed view into another block's bytes.
 #include "xc_memspace.h"
 
 #include <cstdlib>
@@ -7,13 +8,13 @@
 
 XC_MemSpace::XC_MemSpace(uint32_t size, uint8_t kind) { Allocate(size, kind); }
 
-XC_MemSpace::~XC_MemSpace() { Allocate(0, 0); }
+XC_MemSpace::~XC_MemSpace() { Allocate(0, kHeap); }
 
 uint8_t* XC_MemSpace::Allocate(uint32_t new_size, uint8_t new_kind) {
     if (data) {
-        if (kind == 1)
+        if (kind == kPages)
             platform::FreePages(data, size);
-        else
+        else if (kind == kHeap)
             std::free(data);
         data = nullptr;
         size = 0;
@@ -21,15 +22,23 @@ uint8_t* XC_MemSpace::Allocate(uint32_t new_size, uint8_t new_kind) {
     if (new_size == 0) return nullptr;
 
     uint8_t* buffer = nullptr;
-    if (new_kind == 1) {
+    if (new_kind == kPages) {
         buffer = platform::AllocatePages(new_size);  // pages arrive zero-filled
     } else {
         // calloc: large blocks come straight from zeroed pages without a second pass.
         buffer = static_cast<uint8_t*>(std::calloc(new_size, 1));
     }
     if (!buffer) return nullptr;
-    kind = new_kind == 1 ? 1 : 0;
+    kind = new_kind == kPages ? kPages : kHeap;
     data = buffer;
     size = new_size;
     return data;
+}
+
+void XC_MemSpace::Borrow(uint8_t* bytes, uint32_t count) {
+    Allocate(0, kHeap);
+    if (count == 0) return;
+    kind = kBorrowed;
+    data = bytes;
+    size = count;
 }

@@ -1,5 +1,5 @@
 // The payload body's ZIP image, built and read entirely in memory through minizip's file
-// function table.
+// function table: read from one block, written into pages.
 #include "zipmemory.h"
 
 #include <zip.h>
@@ -8,181 +8,240 @@
 
 #include <cstring>
 
-#include "xc_memspace.h"
-
 namespace {
 
-// A file in memory: reads stop at `size`, writes may not pass `capacity`.
-struct MemoryStream {
-    uint8_t* data = nullptr;
-    uint32_t size = 0;
-    uint32_t capacity = 0;
-    uint32_t position = 0;
-    bool failed = false;
-};
+constexpr int kLevel = 8;
+// The largest piece handed to the ZIP layer at once; its counts are unsigned int.
+constexpr uint32_t kMaxPiece = 1u << 30;
 
-voidpf ZCALLBACK OpenStream(voidpf opaque, const char*, int) { return opaque; }
+voidpf ZCALLBACK OpenStream(voidpf opaque, const void*, int) { return opaque; }
+int ZCALLBACK CloseStream(voidpf, voidpf) { return 0; }
 
-uLong ZCALLBACK ReadStream(voidpf, voidpf stream, void* buffer, uLong count) {
-    auto* s = static_cast<MemoryStream*>(stream);
-    uLong available = s->position < s->size ? s->size - s->position : 0;
-    if (count > available) count = available;
-    std::memcpy(buffer, s->data + s->position, count);
-    s->position += static_cast<uint32_t>(count);
-    return count;
-}
-
-uLong ZCALLBACK WriteStream(voidpf, voidpf stream, const void* buffer, uLong count) {
-    auto* s = static_cast<MemoryStream*>(stream);
-    if (count > s->capacity - s->position) {
-        s->failed = true;
-        return 0;
-    }
-    std::memcpy(s->data + s->position, buffer, count);
-    s->position += static_cast<uint32_t>(count);
-    if (s->position > s->size) s->size = s->position;
-    return count;
-}
-
-long ZCALLBACK TellStream(voidpf, voidpf stream) {
-    return static_cast<long>(static_cast<MemoryStream*>(stream)->position);
-}
-
-long ZCALLBACK SeekStream(voidpf, voidpf stream, uLong offset, int origin) {
-    auto* s = static_cast<MemoryStream*>(stream);
+// Where a seek lands, or -1 past `limit`.
+int64_t SeekTarget(uint64_t position, uint64_t size, uint64_t limit, ZPOS64_T offset, int origin) {
     uint64_t base = 0;
     switch (origin) {
         case ZLIB_FILEFUNC_SEEK_CUR:
-            base = s->position;
+            base = position;
             break;
         case ZLIB_FILEFUNC_SEEK_END:
-            base = s->size;
+            base = size;
             break;
         case ZLIB_FILEFUNC_SEEK_SET:
-            base = 0;
             break;
         default:
             return -1;
     }
-    uint64_t target = base + offset;
-    uint32_t limit = s->capacity > s->size ? s->capacity : s->size;
-    if (target > limit) return -1;
+    const uint64_t target = base + offset;
+    return target > limit ? -1 : int64_t(target);
+}
+
+// An image being read: reads stop at `size`.
+struct ReadStream {
+    const ImageReader* read = nullptr;
+    uint32_t size = 0;
+    uint32_t position = 0;
+};
+
+uLong ZCALLBACK ReadBytes(voidpf, voidpf stream, void* buffer, uLong count) {
+    auto* s = static_cast<ReadStream*>(stream);
+    const uLong available = s->size - s->position;
+    if (count > available) count = available;
+    if (count > 0) (*s->read)(s->position, static_cast<uint8_t*>(buffer), static_cast<uint32_t>(count));
+    s->position += static_cast<uint32_t>(count);
+    return count;
+}
+
+uLong ZCALLBACK RefuseWrite(voidpf, voidpf, const void*, uLong) { return 0; }
+
+ZPOS64_T ZCALLBACK TellRead(voidpf, voidpf stream) { return static_cast<ReadStream*>(stream)->position; }
+
+long ZCALLBACK SeekRead(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+    auto* s = static_cast<ReadStream*>(stream);
+    const int64_t target = SeekTarget(s->position, s->size, s->size, offset, origin);
+    if (target < 0) return -1;
     s->position = static_cast<uint32_t>(target);
     return 0;
 }
 
-int ZCALLBACK CloseStream(voidpf, voidpf) { return 0; }
+int ZCALLBACK NoError(voidpf, voidpf) { return 0; }
 
-int ZCALLBACK StreamError(voidpf, voidpf stream) { return static_cast<MemoryStream*>(stream)->failed ? 1 : 0; }
-
-zlib_filefunc_def MemoryFunctions(MemoryStream* stream) {
-    zlib_filefunc_def functions{};
-    functions.zopen_file = OpenStream;
-    functions.zread_file = ReadStream;
-    functions.zwrite_file = WriteStream;
-    functions.ztell_file = TellStream;
-    functions.zseek_file = SeekStream;
-    functions.zclose_file = CloseStream;
-    functions.zerror_file = StreamError;
-    functions.opaque = stream;
-    return functions;
-}
-
-constexpr int kLevel = 8;
-// Local header, central header and end record of the one member "N"; generous on purpose.
-constexpr uint64_t kHeaderRoom = 512;
-
-// Room for the image: deflate's worst case for the member, as minizip sets up its stream, plus
-// the headers. Input that deflate cannot shrink grows with its size, so a fixed margin would
-// refuse large payloads. 0 when it cannot be had in 32 bits.
-uint64_t ImageCapacity(uint32_t input_size) {
-    z_stream probe{};
-    if (deflateInit2(&probe, kLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return 0;
-    uLong bound = deflateBound(&probe, input_size);
-    deflateEnd(&probe);
-    if (bound < input_size) return 0;  // wrapped around: far too large anyway
-    return bound + kHeaderRoom;
-}
-
-// Deflate expands at most 1032-fold, and a member lies within its image: a damaged directory
-// that claims more must not make us commit gigabytes before the inflate fails.
-bool PlausibleSize(const unz_file_info& info, uint32_t image_length) {
+// Stored members hold exactly their compressed size; deflate expands at most 1032-fold. A
+// member also lies within its image and must fit the 32-bit sizes. A directory that claims
+// more must not make us commit gigabytes before the unpack fails.
+bool PlausibleSize(const unz_file_info64& info, uint32_t image_length) {
     constexpr uint64_t kMaxDeflateRatio = 1032;
-    return info.compressed_size <= image_length &&
-           uint64_t(info.uncompressed_size) <= uint64_t(info.compressed_size) * kMaxDeflateRatio + 64;
+    if (info.compressed_size > image_length || info.uncompressed_size == 0 || info.uncompressed_size > UINT32_MAX)
+        return false;
+    if (info.compression_method == 0) return info.uncompressed_size == info.compressed_size;
+    if (info.compression_method == Z_DEFLATED)
+        return info.uncompressed_size <= info.compressed_size * kMaxDeflateRatio + 64;
+    return false;
 }
 
 }  // namespace
 
-bool ZipToMemory(const XC_MemSpace* input, XC_MemSpace* output) {
-    if (!input || !input->data || !output) return false;
-    const uint64_t capacity = ImageCapacity(input->size);
-    XC_MemSpace work;
-    if (capacity == 0 || capacity > UINT32_MAX || !work.Allocate(static_cast<uint32_t>(capacity), 1)) {
-        output->Allocate(0, 0);
-        return false;
+// The writer's file functions: the image grows page by page; minizip seeks back once, to
+// complete the local header.
+struct ImageStream {
+    static uLong ZCALLBACK Write(voidpf, voidpf stream, const void* buffer, uLong count) {
+        auto* writer = static_cast<ZipImageWriter*>(stream);
+        return writer->WriteAt(static_cast<const uint8_t*>(buffer), static_cast<uint32_t>(count)) ? count : 0;
     }
-    MemoryStream stream;
-    stream.data = work.data;
-    stream.capacity = work.size;
-    zlib_filefunc_def functions = MemoryFunctions(&stream);
-    zipFile zip = zipOpen2("N", APPEND_STATUS_CREATE, nullptr, &functions);
-    if (!zip) {
-        output->Allocate(0, 0);
-        return false;
+    static uLong ZCALLBACK Read(voidpf, voidpf, void*, uLong) { return 0; }
+    static ZPOS64_T ZCALLBACK Tell(voidpf, voidpf stream) { return static_cast<ZipImageWriter*>(stream)->position_; }
+    static long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+        auto* writer = static_cast<ZipImageWriter*>(stream);
+        const uint64_t size = writer->image_->size;
+        const int64_t target = SeekTarget(writer->position_, size, size, offset, origin);
+        if (target < 0) return -1;
+        writer->position_ = uint64_t(target);
+        return 0;
     }
+    static int ZCALLBACK Error(voidpf, voidpf stream) { return static_cast<ZipImageWriter*>(stream)->failed_ ? 1 : 0; }
+};
+
+ZipImageWriter::ZipImageWriter(ZipImage* image) : image_(image) {
+    image_->pages.clear();
+    image_->size = 0;
+    zlib_filefunc64_def functions{};
+    functions.zopen64_file = OpenStream;
+    functions.zread_file = ImageStream::Read;
+    functions.zwrite_file = ImageStream::Write;
+    functions.ztell64_file = ImageStream::Tell;
+    functions.zseek64_file = ImageStream::Seek;
+    functions.zclose_file = CloseStream;
+    functions.zerror_file = ImageStream::Error;
+    functions.opaque = this;
+    zip_ = zipOpen2_64("N", APPEND_STATUS_CREATE, nullptr, &functions);
     // A fixed date keeps the image, and so the installer, byte-identical for the same input.
     zip_fileinfo info{};
     info.tmz_date.tm_year = 2000;
     info.tmz_date.tm_mon = 0;
     info.tmz_date.tm_mday = 1;
-    bool ok = zipOpenNewFileInZip(zip, "N", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, kLevel) == ZIP_OK;
-    const uint8_t* next = input->data;
-    uint32_t left = input->size;
-    while (ok && left > 0) {
-        unsigned piece = left < (1u << 30) ? left : (1u << 30);
-        ok = zipWriteInFileInZip(zip, next, piece) == ZIP_OK;
-        next += piece;
-        left -= piece;
+    if (!zip_ || zipOpenNewFileInZip(zip_, "N", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, kLevel) != ZIP_OK)
+        failed_ = true;
+}
+
+ZipImageWriter::~ZipImageWriter() {
+    if (zip_) zipClose(zip_, nullptr);
+}
+
+bool ZipImageWriter::Add(const uint8_t* bytes, uint32_t count) {
+    while (!failed_ && count > 0) {
+        const uint32_t piece = count < kMaxPiece ? count : kMaxPiece;
+        if (zipWriteInFileInZip(zip_, bytes, piece) != ZIP_OK) failed_ = true;
+        bytes += piece;
+        count -= piece;
     }
-    ok = ok && zipCloseFileInZip(zip) == ZIP_OK;
-    ok = zipClose(zip, nullptr) == ZIP_OK && ok && !stream.failed;
-    if (!ok || !output->Allocate(stream.size, 1)) {
-        output->Allocate(0, 0);
+    return !failed_;
+}
+
+bool ZipImageWriter::Finish() {
+    bool ok = !failed_ && zipCloseFileInZip(zip_) == ZIP_OK;
+    ok = zipClose(zip_, nullptr) == ZIP_OK && ok && !failed_;
+    zip_ = nullptr;
+    if (!ok) Discard();
+    return ok;
+}
+
+bool ZipImageWriter::WriteAt(const uint8_t* bytes, uint32_t count) {
+    // The header's body length is 32-bit: an image must stay below 4 GiB.
+    if (failed_ || position_ + count > UINT32_MAX) {
+        failed_ = true;
         return false;
     }
-    std::memcpy(output->data, work.data, stream.size);
+    while (count > 0) {
+        const size_t index = size_t(position_ / ZipImage::kPageSize);
+        const uint32_t offset = uint32_t(position_ % ZipImage::kPageSize);
+        if (index == image_->pages.size()) {
+            auto page = std::make_unique<XC_MemSpace>();
+            if (!page->Allocate(ZipImage::kPageSize, XC_MemSpace::kPages)) {
+                failed_ = out_of_memory_ = true;
+                return false;
+            }
+            image_->pages.push_back(std::move(page));
+        }
+        const uint32_t room = ZipImage::kPageSize - offset;
+        const uint32_t piece = count < room ? count : room;
+        std::memcpy(image_->pages[index]->data + offset, bytes, piece);
+        bytes += piece;
+        count -= piece;
+        position_ += piece;
+        if (position_ > image_->size) image_->size = uint32_t(position_);
+    }
+    return true;
+}
+
+void ZipImageWriter::Discard() {
+    image_->pages.clear();
+    image_->size = 0;
+}
+
+bool ZipToMemory(const XC_MemSpace* input, XC_MemSpace* output) {
+    if (!input || !input->data || !output) return false;
+    ZipImage image;
+    {
+        ZipImageWriter writer(&image);
+        if (!writer.Add(input->data, input->size) || !writer.Finish()) {
+            output->Allocate(0, 0);
+            return false;
+        }
+    }
+    if (!output->Allocate(image.size, XC_MemSpace::kPages)) return false;
+    for (size_t i = 0; i < image.pages.size(); ++i)
+        std::memcpy(output->data + i * ZipImage::kPageSize, image.pages[i]->data, image.PageBytes(i));
     return true;
 }
 
 bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output) {
     if (!bytes || !output) return false;
-    MemoryStream stream;
-    stream.data = const_cast<uint8_t*>(bytes);  // only ever read
+    const ImageReader copy = [bytes](uint32_t offset, uint8_t* out, uint32_t count) {
+        std::memcpy(out, bytes + offset, count);
+    };
+    return UnzipImage(copy, length, output) == UnzipResult::kDone;
+}
+
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output) {
+    if (!output) return UnzipResult::kDamaged;
+    ReadStream stream;
+    stream.read = &read;
     stream.size = length;
-    zlib_filefunc_def functions = MemoryFunctions(&stream);
-    unzFile zip = unzOpen2("N", &functions);
-    if (!zip) {
-        output->Allocate(0, 0);
-        return false;
-    }
-    unz_file_info info{};
-    bool ok = unzGoToFirstFile(zip) == UNZ_OK &&
-              unzGetCurrentFileInfo(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
-              info.uncompressed_size > 0 && info.uncompressed_size <= UINT32_MAX && PlausibleSize(info, length) &&
-              output->Allocate(static_cast<uint32_t>(info.uncompressed_size), 1) && unzOpenCurrentFile(zip) == UNZ_OK;
-    if (ok) {
-        uint32_t done = 0;
-        while (ok && done < output->size) {
-            uint32_t left = output->size - done;
-            int got = unzReadCurrentFile(zip, output->data + done, left < (1u << 30) ? left : (1u << 30));
-            ok = got > 0;
-            done += ok ? static_cast<uint32_t>(got) : 0;
+    zlib_filefunc64_def functions{};
+    functions.zopen64_file = OpenStream;
+    functions.zread_file = ReadBytes;
+    functions.zwrite_file = RefuseWrite;
+    functions.ztell64_file = TellRead;
+    functions.zseek64_file = SeekRead;
+    functions.zclose_file = CloseStream;
+    functions.zerror_file = NoError;
+    functions.opaque = &stream;
+    unzFile zip = unzOpen2_64("N", &functions);
+    output->Allocate(0, 0);
+    if (!zip) return UnzipResult::kDamaged;
+    // The 64-bit member information on every platform: the 32-bit one cuts sizes to their low
+    // half where long is 32-bit, and a cut size would dodge both the size and the CRC checks.
+    unz_file_info64 info{};
+    UnzipResult result = UnzipResult::kDamaged;
+    if (unzGoToFirstFile(zip) == UNZ_OK &&
+        unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
+        PlausibleSize(info, length)) {
+        if (!output->Allocate(static_cast<uint32_t>(info.uncompressed_size), XC_MemSpace::kPages)) {
+            result = UnzipResult::kNoMemory;
+        } else if (unzOpenCurrentFile(zip) == UNZ_OK) {
+            bool ok = true;
+            uint32_t done = 0;
+            while (ok && done < output->size) {
+                const uint32_t left = output->size - done;
+                const int got = unzReadCurrentFile(zip, output->data + done, left < kMaxPiece ? left : kMaxPiece);
+                ok = got > 0;
+                done += ok ? static_cast<uint32_t>(got) : 0;
+            }
+            // Closing the member checks its CRC-32: a damaged download is refused here.
+            if (unzCloseCurrentFile(zip) == UNZ_OK && ok) result = UnzipResult::kDone;
         }
-        // Closing the member checks its CRC-32: a damaged download is refused here.
-        ok = unzCloseCurrentFile(zip) == UNZ_OK && ok;
     }
     unzClose(zip);
-    if (!ok) output->Allocate(0, 0);
-    return ok;
+    if (result != UnzipResult::kDone) output->Allocate(0, 0);
+    return result;
 }

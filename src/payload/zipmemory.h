@@ -1,8 +1,58 @@
 // The payload body's ZIP image: one member "N", deflated at level 8, built and read in memory.
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
-class XC_MemSpace;
+#include "xc_memspace.h"
 
 bool ZipToMemory(const XC_MemSpace* input, XC_MemSpace* output);
 bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output);
+
+// Why an image did not unpack: a short memory is not a damaged payload.
+enum class UnzipResult : uint8_t { kDone, kDamaged, kNoMemory };
+// Copies `count` bytes of the image from `offset` on into `out`; the range lies within the image.
+using ImageReader = std::function<void(uint32_t offset, uint8_t* out, uint32_t count)>;
+// UnzipFromMemory over an image that is read through `read` (one that is decrypted on the way,
+// say), with the reason of a failure.
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output);
+
+// An image in pages of kPageSize bytes, each full but the last, so that it never needs one
+// block of its whole size. The page size is a multiple of the cipher's 16-byte block, so the
+// pages can be encrypted one by one exactly as the whole image would be.
+struct ZipImage {
+    static constexpr uint32_t kPageSize = 1u << 20;
+    std::vector<std::unique_ptr<XC_MemSpace>> pages;
+    uint32_t size = 0;
+    // Bytes of the image in page `index`.
+    uint32_t PageBytes(size_t index) const {
+        return index + 1 < pages.size() ? kPageSize : size - uint32_t(index) * kPageSize;
+    }
+};
+
+// Packs content handed over in any number of parts as the member of one image: the content
+// never needs to lie in one block either.
+class ZipImageWriter {
+public:
+    explicit ZipImageWriter(ZipImage* image);
+    ~ZipImageWriter();
+    ZipImageWriter(const ZipImageWriter&) = delete;
+    ZipImageWriter& operator=(const ZipImageWriter&) = delete;
+
+    bool Add(const uint8_t* bytes, uint32_t count);
+    // Ends the member and the archive; false, with the image emptied, when anything failed.
+    bool Finish();
+    bool OutOfMemory() const { return out_of_memory_; }
+
+private:
+    friend struct ImageStream;  // the ZIP layer's file functions over the pages
+    bool WriteAt(const uint8_t* bytes, uint32_t count);
+    void Discard();
+
+    ZipImage* image_;
+    void* zip_ = nullptr;
+    uint64_t position_ = 0;
+    bool failed_ = false;
+    bool out_of_memory_ = false;
+};

@@ -1,6 +1,7 @@
 // AES against published vectors, the buffer rules (tail complement, in place) and key texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -115,6 +116,30 @@ TEST(AesBuffer, RoundTripsAndAgreesWithTheBlockFunctions) {
         EXPECT_EQ(buffer, by_blocks);
         ASSERT_TRUE(cipher.DecryptBuffer(buffer.data(), length));
         EXPECT_EQ(buffer, plain);
+    }
+}
+
+// Any range of a sealed buffer reads back as the same range of the whole buffer decrypted:
+// ranges that start and end inside blocks, run of whole blocks, and reach into the tail.
+TEST(AesBuffer, RangesDecryptLikeTheWholeBuffer) {
+    const XC_AesCipher cipher = PayloadCipher();
+    for (uint32_t length : {5u, 16u, 53u, 16u * 40 + 9}) {
+        const std::vector<uint8_t> plain = RandomBytes(length, length);
+        std::vector<uint8_t> sealed = plain;
+        cipher.EncryptBuffer(sealed.data(), length);
+        for (uint32_t offset = 0; offset <= length; ++offset) {
+            for (uint32_t count : {0u, 1u, 15u, 16u, 17u, 40u, length}) {
+                if (count > length - offset) continue;
+                std::vector<uint8_t> out(count + 1, 0xEE);
+                ASSERT_TRUE(cipher.DecryptRange(sealed.data(), length, offset, out.data(), count));
+                EXPECT_TRUE(std::equal(out.begin(), out.begin() + count, plain.begin() + offset))
+                    << length << " " << offset << " " << count;
+                EXPECT_EQ(0xEE, out[count]);  // nothing written past the range
+            }
+        }
+        uint8_t out[2];
+        EXPECT_FALSE(cipher.DecryptRange(sealed.data(), length, length, out, 1));
+        EXPECT_FALSE(cipher.DecryptRange(sealed.data(), length, length + 1, out, 0));
     }
 }
 

@@ -1,9 +1,16 @@
 // The payload archive on disk: stub, header found by its magic, sealed records in key order.
 #include <gtest/gtest.h>
 
+#include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <random>
 #include <string>
 
+#include "md5.h"
 #include "test_files.h"
 #include "wholefile.h"
 #include "xc_aescipher.h"
@@ -38,6 +45,29 @@ void PutU32(Bytes* bytes, size_t offset, uint32_t value) { std::memcpy(bytes->da
 size_t FindMagic(const Bytes& bytes) {
     const Bytes magic = Magic();
     return std::search(bytes.begin() + 1, bytes.end(), magic.begin(), magic.end()) - bytes.begin();
+}
+
+// A ZIP image of one member "N" holding `data` as they stand (stored, or taken as deflated
+// data), with the sizes of the data.
+Bytes ZipOfMember(int method, const Bytes& data, uint32_t claimed_size) {
+    TempFolder folder;
+    const std::string path = folder.File("member.zip");
+    zipFile zip = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+    zip_fileinfo info{};
+    zipOpenNewFileInZip2(zip, "N", &info, nullptr, 0, nullptr, 0, nullptr, method, 0, 1);
+    zipWriteInFileInZip(zip, data.data(), unsigned(data.size()));
+    zipCloseFileInZipRaw(zip, claimed_size, 0);
+    zipClose(zip, nullptr);
+    return ReadBytes(path);
+}
+
+// Makes the local and the central header claim `size` uncompressed bytes.
+void PatchClaimedSize(Bytes* image, uint32_t size) {
+    const Bytes central = {'P', 'K', 1, 2};
+    const size_t at = std::search(image->begin(), image->end(), central.begin(), central.end()) - image->begin();
+    ASSERT_LT(at + 28, image->size());
+    PutU32(image, 22, size);
+    PutU32(image, at + 24, size);
 }
 
 class ExeTail : public testing::Test {
@@ -76,6 +106,17 @@ protected:
         PutU32(&header, 8, count);
         PutU32(&header, 12, sealed.size);
         return Concat(header, BytesOf(sealed));
+    }
+
+    // Header and sealed body around a ready ZIP image.
+    static Bytes SealedImage(uint32_t count, Bytes image) {
+        XC_AesCipher cipher;
+        cipher.SetKeyText("Qz_R.N.T");
+        cipher.EncryptBuffer(image.data(), uint32_t(image.size()));
+        Bytes header = Concat(Magic(), Bytes(8));
+        PutU32(&header, 8, count);
+        PutU32(&header, 12, uint32_t(image.size()));
+        return Concat(header, image);
     }
 
     static Bytes Record(const std::string& key, const Bytes& data) {
@@ -231,6 +272,176 @@ TEST_F(ExeTail, DamagedPayloadsAreRefusedWithoutAnyEntry) {
     EXPECT_TRUE(Load(Concat(stub_, RawPayload(2, two_records)), &sound));
 }
 
+// Loaded entries are not copied out of the unpacked body: each lies where its record put it, so
+// a payload that inflates to gigabytes costs the body and nothing more.
+TEST_F(ExeTail, LoadedEntriesStayInsideTheUnpackedBody) {
+    const std::vector<std::pair<std::string, Bytes>> entries = {
+        {"FILE0", RandomBytes(70000, 1)}, {"FILE1", Bytes(300000, 0)}, {"FilesInfo", Bytes(900, 'i')}};
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(Load(SaveWith(stub_, entries), &archive));
+    const uint8_t* expected_at = nullptr;
+    archive.ForEachEntry([&](const std::string& key, const XC_MemSpace& data) {
+        if (expected_at) {
+            EXPECT_EQ(expected_at + 12 + key.size(), data.data) << key;
+        }
+        expected_at = data.data + data.size;
+    });
+    XC_MemSpace copy;
+    ASSERT_TRUE(archive.GetEntry("FILE1", &copy));
+    EXPECT_EQ(Bytes(300000, 0), BytesOf(copy));
+    EXPECT_EQ(XC_MemSpace::kHeap, copy.kind);
+    copy.Allocate(0, 0);  // the caller's copy goes; the entry stays
+    ASSERT_TRUE(archive.GetEntry("FILE1", &copy));
+    EXPECT_EQ(300000u, copy.size);
+}
+
+// Hostile payloads are refused as damaged before any memory is committed for their claims.
+TEST_F(ExeTail, ClaimedSizesAreCheckedBeforeMemoryIsCommitted) {
+    const Bytes four_mb = RandomBytes(4u << 20, 5);
+    Bytes stored = ZipOfMember(0, four_mb, four_mb.size());
+    PatchClaimedSize(&stored, 0xFFFFFFFFu);
+    XC_ExeTailHelper archive;
+    EXPECT_FALSE(Load(Concat(stub_, SealedImage(1, stored)), &archive));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kDamaged, archive.LastFailure());
+    EXPECT_TRUE(archive.IsEmpty());
+}
+
+#if defined(_WIN32) && !defined(_WIN64)
+// A plausible claim that the 32-bit address space cannot hold is a shortage, not damage.
+TEST_F(ExeTail, PayloadLargerThanTheAddressSpaceIsShortOfMemory) {
+    Bytes deflated = ZipOfMember(Z_DEFLATED, RandomBytes(4u << 20, 6), 4u << 20);
+    PatchClaimedSize(&deflated, 0xF0000000u);
+    XC_ExeTailHelper archive;
+    EXPECT_FALSE(Load(Concat(stub_, SealedImage(1, deflated)), &archive));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kNoMemory, archive.LastFailure());
+    EXPECT_TRUE(archive.IsEmpty());
+}
+#endif
+
+TEST_F(ExeTail, FilesOfFourGigabytesOrMoreAreRefused) {
+    const std::string huge = folder_.File("huge.bin");
+    WriteBytes(huge, Bytes{1});
+    std::error_code error;
+    std::filesystem::resize_file(huge, (uint64_t(1) << 32) + 5, error);  // sparse: no disk space used
+    if (error) GTEST_SKIP() << "cannot make a sparse file of 4 GiB + 5: " << error.message();
+    XC_ExeTailHelper archive;
+    EXPECT_FALSE(archive.AddFile("huge", huge.c_str()));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kTooLarge, archive.LastFailure());
+    EXPECT_TRUE(archive.IsEmpty());
+    EXPECT_FALSE(archive.LoadFromExe(huge.c_str()));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kTooLarge, archive.LastFailure());
+    XC_MemSpace block;
+    EXPECT_FALSE(ReadWholeFile(huge.c_str(), &block));
+    EXPECT_EQ(nullptr, block.data);
+}
+
+TEST_F(ExeTail, FailuresSayWhy) {
+    XC_ExeTailHelper archive;
+    EXPECT_FALSE(archive.LoadFromExe(folder_.File("missing.exe").c_str()));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kCannotRead, archive.LastFailure());
+    std::filesystem::create_directory(folder_.File("folder"));
+    EXPECT_FALSE(archive.LoadFromExe(folder_.File("folder").c_str()));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kCannotRead, archive.LastFailure());
+    const Bytes good = SaveWith(stub_, {{"a", Bytes{1}}});
+    EXPECT_FALSE(Load(Bytes(good.begin(), good.end() - 1), &archive));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kDamaged, archive.LastFailure());
+    XC_MemSpace block;
+    Fill(&block, Bytes{1});
+    ASSERT_TRUE(archive.AddMemory("a", &block));
+    EXPECT_FALSE(archive.AddMemory("a", &block));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kBadKey, archive.LastFailure());
+    EXPECT_FALSE(archive.SaveToExe(folder_.File("no-folder/out.exe").c_str()));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kCannotWrite, archive.LastFailure());
+    ASSERT_TRUE(archive.SaveToExe(folder_.File("out.exe").c_str()));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kNone, archive.LastFailure());
+}
+
+// Entries loaded, added from memory and files, refused as repeated, and replaced by a second
+// load, in random mixes: every view of the archive agrees with a plain map, and the saved file
+// is the one the single-block writer makes from the same records.
+TEST_F(ExeTail, MixedOperationsAgreeWithAPlainMap) {
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        auto some_bytes = [&] {
+            const size_t size = random() % 4 == 0 ? 0 : random() % 20000;
+            return random() % 2 ? RandomBytes(size, random()) : Bytes(size, uint8_t(random()));
+        };
+        auto some_key = [&] { return "K" + std::to_string(random() % 12); };
+        std::map<std::string, Bytes> model;
+        Bytes model_stub;
+        XC_ExeTailHelper archive;
+        for (int step = 0; step < 14; ++step) {
+            const std::string key = some_key();
+            switch (random() % 4) {
+                case 0: {  // load another installer over what is there: its keys replace
+                    std::vector<std::pair<std::string, Bytes>> loaded;
+                    std::map<std::string, Bytes> unique;
+                    for (int i = random() % 4 + 1; i > 0; --i) unique[some_key()] = some_bytes();
+                    for (const auto& entry : unique) loaded.push_back(entry);
+                    const Bytes stub = Concat({'M', 'Z'}, RandomBytes(100 + random() % 900, random()));
+                    ASSERT_TRUE(Load(SaveWith(stub, loaded), &archive));
+                    for (const auto& entry : loaded) model[entry.first] = entry.second;
+                    model_stub = stub;
+                    break;
+                }
+                case 1: {
+                    const Bytes data = some_bytes();
+                    XC_MemSpace block;
+                    Fill(&block, data);
+                    EXPECT_EQ(model.count(key) == 0, archive.AddMemory(key.c_str(), &block));
+                    model.emplace(key, data);
+                    break;
+                }
+                case 2: {
+                    const Bytes data = some_bytes();
+                    const std::string source = folder_.File("source.bin");
+                    WriteBytes(source, data);
+                    EXPECT_EQ(model.count(key) == 0, archive.AddFile(key.c_str(), source.c_str()));
+                    model.emplace(key, data);
+                    break;
+                }
+                default: {
+                    const std::string out = folder_.File("extracted.bin");
+                    std::filesystem::remove(out);
+                    EXPECT_EQ(model.count(key) == 1, archive.ExtractToFile(key.c_str(), out.c_str()));
+                    if (model.count(key)) {
+                        EXPECT_EQ(model[key], ReadBytes(out)) << key;
+                    }
+                    break;
+                }
+            }
+        }
+        auto model_it = model.begin();
+        archive.ForEachEntry([&](const std::string& key, const XC_MemSpace& data) {
+            ASSERT_NE(model.end(), model_it);
+            EXPECT_EQ(model_it->first, key);
+            EXPECT_EQ(model_it->second, BytesOf(data)) << key;
+            ++model_it;
+        });
+        EXPECT_EQ(model.end(), model_it);
+        for (const auto& entry : model) {
+            XC_MemSpace block;
+            ASSERT_TRUE(archive.GetEntry(entry.first.c_str(), &block));
+            EXPECT_EQ(entry.second, BytesOf(block)) << entry.first;
+        }
+        if (model.empty()) continue;
+
+        const std::string saved = folder_.File("mixed.exe");
+        ASSERT_TRUE(archive.SaveToExe(saved.c_str()));
+        Bytes records;
+        for (const auto& entry : model) records = Concat(records, Record(entry.first, entry.second));
+        EXPECT_TRUE(Concat(model_stub, RawPayload(uint32_t(model.size()), records)) == ReadBytes(saved));
+        XC_ExeTailHelper reloaded;
+        ASSERT_TRUE(reloaded.LoadFromExe(saved.c_str()));
+        for (const auto& entry : model) {
+            XC_MemSpace block;
+            ASSERT_TRUE(reloaded.GetEntry(entry.first.c_str(), &block));
+            EXPECT_EQ(entry.second, BytesOf(block)) << entry.first;
+        }
+    }
+}
+
 TEST_F(ExeTail, AddAndGetKeepExistingEntries) {
     XC_ExeTailHelper archive;
     XC_MemSpace first, second, out(4, 0);
@@ -340,6 +551,54 @@ TEST(MemSpace, AllocateDiscardsAndZeroFills) {
         EXPECT_EQ(nullptr, block.data);
         EXPECT_EQ(0u, block.size);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A fixed archive of every kind of content; the digest of its saved file was taken from the
+// first release's writer, so that installers stay byte-identical whatever the writer becomes.
+std::vector<std::pair<std::string, Bytes>> FixedEntries() {
+    std::mt19937 random(2024);
+    std::vector<std::pair<std::string, Bytes>> entries;
+    for (int i = 0; i < 12; ++i) {
+        Bytes data(random() % 70000);
+        for (size_t j = 0; j < data.size(); ++j) {
+            switch (i % 3) {
+                case 0:
+                    data[j] = uint8_t(random());
+                    break;
+                case 1:
+                    data[j] = "<path d=\"M 10 20 L 30 40\"/>\r\n"[j % 29];
+                    break;
+                default:
+                    data[j] = j % 97 == 0 ? uint8_t(random()) : 0;
+                    break;
+            }
+        }
+        entries.push_back({"FILE" + std::to_string(i), data});
+    }
+    entries.push_back({"FilesInfo", Bytes(4000, 'f')});
+    entries.push_back({"empty", Bytes()});
+    return entries;
+}
+
+TEST(SavedFile, FixedInputGivesThePinnedDigest) {
+    TempFolder folder;
+    const std::string stub_path = folder.File("stub.exe"), out_path = folder.File("out.exe");
+    WriteBytes(stub_path, RandomBytes(5000, 5));
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
+    for (const auto& entry : FixedEntries()) {
+        XC_MemSpace block;
+        Fill(&block, entry.second);
+        ASSERT_TRUE(archive.AddMemory(entry.first.c_str(), &block));
+    }
+    ASSERT_TRUE(archive.SaveToExe(out_path.c_str()));
+    const Bytes file = ReadBytes(out_path);
+    EXPECT_EQ(129070u, file.size());
+    EXPECT_EQ("C6963EE98BDEAFB05888D43DF22460DB", MD5::HexDigest(file.data(), file.size()));
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
 
 #include <unzip.h>
 #include <zip.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include "test_files.h"
 #include "zipmemory.h"
@@ -124,6 +128,82 @@ TEST(UnzipFromMemory, RefusesDamagedImagesAndEmptiesTheOutput) {
     XC_MemSpace untouched(9, 0);
     EXPECT_FALSE(UnzipFromMemory(nullptr, 10, &untouched));
     EXPECT_EQ(9u, untouched.size);
+}
+
+// A one-member ZIP file whose member data are `data` as they stand, with the sizes and CRC a
+// hostile writer claims for them.
+Bytes HandMadeZip(int method, const Bytes& data, uint64_t claimed_size, uint32_t crc) {
+    TempFolder folder;
+    const std::string path = folder.File("hand.zip");
+    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    zip_fileinfo info{};
+    const int zip64 = claimed_size >= 0xFFFFFFFFu ? 1 : 0;
+    EXPECT_EQ(ZIP_OK, zipOpenNewFileInZip2_64(zip, "N", &info, nullptr, 0, nullptr, 0, nullptr, method, 0, 1, zip64));
+    EXPECT_EQ(ZIP_OK, zipWriteInFileInZip(zip, data.data(), unsigned(data.size())));
+    EXPECT_EQ(ZIP_OK, zipCloseFileInZipRaw64(zip, claimed_size, crc));
+    zipClose(zip, nullptr);
+    return ReadBytes(path);
+}
+
+// The image with another method number in the local and the central header.
+Bytes WithMethod(uint16_t method, Bytes image) {
+    const Bytes central = {'P', 'K', 1, 2};
+    const size_t at = std::search(image.begin(), image.end(), central.begin(), central.end()) - image.begin();
+    std::memcpy(&image[8], &method, 2);
+    if (at + 12 <= image.size()) std::memcpy(&image[at + 10], &method, 2);
+    return image;
+}
+
+uint32_t Crc(const Bytes& data) { return uint32_t(crc32(0, data.data(), uInt(data.size()))); }
+
+// Sizes the directory claims must pass the rule of the member's method before any memory is
+// committed for them: a refusal here is "damaged", never "not enough memory".
+TEST(UnzipFromMemory, RefusesClaimedSizesBeforeCommittingMemory) {
+    const Bytes four_mb = RandomBytes(4u << 20, 5), forty = RandomBytes(40, 6);
+    const struct {
+        const char* what;
+        Bytes image;
+    } cases[] = {
+        {"stored member of 4 MB claiming 0xFFFFFFFF bytes", HandMadeZip(0, four_mb, 0xFFFFFFFFu, Crc(four_mb))},
+        {"stored member claiming one byte more than it holds", HandMadeZip(0, forty, 41, Crc(forty))},
+        {"ZIP64 size 2^32 + 40 with a wrong CRC", HandMadeZip(0, forty, (1ull << 32) + 40, Crc(forty) ^ 1)},
+        {"deflated member claiming more than 1032 times its size", HandMadeZip(Z_DEFLATED, forty, 40 * 1032 + 65, 0)},
+        {"member of an unknown method", WithMethod(12, HandMadeZip(0, forty, 40, Crc(forty)))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        XC_MemSpace out(9, 0);
+        const ImageReader read = [&](uint32_t offset, uint8_t* bytes, uint32_t count) {
+            std::memcpy(bytes, c.image.data() + offset, count);
+        };
+        EXPECT_EQ(UnzipResult::kDamaged, UnzipImage(read, uint32_t(c.image.size()), &out));
+        EXPECT_EQ(0u, out.size);
+    }
+}
+
+TEST(UnzipFromMemory, StoredMemberOfExactSizeUnpacks) {
+    const Bytes data = RandomBytes(3000, 8);
+    Bytes content;
+    ASSERT_TRUE(Unpack(HandMadeZip(0, data, data.size(), Crc(data)), &content));
+    EXPECT_EQ(data, content);
+}
+
+// The image is written in pages: one that ends exactly on a page boundary, and one a byte past
+// it, come out whole.
+TEST(ZipToMemory, ImagesAroundThePageSizeRoundTrip) {
+    for (const uint32_t target : {ZipImage::kPageSize, ZipImage::kPageSize + 1}) {
+        // Random input is stored by deflate: the image grows with the input, byte for byte
+        // between block boundaries, so a few steps find the input of the wanted image size.
+        Bytes input = RandomBytes(target - 600, 9), image = Pack(input);
+        for (int step = 0; step < 8 && image.size() != target; ++step) {
+            input = RandomBytes(input.size() + target - image.size(), 9);
+            image = Pack(input);
+        }
+        ASSERT_EQ(target, image.size());
+        Bytes content;
+        ASSERT_TRUE(Unpack(image, &content));
+        EXPECT_EQ(input, content);
+    }
 }
 
 }  // namespace
