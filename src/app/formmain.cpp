@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "builder.h"
 #include "startup.h"
 
 TForm_Main::TForm_Main() { FormCreate(); }
@@ -17,8 +18,7 @@ void TForm_Main::FormCreate() {
             MessageBoxA(nullptr, "Oh, MG! LoadExeFile fail!", "Install Mini Tarvik", MB_OK);
             ExitProcess(0);
         case StartMode::Builder:
-            // Every ending leaves through the process exit, so nothing is torn down half-way.
-            ExitProcess(0);
+            RunBuilder(&Payload);
         case StartMode::Installer:
             return;
     }
