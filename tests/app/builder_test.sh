@@ -93,7 +93,7 @@ builder_log | grep -q 'cannot write E:\\Orvanet\\激光\\MyTarvik\\SetupTarvik.e
 new_tree
 put a.txt
 put sub/b.txt
-perl -MSocket -e 'socket(my $s, AF_UNIX, SOCK_STREAM, 0) && bind($s, pack_sockaddr_un($ARGV[0]))' "$run/sub/c.sock"
+perl -MSocket -e 'socket(S, AF_UNIX, SOCK_STREAM, 0) && bind(S, pack_sockaddr_un($ARGV[0])) or die' "$run/sub/c.sock"
 printf 'older installer' > "$out"
 [ "$(build)" = 1 ] || fail "half-way: exit code"
 builder_log | grep -q 'cannot read the file E:\\Orvanet\\激光\\Run\\sub\\c.sock; no installer written' \
