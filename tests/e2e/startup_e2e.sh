@@ -44,10 +44,11 @@ cp "$work/installer/Renamed.exe" "$work/damaged/damaged.exe"
 size=$(stat -c %s "$work/damaged/damaged.exe")
 printf '\xff\xff\xff\xff' | dd of="$work/damaged/damaged.exe" bs=1 seek=$((size - 40)) conv=notrunc 2>/dev/null
 
-# No payload: the builder, no window, exit code 0.
+# No payload: the builder, no window; with no application folder to pack it writes nothing and
+# ends with exit code 1.
 start "$work/plain" SetupTarvik.exe
 finished_within 30 || fail "plain executable did not end"
-[ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "plain executable exit code $(cat "$work/rc" 2>/dev/null)"
+[ "$(cat "$work/rc" 2>/dev/null)" = 1 ] || fail "plain executable exit code $(cat "$work/rc" 2>/dev/null)"
 [ "$(visible_windows)" = 0 ] || fail "plain executable showed a window"
 
 # A payload under another file name: installer mode (it ends quietly until it has a window).
@@ -73,7 +74,7 @@ cp "$work/damaged/damaged.exe" "$work/fallback/damaged.exe"
 cp "$setup" "$work/fallback/SetupTarvik.exe"
 start "$work/fallback" damaged.exe
 finished_within 30 || fail "fallback run did not end"
-[ "$(cat "$work/rc" 2>/dev/null)" = 0 ] || fail "fallback run exit code $(cat "$work/rc" 2>/dev/null)"
+[ "$(cat "$work/rc" 2>/dev/null)" = 1 ] || fail "fallback run exit code $(cat "$work/rc" 2>/dev/null)"
 [ "$(visible_windows)" = 0 ] || fail "fallback run showed a window"
 
 echo "$(( 4 - (failures > 4 ? 4 : failures) )) passed, $failures failed"
