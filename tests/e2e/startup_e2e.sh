@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SetupTarvik.exe started for real under Wine in an X server: which mode each kind of file
-# selects, the one message of a failed load, and exit code 0 on every path.
+# selects, the one message of a failed load, and the exit code of every path.
 #   startup_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD_EXE
 # WINE_ROOT must be a root of its own: Wine binds a prefix's desktop to the display of the first
 # process that opens it, so window tests never share a running prefix with other tests.
