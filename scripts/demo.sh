@@ -77,11 +77,13 @@ wait_for() {  # wait_for SECONDS COMMAND...: true once COMMAND succeeds
 }
 desktop_shortcut() { find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' 2>/dev/null | grep -q .; }
 usb='HKLM\System\CurrentControlSet\Enum\USB\VID_067B&PID_2303\5&1234&0&1'
-(cd "$demo" && runner SetupTarvik.exe >/dev/null 2>&1; echo $? > "$demo/.installer-rc") &
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | head -n 1)
-if [ -z "$window" ]; then
-    fail "no installer window"
-else
+visible() { timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+# The install button's centre: client (189, 206) inside Wine's own frame at (3, 22).
+click_button() { xdotool mousemove --window "$1" 192 228 sleep 0.3 click 1; }
+click_through() {
+    local window app
+    window=$(visible '^Install Mini Tarvik$')
+    [ -n "$window" ] || { fail "no installer window"; return; }
     sleep 1.5
     shot "$window" 1-waiting
     # Plugging the adapter in: the instance key with its class last, as Windows lists it.
@@ -90,23 +92,21 @@ else
     runner reg add "$usb" /v ClassGUID /d '{4D36E978-E325-11CE-BFC1-08002BE10318}' /f >/dev/null 2>&1
     sleep 3
     shot "$window" 2-ready
-    # The install button's centre: client (189, 206) inside Wine's own frame at (3, 22).
-    xdotool mousemove --window "$window" 192 228 sleep 0.3 click 1
+    click_button "$window"
     sleep 0.3
     shot "$window" 3-installing
     wait_for 180 desktop_shortcut || fail "no desktop shortcut: the installation did not finish"
     sleep 1.5
     shot "$window" 4-installed
-    xdotool mousemove --window "$window" 192 228 sleep 0.3 click 1
-    app=$(timeout 60 xdotool search --sync --onlyvisible --name '^Mini Tarvik$' 2>/dev/null | head -n 1)
-    if [ -z "$app" ]; then
-        fail "the installed application did not start"
-    else
-        sleep 1.5
-        shot "$app" 5-launched
-        xdotool windowfocus --sync "$app" key alt+F4
-    fi
-fi
+    click_button "$window"
+    app=$(visible '^Mini Tarvik$')
+    [ -n "$app" ] || { fail "the installed application did not start"; return; }
+    sleep 1.5
+    shot "$app" 5-launched
+    xdotool windowfocus --sync "$app" key alt+F4
+}
+(cd "$demo" && runner SetupTarvik.exe >/dev/null 2>&1; echo $? > "$demo/.installer-rc") &
+click_through
 wait_for 30 test -f "$demo/.installer-rc" || fail "the installer did not end"
 echo "driver service of the adapter: $(runner reg query "$usb" /v Service 2>/dev/null | tr -d '\r' | awk '/Service/ {print $3}')"
 
