@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,19 @@ bool AnsiName(const std::string& name, std::string* ansi) {
 #endif
 }
 
+// Windows cannot create names with these characters, nor names that end in a dot or a blank.
+bool WindowsName(const std::string& name) {
+    for (unsigned char c : name)
+        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
+    return name.back() != '.' && name.back() != ' ';
+}
+
+std::string UpperAscii(std::string name) {
+    for (char& c : name)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return name;
+}
+
 // A folder reached through a symbolic link could lead back into the tree: not followed.
 bool IsLink(const std::string& path) {
 #ifdef _WIN32
@@ -62,6 +76,7 @@ bool ListFolder(const std::string& folder, std::vector<AppTreeEntry>* entries, s
     DIR* dir = opendir(folder.c_str());
     if (!dir) return false;
     bool ok = true;
+    std::set<std::string> upperNames;  // Windows would install two names that differ in case as one file
     while (const dirent* found = readdir(dir)) {
         const std::string name = found->d_name;
         if (name == "." || name == "..") continue;
@@ -71,8 +86,10 @@ bool ListFolder(const std::string& folder, std::vector<AppTreeEntry>* entries, s
         entry.path = path;
         if (stat(path.c_str(), &target) != 0) {
             *problem = "cannot read " + path;
-        } else if (!AnsiName(name, &entry.name) || name.find('\\') != std::string::npos) {
-            *problem = "file name not storable in the installer (GBK, no backslash): " + path;
+        } else if (!WindowsName(name) || !AnsiName(name, &entry.name)) {
+            *problem = "name not storable in the installer (a Windows name in GBK): " + path;
+        } else if (!upperNames.insert(UpperAscii(entry.name)).second) {
+            *problem = "two names that differ only in case, one file on Windows: " + path;
         } else if (S_ISDIR(target.st_mode) && IsLink(path)) {
             *problem = "symbolic link to a folder (not followed): " + path;
         } else if (!S_ISDIR(target.st_mode) && !S_ISREG(target.st_mode)) {

@@ -4,7 +4,9 @@
 //   tarvik-zip OUT FILE...
 // Exit code 0 on success, 1 with a one-line message on standard error otherwise; a failed
 // run leaves no archive behind.
+#include <cstdint>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,17 +46,23 @@ int main(int argc, char** argv) {
     const char* out = argv[1];
     zipFile zip = zipOpen(out, APPEND_STATUS_CREATE);
     if (!zip) return Fail(std::string("cannot write ") + out, nullptr);
+    std::set<std::string> names;
     zip_fileinfo info{};
     info.tmz_date.tm_year = 2000;
     info.tmz_date.tm_mday = 1;
     for (int i = 2; i < argc; ++i) {
         std::vector<char> bytes;
-        if (!ReadAll(argv[i], &bytes)) {
+        const std::string name = BaseName(argv[i]);
+        const char* problem = !ReadAll(argv[i], &bytes)    ? "cannot read "
+                              : bytes.size() > UINT32_MAX  ? "too large for an archive member: "
+                              : !names.insert(name).second ? "a second file of the same name: "
+                                                           : nullptr;
+        if (problem) {
             zipClose(zip, nullptr);
-            return Fail(std::string("cannot read ") + argv[i], out);
+            return Fail(problem + std::string(argv[i]), out);
         }
-        const bool ok = zipOpenNewFileInZip(zip, BaseName(argv[i]).c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                            Z_DEFLATED, kLevel) == ZIP_OK &&
+        const bool ok = zipOpenNewFileInZip(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                            kLevel) == ZIP_OK &&
                         zipWriteInFileInZip(zip, bytes.data(), unsigned(bytes.size())) == ZIP_OK &&
                         zipCloseFileInZip(zip) == ZIP_OK;
         if (!ok) {

@@ -56,8 +56,12 @@ perl -MSocket -e 'socket(S, AF_UNIX, SOCK_STREAM, 0) && bind(S, pack_sockaddr_un
 check "socket" 1 'neither a file nor a folder: app/sub/c.sock; no installer written' build o1.exe
 rm app/sub/c.sock && ln -s .. app/sub/loop
 check "linked folder" 1 'symbolic link to a folder' build o1.exe
-rm app/sub/loop && printf 'x' > 'app/sub/back\slash'
-check "backslash in a name" 1 'not storable' build o1.exe
+rm app/sub/loop
+for name in 'back\slash' 'co:lon' 'dot.' 'A.TXT'; do
+    printf 'x' > "app/$name"
+    check "name $name" 1 'not storable|differ only in case' build o1.exe
+    rm "app/$name"
+done
 [ ! -e o1.exe ] || fail "a failed build wrote an installer"
 
 [ "$failures" = 0 ] && echo "tarvik-payload build: all checks passed"
