@@ -8,3 +8,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TARVIK_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# Release builds are what every download carries: built for size, unused functions and data
+# dropped by the linker, symbols stripped. Set here (not as *_INIT, which CMake extends with
+# -O3) and forced, so an older build tree picks them up on its next configure too.
+set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG -ffunction-sections -fdata-sections" CACHE STRING "" FORCE)
+set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG -ffunction-sections -fdata-sections" CACHE STRING "" FORCE)
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE "-s -Wl,--gc-sections" CACHE STRING "" FORCE)

@@ -9,7 +9,7 @@ deps="$here/.deps"
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine32:i386 wine64 fonts-wine xvfb xdotool imagemagick x11-utils
   googletest cmake ninja-build dpkg-dev locales g++ clang libclang-rt-14-dev
-  zip fonts-wqy-microhei)
+  zip fonts-wqy-microhei zlib1g-dev osslsigncode openssl libxml2-utils)
 # zip packs language archives for the window tests; the CJK font lets Wine draw the Chinese window.
 
 missing=()

@@ -2,11 +2,14 @@
 //   tarvik-payload list FILE                  stub size and entry count, then "key<TAB>size" per entry
 //   tarvik-payload extract FILE KEY OUT       writes one entry's bytes to OUT
 //   tarvik-payload pack STUB OUT KEY=PATH...  writes STUB followed by a payload of those files
+//   tarvik-payload build STUB OUT --app DIR --drivers DIR --language ZIP
+//                                             writes the installer the builder writes from these
 // Exit code 0 on success, 1 with a one-line message on standard error otherwise.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "payloadbuild.h"
 #include "xc_exetailhelper.h"
 
 namespace {
@@ -133,5 +136,8 @@ int main(int argc, char** argv) {
     if (command == "list" && argc == 3) return List(argv[2]);
     if (command == "extract" && argc == 5) return Extract(argv[2], argv[3], argv[4]);
     if (command == "pack" && argc >= 4) return Pack(argv[2], argv[3], argc - 4, argv + 4);
-    return Fail("usage: tarvik-payload list FILE | extract FILE KEY OUT | pack STUB OUT KEY=PATH...");
+    if (command == "build") return BuildInstaller(argc - 2, argv + 2);
+    return Fail(
+        "usage: tarvik-payload list FILE | extract FILE KEY OUT | pack STUB OUT KEY=PATH... | "
+        "build STUB OUT --app DIR --drivers DIR --language ZIP");
 }

@@ -2,6 +2,7 @@
 // the final launch, and the language set-up.
 #include "formmain.h"
 
+#include "builder.h"
 #include "formmain.rh"
 #include "label.h"
 #include "paths.h"
@@ -181,8 +182,7 @@ void TForm_Main::FormCreate() {
             MessageBoxA(nullptr, "Oh, MG! LoadExeFile fail!", "Install Mini Tarvik", MB_OK);
             ExitProcess(0);
         case StartMode::Builder:
-            // Every ending leaves through the process exit, so nothing is torn down half-way.
-            ExitProcess(0);
+            RunBuilder(&Payload);
         case StartMode::Installer:
             return;
     }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SetupTarvik.exe started for real under Wine in an X server: which mode each kind of file
-# selects, the one message of a failed load, and exit code 0 on every path.
+# selects, the one message of a failed load, and the exit code of every path.
 #   startup_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD_EXE
 # WINE_ROOT must be a root of its own: Wine binds a prefix's desktop to the display of the first
 # process that opens it, so window tests never share a running prefix with other tests.
@@ -69,11 +69,12 @@ cp "$work/installer/Renamed.exe" "$work/damaged/damaged.exe"
 size=$(stat -c %s "$work/damaged/damaged.exe")
 printf '\xff\xff\xff\xff' | dd of="$work/damaged/damaged.exe" bs=1 seek=$((size - 40)) conv=notrunc 2>/dev/null
 
-# No payload: the builder, no window, exit code 0.
+# No payload: the builder, no window; with no application folder to pack it writes nothing
+# and ends with exit code 1.
 cases=$((cases + 1))
 start "$work/plain" SetupTarvik.exe
 finished_within $wait_limit || fail "plain executable did not end"
-[ "$(exit_code)" = 0 ] || fail "plain executable exit code $(exit_code)"
+[ "$(exit_code)" = 1 ] || fail "plain executable exit code $(exit_code)"
 windows=$(visible_windows)
 [ "$windows" = 0 ] || fail "plain executable: $windows visible windows, none expected"
 
@@ -116,7 +117,7 @@ cp "$work/damaged/damaged.exe" "$work/fallback/damaged.exe"
 cp "$setup" "$work/fallback/SetupTarvik.exe"
 start "$work/fallback" damaged.exe
 finished_within $wait_limit || fail "fallback run did not end"
-[ "$(exit_code)" = 0 ] || fail "fallback run exit code $(exit_code)"
+[ "$(exit_code)" = 1 ] || fail "fallback run exit code $(exit_code)"
 windows=$(visible_windows)
 [ "$windows" = 0 ] || fail "fallback run: $windows visible windows, none expected"
 

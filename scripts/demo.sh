@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# The whole product in one command: builds the installer and the sample application, packs the
+# sample with the builder under Wine, signs the result, and runs the installer with a simulated
+# PL2303 adapter in an X server, clicking through it and saving a screenshot of each state.
+# Results in build/demo/: SetupTarvik.exe, screens/, prefix/, summary.txt. Run as root on a
+# fresh Debian 12 (it installs what it needs first); running it again starts afresh.
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+if [ "$(id -u)" = 0 ]; then bash scripts/setup.sh; else sudo bash scripts/setup.sh; fi || exit 1
+
+demo="$top/build/demo"
+wine_root="$demo/wine"
+prefix="$wine_root/prefix32"
+started=$(date +%s)
+failures=0
+step() { printf '\n== %s\n' "$*"; }
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+runner() { "$top/cmake/wine-run.sh" --root "$wine_root" --version win7 "$@"; }
+
+# A previous run's Wine server holds the old prefix: end it before starting afresh.
+[ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+rm -rf "$demo"
+mkdir -p "$demo/screens"
+
+step "Building the installer, the sample application and the tools"
+cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null || exit 1
+cmake --build build -j "$(nproc)" --target SetupTarvik tarvik-payload sample_stage || exit 1
+tool="$top/build/host/tools/tarvik-payload"
+
+# The X server first: Wine binds a running prefix to the display of its first process.
+xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$demo/.display" 2>/dev/null &
+    xvfb=$!
+    for _ in $(seq 50); do [ -s "$demo/.display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(cat "$demo/.display")"
+fi
+finish() {
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -f "$demo/.display"
+}
+trap finish EXIT
+
+step "Wine prefix (Windows 7, code page 936) with E: mapped into build/demo/drive-e"
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+runner cmd /c exit >/dev/null 2>&1 || fail "no Wine prefix"
+ln -sfn wine/prefix32 "$demo/prefix"
+laser="$demo/drive-e/Orvanet/激光"
+mkdir -p "$laser/MyTarvik"
+cp -r build/sample/Run "$laser/Run"
+ln -sfn "$demo/drive-e" "$prefix/dosdevices/e:"
+
+step "Builder: E:\\Orvanet\\激光\\Run -> E:\\Orvanet\\激光\\MyTarvik\\SetupTarvik.exe"
+cp -r build/sample/builder "$demo/builder"
+(cd "$demo/builder" && timeout 300 "$top/cmake/wine-run.sh" --root "$wine_root" --version win7 SetupTarvik.exe >/dev/null 2>&1)
+code=$?
+echo "builder exit code: $code"
+[ "$code" = 0 ] || fail "the builder ended with exit code $code (see build/demo/builder/SetupTarvik.log)"
+
+step "Release step: signing with a certificate made for this demo"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$demo/demo-key.pem" -out "$demo/demo-cert.pem" -days 2 \
+    -subj "/CN=Mini Tarvik demo" >/dev/null 2>&1
+osslsigncode sign -certs "$demo/demo-cert.pem" -key "$demo/demo-key.pem" -n "Mini Tarvik Setup" \
+    -in "$laser/MyTarvik/SetupTarvik.exe" -out "$demo/SetupTarvik.exe" >/dev/null || fail "signing"
+osslsigncode verify -CAfile "$demo/demo-cert.pem" -in "$demo/SetupTarvik.exe" 2>&1 | grep -E '^Signature verification' \
+    || fail "the signed installer does not verify"
+
+step "Installer with a simulated PL2303 adapter on display $DISPLAY"
+export LANG=C.UTF-8 LC_ALL=C.UTF-8  # English texts: the X server may have no Chinese fonts
+shot() { import -window "$1" "$demo/screens/$2.png" 2>/dev/null && echo "screen: $2" || fail "no screenshot of $2"; }
+wait_for() {  # wait_for SECONDS COMMAND...: true once COMMAND succeeds
+    local limit=$1; shift
+    for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done
+    return 1
+}
+desktop_shortcut() { find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' 2>/dev/null | grep -q .; }
+usb='HKLM\System\CurrentControlSet\Enum\USB\VID_067B&PID_2303\5&1234&0&1'
+visible() { timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+# The install button's centre: client (189, 206) inside Wine's own frame at (3, 22).
+click_button() { xdotool mousemove --window "$1" 192 228 sleep 0.3 click 1; }
+click_through() {
+    local window app
+    window=$(visible '^Install Mini Tarvik$')
+    [ -n "$window" ] || { fail "no installer window"; return; }
+    sleep 1.5
+    shot "$window" 1-waiting
+    # Plugging the adapter in: the instance key with its class last, as Windows lists it.
+    runner reg add "$usb" /v HardwareID /t REG_MULTI_SZ /d 'USB\Vid_067b&Pid_2303' /f >/dev/null 2>&1
+    runner reg add "$usb" /v DeviceDesc /d 'Prolific USB-to-Serial Comm Port' /f >/dev/null 2>&1
+    runner reg add "$usb" /v ClassGUID /d '{4D36E978-E325-11CE-BFC1-08002BE10318}' /f >/dev/null 2>&1
+    sleep 3
+    shot "$window" 2-ready
+    click_button "$window"
+    sleep 0.3
+    shot "$window" 3-installing
+    wait_for 180 desktop_shortcut || fail "no desktop shortcut: the installation did not finish"
+    sleep 1.5
+    shot "$window" 4-installed
+    click_button "$window"
+    app=$(visible '^Mini Tarvik$')
+    [ -n "$app" ] || { fail "the installed application did not start"; return; }
+    sleep 1.5
+    shot "$app" 5-launched
+    xdotool windowfocus --sync "$app" key alt+F4
+}
+(cd "$demo" && runner SetupTarvik.exe >/dev/null 2>&1; echo $? > "$demo/.installer-rc") &
+click_through
+wait_for 30 test -f "$demo/.installer-rc" || fail "the installer did not end"
+echo "driver service of the adapter: $(runner reg query "$usb" /v Service 2>/dev/null | tr -d '\r' | awk '/Service/ {print $3}')"
+
+step "Install tree against the sample minus the files the builder skips"
+installed="$prefix/drive_c/Program Files/MiniTarvik"
+mkdir -p "$demo/expected" && cp -r build/sample/Run/. "$demo/expected/"
+find "$demo/expected" -type f \( -iname '*.tds' -o -iname '*.log' \) -delete
+if diff -r "$demo/expected" "$installed" >"$demo/install-diff.txt" 2>&1; then
+    echo "install tree: identical ($(find "$installed" -type f | wc -l) files)"
+else
+    fail "install tree differs from the sample (build/demo/install-diff.txt)"
+fi
+rm -rf "$demo/expected"
+
+{
+    step "Summary"
+    echo "installer:     build/demo/SetupTarvik.exe ($(stat -c %s "$demo/SetupTarvik.exe" 2>/dev/null) bytes, signed)"
+    echo "stub:          $(stat -c %s build/src/app/SetupTarvik.exe) bytes (build/src/app/SetupTarvik.exe)"
+    echo "screenshots:   $(cd "$demo" && ls screens/*.png 2>/dev/null | tr '\n' ' ')"
+    echo "install tree:  build/demo/prefix/drive_c/Program Files/MiniTarvik"
+    echo "logs:          build/demo/builder/SetupTarvik.log (builder), build/demo/SetupTarvik.log (installer)"
+    echo "time:          $(($(date +%s) - started)) s"
+    echo "failures:      $failures"
+    echo
+    echo "tarvik-payload list build/demo/SetupTarvik.exe:"
+    "$tool" list "$demo/SetupTarvik.exe" | head -n 8
+    echo "... ($("$tool" list "$demo/SetupTarvik.exe" | tail -n +2 | wc -l) entries)"
+} | tee "$demo/summary.txt"
+exit $(( failures > 0 ))
