@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# The installer window end to end: SetupTarvik.exe with the sample language pack as its
-# payload, under Wine in a private X server, driven by xdotool and read back from outside by
+# The installer window end to end: SetupTarvik.exe with the sample language pack, the sample
+# drivers and a small application tree as its payload, under Wine in a private X server, driven by xdotool and read back from outside by
 # window_reader.exe. In English and in the Chinese locale: the window opens centred, waits
 # with the button disabled and the link shown, becomes ready when a PL2303 adapter appears,
 # installs, and its final button starts the application (never "C:\Program.exe") and ends
 # with exit code 0. Also: closing while waiting, and the Windows versions it refuses.
 # Screenshots go to $E2E_SCREENSHOTS (default: a temporary folder that is removed).
-#   window_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD_EXE WINDOW_READER_EXE
-#                 LAUNCH_RECORDER_EXE SAMPLE_LANGUAGE_DIR
+#   window_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD WINDOW_READER_EXE
+#                 LAUNCH_RECORDER_EXE SAMPLE_LANGUAGE_DIR DRIVERS_DIR
+# TARVIK_PAYLOAD is the payload tool of the build machine; DRIVERS_DIR the staged driver tree.
 set -u
-wine_run=$1 wine_root=$2 setup=$3 tool=$4 reader=$5 recorder=$6 languages=$7
+wine_run=$1 wine_root=$2 setup=$3 tool=$4 reader=$5 recorder=$6 languages=$7 drivers=$8
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../skin/gui_prefix.sh"
 work=$(mktemp -d)
@@ -36,18 +37,19 @@ start_xvfb "$work" || { echo "FAIL: no X server"; exit 1; }
 prepare_gui_prefix "$wine_run" "$wine_root" || { echo "FAIL: the Wine prefix could not be prepared"; exit 1; }
 mkdir -p "$shots" "$work/plain" "$work/run"
 
-# The installer: the plain executable with the sample language pack as its payload.
+# The installer, as the builder makes it: the language pack, the drivers and an application
+# whose programs record being started. The program an unquoted path would start waits at
+# C:\Program.exe.
 cp "$setup" "$work/plain/SetupTarvik.exe"
-cp "$tool" "$work/tarvik-payload.exe"
 cp "$reader" "$work/window_reader.exe"
+mkdir -p "$work/app/inkscape"
+cp "$recorder" "$work/app/Emberlin.exe"
+cp "$recorder" "$work/app/inkscape/inkscape.exe"
 (cd "$languages" && zip -q -X -j "$work/Language.zip" Language_*.txt) || { echo "FAIL: zip"; exit 1; }
-(cd "$work" && quiet runner tarvik-payload.exe pack plain/SetupTarvik.exe run/SetupTarvik.exe MyLangage=Language.zip) ||
-    { echo "FAIL: could not pack the installer"; exit 1; }
-
-# The application the final button starts, and the program an unquoted path would start.
+quiet "$tool" build "$work/plain/SetupTarvik.exe" "$work/run/SetupTarvik.exe" --app "$work/app" \
+    --drivers "$drivers" --language "$work/Language.zip" || { echo "FAIL: could not build the installer"; exit 1; }
 unplug
-mkdir -p "$programs/MiniTarvik"
-cp "$recorder" "$programs/MiniTarvik/Emberlin.exe"
+rm -rf "$programs/MiniTarvik"
 cp "$recorder" "$prefix/drive_c/Program.exe"
 
 # Starts the installer named EXE in the run folder with the given locale; its exit code goes
