@@ -46,6 +46,9 @@ trap finish EXIT
 step "Wine prefix (Windows 7, code page 936) with E: mapped into build/demo/drive-e"
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 runner cmd /c exit >/dev/null 2>&1 || fail "no Wine prefix"
+# The window's fonts, as every Windows has them (the window tests prepare their prefix alike).
+. "$top/tests/skin/gui_prefix.sh"
+prepare_gui_prefix "$top/cmake/wine-run.sh" "$wine_root" || fail "the prefix has no window fonts"
 ln -sfn wine/prefix32 "$demo/prefix"
 laser="$demo/drive-e/Orvanet/激光"
 mkdir -p "$laser/MyTarvik"
