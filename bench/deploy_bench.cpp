@@ -21,6 +21,7 @@
 #include "payloadkeys.h"
 #include "permissions.h"
 #include "registry.h"
+#include "scratch_folder.h"
 #include "xc_handle.h"
 #include "xc_log.h"
 #include "xc_memspace.h"
@@ -85,24 +86,6 @@ Tree MakeTree(BenchOwner& owner, int fileCount, uint64_t totalBytes) {
     return tree;
 }
 
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
 enum class Extra { None, Flush, Grant, GrantHandle };
 
 // The reference: the same folders and files with plain calls, plus one of the extra steps.
@@ -160,18 +143,22 @@ int main(int argc, char** argv) {
     const int rounds = 3;
 
     const double reference = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::None); }, [&] { RemoveTree(plain); });
+        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::None); },
+        [&] { ScratchFolder::RemoveTree(plain); });
     const double flushed = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::Flush); }, [&] { RemoveTree(plain); });
+        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::Flush); },
+        [&] { ScratchFolder::RemoveTree(plain); });
     const double granted = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::Grant); }, [&] { RemoveTree(plain); });
+        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::Grant); },
+        [&] { ScratchFolder::RemoveTree(plain); });
     const double grantedHandle = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::GrantHandle); }, [&] { RemoveTree(plain); });
+        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::GrantHandle); },
+        [&] { ScratchFolder::RemoveTree(plain); });
     const double deployed = BestSeconds(
         rounds, [&] { return DeployApplication(owner); },
         [&] {
-            RemoveTree(install);
-            RemoveTree(group);
+            ScratchFolder::RemoveTree(install);
+            ScratchFolder::RemoveTree(group);
         });
     DeleteFileA((SpecialFolderPath(16) + "\\Load Mini Tarvik.lnk").c_str());
 

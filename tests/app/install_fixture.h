@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "installowner.h"
+#include "shell_link.h"
 #include "simulated_devices.h"
 
 // Suites are named after the executable's system (TARVIK_SYSTEM, such as win7_64), so that the
@@ -94,17 +95,6 @@ private:
     std::unique_ptr<ScopedEnv> tmp_;
     std::unique_ptr<ScopedEnv> tempVariable_;
 };
-
-// What a saved shortcut holds, read back through the shell link object.
-struct LinkFields {
-    HRESULT loaded = E_FAIL;
-    std::string target;
-    std::string workingFolder;
-    std::string arguments;
-    std::string iconPath;
-    int iconIndex = -1;
-};
-LinkFields ReadLink(const std::string& file);
 
 bool FileExists(const std::string& path);
 bool IsFolder(const std::string& path);
