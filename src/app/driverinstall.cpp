@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "adapters.h"
 #include "installsteps.h"
 #include "paths.h"
 #include "payloadkeys.h"
@@ -69,8 +70,8 @@ struct AdapterDriver {
 };
 
 const AdapterDriver kAdapters[] = {
-    {"USB\\Vid_067b&Pid_2303", "2303", "ser2pl.inf", PackageOf(kPl2303Xp), PackageOf(kPl2303Win7)},
-    {"USB\\VID_1A86&PID_7523", "ch341", "CH341SER.INF", PackageOf(kCh341Xp), PackageOf(kCh341Win7)},
+    {kPl2303HardwareId, "2303", "ser2pl.inf", PackageOf(kPl2303Xp), PackageOf(kPl2303Win7)},
+    {kCh341HardwareId, "ch341", "CH341SER.INF", PackageOf(kCh341Xp), PackageOf(kCh341Win7)},
 };
 
 // System files the serial drivers need, supplied only where they are missing.

@@ -2,6 +2,7 @@
 // the final launch, and the language set-up.
 #include "formmain.h"
 
+#include "adapters.h"
 #include "builder.h"
 #include "formmain.rh"
 #include "label.h"
@@ -44,9 +45,6 @@ const ControlPlace kLayout[] = {
     {IDC_LABEL_STATUS, IDC_SKINIMAGEPANEL1, 8, 72, 321, 41},
     {IDC_LABEL_SKEEP, IDC_SKINIMAGEPANEL1, 264, 152, 97, 13},
 };
-
-const char* const kPl2303HardwareId = "USB\\Vid_067b&Pid_2303";
-const char* const kCh341HardwareId = "USB\\VID_1A86&PID_7523";
 
 constexpr int kProgramFilesFolder = 38;
 constexpr int kWorkerInterval = 80;
