@@ -61,11 +61,10 @@ void XC_XmlEngine::Rewind() {
     child_ = 0;
 }
 
-// A search name matches an element whose name is exactly that name; one the name rule
-// refuses matches nothing. No name matches any element.
+// A search name matches an element whose name is exactly that name. No name matches any
+// element.
 bool XC_XmlEngine::NameAt(int32_t entry, const char* name) const {
     if (name == nullptr || name[0] == 0) return true;
-    if (!xml::IsName(name, true)) return false;
     xml::TokenCursor cursor;
     cursor.next = index_[entry].start + 1;
     if (!xml::ScanName(text_.data(), int32_t(text_.size()), cursor)) return false;
@@ -74,6 +73,8 @@ bool XC_XmlEngine::NameAt(int32_t entry, const char* name) const {
 }
 
 int32_t XC_XmlEngine::FindAmong(int32_t first, const char* name) const {
+    // A name the name rule refuses is the name of no element.
+    if (name != nullptr && name[0] != 0 && !xml::IsName(name, true)) return 0;
     for (int32_t entry = first; entry != 0; entry = index_[entry].nextSibling) {
         if (NameAt(entry, name)) return entry;
     }
