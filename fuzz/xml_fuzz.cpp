@@ -1,8 +1,8 @@
 // Fuzzes the XML engine with the result document on top. Input: edit script bytes, a zero
 // byte, then the document text. Any text loads with every entry inside the text; the edits
 // keep it so. For a text that loaded well-formed, every edit must leave a text that reloads
-// well-formed to exactly the index the edits kept, and the attribute name index must agree
-// with the plain scan of the start tag.
+// well-formed to exactly the index the edits kept. A value written reads back as itself, and
+// the attribute name index agrees with the plain scan of the start tag.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -86,15 +86,23 @@ void Step(XC_Xml& xml, XC_Xml& plain, uint8_t op, uint8_t arg) {
             xml.Descend();
             plain.Descend();
             break;
-        case 4:
-            if (xml.SetAttribute(pos, Name(op >> 3).c_str(), value.c_str()) !=
-                plain.SetAttribute(pos, Name(op >> 3).c_str(), value.c_str()))
+        case 4: {
+            // A value written reads back as itself, through either lookup.
+            const char* attribute = Name(op >> 3).c_str();
+            const bool set = xml.SetAttribute(pos, attribute, value.c_str());
+            if (set != plain.SetAttribute(pos, attribute, value.c_str())) __builtin_trap();
+            if (set && (xml.GetAttribute(pos, attribute) != value || plain.GetAttribute(pos, attribute) != value))
                 __builtin_trap();
             break;
-        case 5:
-            xml.SetAttribute(pos, Name(op >> 3).c_str(), int32_t(uint32_t(arg) * 0x01010101u));
-            plain.SetAttribute(pos, Name(op >> 3).c_str(), int32_t(uint32_t(arg) * 0x01010101u));
+        }
+        case 5: {
+            const char* attribute = Name(op >> 3).c_str();
+            const int32_t number = int32_t(uint32_t(arg) * 0x01010101u);
+            const bool set = xml.SetAttribute(pos, attribute, number);
+            if (set != plain.SetAttribute(pos, attribute, number)) __builtin_trap();
+            if (set && xml.GetAttribute(pos, attribute) != std::to_string(number)) __builtin_trap();
             break;
+        }
         case 6:
             if (xml.AppendChild(Name(arg).c_str()) != plain.AppendChild(Name(arg).c_str())) __builtin_trap();
             break;

@@ -388,6 +388,44 @@ TEST(XmlEngineAttributes, EmptyUnquotedValueIsReplacedWithoutTouchingTheTagEnd) 
     EXPECT_EQ(CompareWithReload(xml), "");
 }
 
+TEST(XmlEngineAttributes, QuoteWhereANameIsExpectedStopsTheAttributeScan) {
+    // The start tag's own scan opens quotes only after "=": here the ">" in "1>2" lies inside
+    // a value for it, so an attribute scan that took the quote after b as opening one would
+    // end the list inside that value and splice there.
+    const char* const texts[] = {"<r><a b\"c=\"1>2\"/></r>", "<r><a k=\"1\" 'x'=\"y>z\"></a></r>"};
+    for (const char* text : texts) {
+        XC_XmlEngine xml;
+        ASSERT_TRUE(xml.LoadDocument(text)) << text;
+        int32_t a = EntryNamed(xml, nullptr, "a");
+        ASSERT_NE(a, 0);
+        EXPECT_FALSE(xml.SetAttribute(a, "d", "v")) << text;
+        EXPECT_EQ(xml.GetAttribute(a, "c"), "") << text;
+        EXPECT_STREQ(xml.DocumentText(), text);
+    }
+    XC_XmlEngine xml;
+    xml.LoadDocument(texts[1]);
+    int32_t a = EntryNamed(xml, nullptr, "a");
+    ASSERT_TRUE(xml.SetAttribute(a, "k", "2"));
+    EXPECT_EQ(xml.GetAttribute(a, "k"), "2");
+    EXPECT_EQ(CompareWithReload(xml), "");
+}
+
+TEST(XmlEngineAttributes, NoAttributeIsAddedWhereItWouldBecomeAnEmptyValue) {
+    // After "x=" with nothing before the tag's end, " y=..." would be read as x's value.
+    for (const char* text : {"<a x= ></a>", "<a x=></a>", "<a k=\"1\" x=\t></a>"}) {
+        XC_XmlEngine xml;
+        xml.LoadDocument(text);
+        int32_t a = EntryNamed(xml, nullptr, nullptr);
+        EXPECT_FALSE(xml.SetAttribute(a, "y", "v")) << text;
+        EXPECT_STREQ(xml.DocumentText(), text);
+        ASSERT_TRUE(xml.SetAttribute(a, "x", "1")) << text;
+        ASSERT_TRUE(xml.SetAttribute(a, "y", "v")) << text;
+        EXPECT_EQ(xml.GetAttribute(a, "x"), "1") << text;
+        EXPECT_EQ(xml.GetAttribute(a, "y"), "v") << text;
+        EXPECT_EQ(CompareWithReload(xml), "") << text;
+    }
+}
+
 // ---- Appending ----
 
 struct AppendCase {

@@ -30,7 +30,8 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, AttributeSpot& s
     found = false;
     bool elementName = true;
     bool valueNext = false;
-    int32_t nameStart = -1;  // the attribute name waiting for its value
+    bool emptyValue = false;  // the last token was an unquoted value with nothing in it
+    int32_t nameStart = -1;   // the attribute name waiting for its value
     int32_t nameLength = 0;
     int32_t next = e.start + 1;
     for (;;) {
@@ -40,6 +41,9 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, AttributeSpot& s
         if (i >= end) return false;
         const char c = t[i];
         const bool quoted = c == '"' || c == '\'';
+        // The start tag's own scan opens quotes only after "=". A quote where a name is
+        // expected is no attribute list that scan would agree on: nothing is read from it.
+        if (quoted && !valueNext) return false;
         int32_t tokenStart = i;
         int32_t tokenEnd;
         if (quoted) {
@@ -60,6 +64,8 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, AttributeSpot& s
             tokenEnd = j - 1;
             next = j;
         }
+        const bool afterEmptyValue = emptyValue;
+        emptyValue = valueNext && !quoted && tokenEnd < tokenStart;
         if (valueNext) {
             valueNext = false;
             if (nameStart >= 0) {
@@ -74,13 +80,11 @@ bool XC_XmlEngine::FindAttribute(int32_t pos, const char* name, AttributeSpot& s
             nameStart = -1;
             continue;
         }
-        if (quoted) {
-            nameStart = -1;
-            continue;
-        }
         if (tokenEnd == tokenStart && (c == '/' || c == '>' || c == '?')) {
+            // After an "=" with no value, an attribute added here would be read as that
+            // value: the list has no end to add to.
             listEnd = pre - e.start;
-            return true;
+            return !afterEmptyValue;
         }
         if (tokenEnd == tokenStart && c == '=') {
             valueNext = true;
