@@ -91,7 +91,8 @@ public:
     bool SetAttribute(int32_t pos, const char* name, const char* value);
     bool SetAttribute(int32_t pos, const char* name, int32_t value);
     // Appends the empty element <name/> as a child of the current position, after the
-    // current child or else after the last child; it becomes the child position.
+    // current child or else after the last child; it becomes the child position. Names that
+    // could not scan back as themselves are refused, here and by the searches and setters.
     bool AppendChild(const char* name);
 
     int32_t ParentPosition() const { return parent_; }
@@ -150,8 +151,9 @@ private:
 
     // Attributes (xml_attributes.cpp). FindAttribute walks the attribute list of the start
     // tag of pos. Stops at the attribute named `name` (found), or at the end of the list
-    // (listEnd); with `collect`, records every attribute instead. False when the list does
-    // not end inside the start tag.
+    // (listEnd); with `collect`, records every attribute instead. False when there is no list
+    // an edit could safely extend: it does not end inside the start tag, a quote stands where
+    // a name is expected, or it ends after an "=" with no value.
     bool FindAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found, int32_t& listEnd,
                        AttributeIndex* collect) const;
     void BuildAttributeIndex(int32_t pos);
