@@ -9,47 +9,12 @@
 #include <vector>
 
 #include "xc_xmlengine.h"
+#include "xml_reload_check.h"
 
 namespace {
 
 const char kTemplate[] =
     "<?xml version=\"1.0\" encoding=\"gb2312\"?><zxmlInfo><ExFastInfo xResult=\"1\"></ExFastInfo></zxmlInfo>";
-
-// Walks both indexes in document order and reports the first difference in offsets,
-// lengths, levels or links; entry numbers themselves may differ.
-std::string CompareTrees(const XC_XmlEngine& a, int32_t ea, const XC_XmlEngine& b, int32_t eb) {
-    const ElementEntry& x = a.Entry(ea);
-    const ElementEntry& y = b.Entry(eb);
-    std::string where = "element at " + std::to_string(y.start);
-    if (x.start != y.start || x.length != y.length || x.tagLengths != y.tagLengths)
-        return where + ": offsets or lengths differ (edited start " + std::to_string(x.start) + ")";
-    if (ea != 0 && x.Level() != y.Level()) return where + ": level differs";
-    int32_t ca = x.firstChild;
-    int32_t cb = y.firstChild;
-    int32_t prevA = 0;
-    while (ca != 0 && cb != 0) {
-        const ElementEntry& c = a.Entry(ca);
-        if (c.parent != ea) return where + ": child with wrong parent";
-        if (((c.flags & ElementEntry::kFirstChild) != 0) != (prevA == 0)) return where + ": first-child flag misplaced";
-        if (prevA != 0 && c.prevSibling != prevA) return where + ": previous-sibling link broken";
-        std::string inner = CompareTrees(a, ca, b, cb);
-        if (!inner.empty()) return inner;
-        prevA = ca;
-        ca = c.nextSibling;
-        cb = b.Entry(cb).nextSibling;
-    }
-    if (ca != 0 || cb != 0) return where + ": different number of children";
-    if (x.firstChild != 0 && a.Entry(x.firstChild).prevSibling != prevA)
-        return where + ": first child does not name the last child";
-    return std::string();
-}
-
-std::string CompareWithReload(const XC_XmlEngine& edited) {
-    XC_XmlEngine fresh;
-    fresh.LoadDocument(edited.DocumentText());
-    if (fresh.DocumentLength() != edited.DocumentLength()) return "text length differs";
-    return CompareTrees(edited, 0, fresh, 0);
-}
 
 // Makes `entry` the current position (or its parent current and it the child position).
 bool GoTo(XC_XmlEngine& xml, int32_t entry, bool asChild) {
@@ -355,7 +320,7 @@ TEST_P(XmlEngineDecode, ReferencesBecomeUtf8) {
 }
 
 const DecodeCase kDecodeCases[] = {
-    {"&#x41;&#169;&eacute;", "A\xC2\xA9\xC3\x89"},
+    {"&#x41;&#169;&eacute;", "A\xC2\xA9\xC3\xA9"},
     {"&#X41;&EACUTE;&Eacute;", "A\xC3\x89\xC3\x89"},
     {"&lt;&amp;&gt;&quot;&apos;", "<&>\"'"},
     {"&euro;&thetasym;&nbsp;", "\xE2\x82\xAC\xCF\x91\xC2\xA0"},
@@ -365,6 +330,10 @@ const DecodeCase kDecodeCases[] = {
     {"&amp", "&amp"},
     {"&abcdefghij;", "&abcdefghij;"},
     {"&\xB0\xA1;", "&\xB0\xA1;"},
+    // A name is taken in its exact case first; case is folded only when no name matches exactly.
+    {"&eacute;&Eacute;&EACUTE;", "\xC3\xA9\xC3\x89\xC3\x89"},
+    {"&oslash;&Oslash;&dArr;&darr;&DARR;", "\xC3\xB8\xC3\x98\xE2\x87\x93\xE2\x86\x93\xE2\x87\x93"},
+    {"&ETH;&eth;&AElig;&aelig;&Prime;&prime;&Amp;", "\xC3\x90\xC3\xB0\xC3\x86\xC3\xA6\xE2\x80\xB3\xE2\x80\xB2&"},
 };
 INSTANTIATE_TEST_SUITE_P(Cases, XmlEngineDecode, ::testing::ValuesIn(kDecodeCases));
 
@@ -417,6 +386,45 @@ TEST(XmlEngineAttributes, EmptyUnquotedValueIsReplacedWithoutTouchingTheTagEnd) 
     ASSERT_TRUE(xml.SetAttribute(a, "x", "1"));
     EXPECT_STREQ(xml.DocumentText(), "<a x=\"1\"></a>");
     EXPECT_EQ(CompareWithReload(xml), "");
+}
+
+TEST(XmlEngineAttributes, QuoteWhereANameIsExpectedStopsTheAttributeScan) {
+    // The start tag's own scan opens quotes only after "=": here the ">" in "1>2" lies inside
+    // a value for it, so an attribute scan that took the quote after b as opening one would
+    // end the list inside that value and splice there.
+    const char* const texts[] = {"<r><a k=\"1\" 'x'=\"y>z\"></a></r>", "<r><a \"c=\"1>2\"/></r>",
+                                 "<r><a b\"c=\"1>2\"/></r>"};
+    for (const char* text : texts) {
+        XC_XmlEngine xml;
+        ASSERT_TRUE(xml.LoadDocument(text)) << text;
+        int32_t a = EntryNamed(xml, nullptr, "a");
+        ASSERT_NE(a, 0);
+        EXPECT_FALSE(xml.SetAttribute(a, "d", "v")) << text;
+        EXPECT_EQ(xml.GetAttribute(a, "c"), "") << text;
+        EXPECT_STREQ(xml.DocumentText(), text);
+    }
+    XC_XmlEngine xml;
+    xml.LoadDocument(texts[0]);
+    int32_t a = EntryNamed(xml, nullptr, "a");
+    ASSERT_TRUE(xml.SetAttribute(a, "k", "2"));
+    EXPECT_EQ(xml.GetAttribute(a, "k"), "2");
+    EXPECT_EQ(CompareWithReload(xml), "");
+}
+
+TEST(XmlEngineAttributes, NoAttributeIsAddedWhereItWouldBecomeAnEmptyValue) {
+    // After "x=" with nothing before the tag's end, " y=..." would be read as x's value.
+    for (const char* text : {"<a x= ></a>", "<a x=></a>", "<a k=\"1\" x=\t></a>"}) {
+        XC_XmlEngine xml;
+        xml.LoadDocument(text);
+        int32_t a = EntryNamed(xml, nullptr, nullptr);
+        EXPECT_FALSE(xml.SetAttribute(a, "y", "v")) << text;
+        EXPECT_STREQ(xml.DocumentText(), text);
+        ASSERT_TRUE(xml.SetAttribute(a, "x", "1")) << text;
+        ASSERT_TRUE(xml.SetAttribute(a, "y", "v")) << text;
+        EXPECT_EQ(xml.GetAttribute(a, "x"), "1") << text;
+        EXPECT_EQ(xml.GetAttribute(a, "y"), "v") << text;
+        EXPECT_EQ(CompareWithReload(xml), "") << text;
+    }
 }
 
 // ---- Appending ----
@@ -492,6 +500,95 @@ TEST(XmlEngineAppend, RefusedWithoutCurrentPositionOrWithABadName) {
     const char* badNames[] = {nullptr, "", "1b", "b c", "b/", "b>"};
     for (const char* name : badNames) EXPECT_FALSE(xml.AppendChild(name)) << (name ? name : "(null)");
     EXPECT_STREQ(xml.DocumentText(), "<a/>");
+}
+
+// ---- Names ----
+
+namespace {
+
+struct NameCase {
+    const char* label;
+    std::string text;      // the element under test is the root's first child
+    std::string refusal;   // the record a load makes; empty when the text loads well-formed
+    std::string appended;  // the text once <b/> is appended to the element; empty: refused
+};
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
+
+std::vector<NameCase> NameCases() {
+    const std::string n1020(1020, 'n');
+    const std::string n1021(1021, 'n');
+    return {
+        {"Backslash", "<r><a\\b/></r>", "<tag_name_syntax offset=\"3\"/>", ""},
+        {"Semicolon", "<r><a;b/></r>", "<tag_name_syntax offset=\"3\"/>", ""},
+        {"Exclamation", "<r><a!/></r>", "<tag_name_syntax offset=\"3\"/>", ""},
+        {"QuestionMark", "<r><a?></a?></r>", "<tag_name_syntax offset=\"3\"/>", ""},
+        {"Ampersand", "<r><a&b></a&b></r>", "<tag_name_syntax offset=\"3\"/>", ""},
+        {"EndTagSemicolon", "<r><a></a;></r>", "<tag_name_syntax offset=\"6\"/>", ""},
+        {"DoubleSlash", "<r><a//></r>", "", "<r><a>\r\n<b/>\r\n</a></r>"},
+        {"SlashRunAfterValue", "<r><a x=\"1\" ///></r>", "", "<r><a x=\"1\" >\r\n<b/>\r\n</a></r>"},
+        {"SpacedSlashes", "<r><a/ /></r>", "", "<r><a/ >\r\n<b/>\r\n</a></r>"},
+        {"SlashInUnquotedValue", "<r><a x=1/ ></a></r>", "", "<r><a x=1/ >\r\n<b/>\r\n</a></r>"},
+        {"GbkName", "<r><\xD6\xD0/></r>", "", "<r><\xD6\xD0>\r\n<b/>\r\n</\xD6\xD0></r>"},
+        // The end tag an append writes for a name of 1020 bytes is 1023 bytes, the most an
+        // entry holds; one byte more is refused at load and by the append alike.
+        {"Name1020", "<r><" + n1020 + "/></r>", "", "<r><" + n1020 + ">\r\n<b/>\r\n</" + n1020 + "></r>"},
+        {"Name1021Empty", "<r><" + n1021 + "/></r>", "", ""},
+        {"Name1021Ended", "<r><" + n1021 + "></" + n1021 + "></r>", "<tag_length_limit offset=\"1026\"/>", ""},
+    };
+}
+
+class XmlEngineNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(XmlEngineNames, RefusedAtLoadOrEditedIntoATextThatReloadsAlike) {
+    const NameCase& c = GetParam();
+    XC_XmlEngine xml;
+    const bool wellFormed = xml.LoadDocument(c.text.c_str());
+    if (!c.refusal.empty()) {
+        EXPECT_FALSE(wellFormed);
+        EXPECT_NE(xml.ProblemLog().find(c.refusal), std::string::npos) << xml.ProblemLog();
+        return;
+    }
+    ASSERT_TRUE(wellFormed) << xml.ProblemLog();
+    xml.Rewind();
+    ASSERT_TRUE(xml.FindNext(nullptr));
+    ASSERT_TRUE(xml.FindNextChild(nullptr));
+    ASSERT_TRUE(xml.Descend());
+    if (c.appended.empty()) {
+        EXPECT_FALSE(xml.AppendChild("b"));
+        EXPECT_EQ(xml.DocumentText(), c.text);
+        return;
+    }
+    ASSERT_TRUE(xml.AppendChild("b"));
+    EXPECT_EQ(xml.DocumentText(), c.appended);
+    ASSERT_TRUE(xml.SetAttribute(xml.ChildPosition(), "k", "v"));
+    XC_XmlEngine fresh;
+    EXPECT_TRUE(fresh.LoadDocument(xml.DocumentText())) << fresh.ProblemLog();
+    EXPECT_EQ(CompareWithReload(xml), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, XmlEngineNames, ::testing::ValuesIn(NameCases()),
+                         [](const ::testing::TestParamInfo<NameCase>& info) { return std::string(info.param.label); });
+
+}  // namespace
+
+TEST(XmlEngineNames, EveryEntryPointRefusesWhatTheRuleRefuses) {
+    const char text[] = "<r><a k=\"1\"/></r>";
+    const char* const refused[] = {"a\\b", "a;b", "a!", "a//", "a/ /", "a b", "a&b",
+                                   "a\"",  "a'",  "a<", "a=b", "a?",   "a>"};
+    XC_XmlEngine xml;
+    ASSERT_TRUE(xml.LoadDocument(text));
+    for (const char* name : refused) {
+        xml.Rewind();
+        ASSERT_TRUE(xml.FindNext(nullptr));
+        // A search name is matched whole: "a b" once found the element "a".
+        EXPECT_FALSE(xml.FindNextChild(name)) << name;
+        ASSERT_TRUE(xml.FindNextChild("a"));
+        EXPECT_FALSE(xml.AppendChild(name)) << name;
+        EXPECT_FALSE(xml.SetAttribute(xml.ChildPosition(), name, "v")) << name;
+        EXPECT_EQ(xml.GetAttribute(xml.ChildPosition(), name), "") << name;
+    }
+    EXPECT_STREQ(xml.DocumentText(), text);
 }
 
 // ---- Edit sequences ----

@@ -2,6 +2,11 @@
 // entries that record where each element lies in it. Edits splice the text and shift the
 // recorded offsets; there is no node tree and no serializer. Bytes from 0x80 up pass through
 // untouched and no encoding is ever converted. Portable, no platform calls.
+//
+// The parts: xml_scanner (nodes of the text and the one rule for where a name ends),
+// xml_index (building the index, linking and shifting entries), xml_attributes (attribute
+// lookup with its name index), xml_values (value encoding and character references), and
+// xc_xmlengine.cpp (loading, navigation, appending).
 #pragma once
 
 #include <cstdint>
@@ -62,47 +67,6 @@ private:
     int32_t capacity_ = 0;
 };
 
-// What ScanNode reports for one node of the text.
-struct NodeInfo {
-    enum Kind : int32_t {
-        kEndTag = 0,
-        kStartTag = 1,
-        kText = 2,
-        kWhitespace = 4,
-        kCData = 8,
-        kInstruction = 16,
-        kComment = 32,
-        kDocType = 64,
-        kMarkupError = -1,
-        kEndOfText = -2
-    };
-    static constexpr int32_t kEmptyElement = 0x10000;
-
-    int32_t kind = kEndOfText;
-    int32_t start = 0;
-    int32_t length = 0;
-    int32_t nodeFlags = 0;
-    std::string problems;  // records made while scanning this node
-};
-
-// Scanning cursor over the document text.
-struct TokenCursor {
-    static constexpr int32_t kQuoted = 0x8000;
-
-    int32_t tokenStart = 0;
-    int32_t tokenEnd = -1;  // inclusive
-    int32_t next = 0;
-    const char* text = nullptr;
-    int32_t tokenFlags = 0;
-    int32_t preSpaceStart = 0;
-    int32_t preSpaceLength = 0;
-};
-
-struct OpenElement {
-    std::string name;
-};
-using OpenElementStack = std::vector<OpenElement>;
-
 class XC_XmlEngine {
 public:
     XC_XmlEngine() = default;
@@ -127,7 +91,8 @@ public:
     bool SetAttribute(int32_t pos, const char* name, const char* value);
     bool SetAttribute(int32_t pos, const char* name, int32_t value);
     // Appends the empty element <name/> as a child of the current position, after the
-    // current child or else after the last child; it becomes the child position.
+    // current child or else after the last child; it becomes the child position. Names that
+    // could not scan back as themselves are refused, here and by the searches and setters.
     bool AppendChild(const char* name);
 
     int32_t ParentPosition() const { return parent_; }
@@ -170,31 +135,32 @@ private:
     };
 
     bool Parse();
-    void ScanNode(TokenCursor& cursor, NodeInfo& node) const;
-    void ScanDocType(TokenCursor& cursor, NodeInfo& node, int32_t from) const;
-    int32_t BuildElements();
-    void CloseUnended(OpenElementStack& stack, int32_t& current, int32_t closingOffset);
-    static bool ScanName(TokenCursor& cursor, int32_t textLength);
-    static void RecordProblem(std::string& log, const char* problem, const char* valueName, const char* value,
-                              int32_t offset, int32_t offset2);
+
+    // Building and editing the index (xml_index.cpp).
     int32_t NewEntry();
+    int32_t BuildElements();
+    void CloseUnended(const std::string& name, int32_t& current, int32_t closingOffset);
+    void LinkEntry(int32_t entry, int32_t parent, int32_t after);
+    void ShiftEntries(int32_t from, int32_t delta);
+    int32_t PlaceNewElement(int32_t parent, int32_t& after, const std::string& element, const std::string& parentName,
+                            std::string& insert, int32_t& at, int32_t& replaced) const;
+
+    // Navigation (xc_xmlengine.cpp).
     bool NameAt(int32_t entry, const char* name) const;
     int32_t FindAmong(int32_t first, const char* name) const;
 
-    // Walks the attribute list of the start tag of pos. Stops at the attribute named `name`
-    // (found), or at the end of the list (listEnd); with `collect`, records every attribute
-    // instead. False when the list does not end inside the start tag.
-    bool FindAttribute(int32_t pos, const char* name, TokenCursor& cursor, AttributeSpot& spot, bool& found,
-                       int32_t& listEnd, AttributeIndex* collect) const;
+    // Attributes (xml_attributes.cpp). FindAttribute walks the attribute list of the start
+    // tag of pos. Stops at the attribute named `name` (found), or at the end of the list
+    // (listEnd); with `collect`, records every attribute instead. False when there is no list
+    // an edit could safely extend: it does not end inside the start tag, a quote stands where
+    // a name is expected, or it ends after an "=" with no value.
+    bool FindAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found, int32_t& listEnd,
+                       AttributeIndex* collect) const;
     void BuildAttributeIndex(int32_t pos);
     int32_t IndexedAttribute(const char* name, size_t length) const;
     void AddIndexedAttribute(int32_t spot);
     bool LocateAttribute(int32_t pos, const char* name, AttributeSpot& spot, bool& found, int32_t& listEnd,
                          int32_t& slot);
-    int32_t PlaceNewElement(int32_t parent, int32_t& after, const std::string& element, const std::string& parentName,
-                            std::string& insert, int32_t& at, int32_t& replaced) const;
-    void LinkEntry(int32_t entry, int32_t parent, int32_t after);
-    void ShiftEntries(int32_t from, int32_t delta);
 
     std::string text_;
     std::string problems_;
@@ -202,7 +168,6 @@ private:
     int32_t current_ = 0;
     int32_t child_ = 0;
     int32_t nextFree_ = 1;
-    int32_t currentKind_ = 0;
     ElementIndex index_;
 
     bool useAttributeIndex_ = true;
