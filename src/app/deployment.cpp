@@ -22,9 +22,6 @@ const char kOutputFolder[] = "C:\\output";
 const char kInstallFolderName[] = "MiniTarvik";
 const char kApplication[] = "Emberlin.exe";
 const char kInkscape[] = "inkscape\\inkscape.exe";
-const int kProgramFilesFolder = 38;    // CSIDL_PROGRAM_FILES
-const int kCommonProgramsFolder = 23;  // CSIDL_COMMON_PROGRAMS
-const int kDesktopFolder = 16;         // CSIDL_DESKTOPDIRECTORY
 
 // Moves *at past up to two decimal digits; false when more follow.
 bool SkipShortNumber(const std::string& text, size_t* at) {
@@ -163,6 +160,11 @@ void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder) {
 }
 
 }  // namespace
+
+std::string InstalledApplicationPath() {
+    const std::string programFiles = SpecialFolderPath(kProgramFilesFolder);
+    return JoinPath(JoinPath(programFiles.c_str(), kInstallFolderName).c_str(), kApplication);
+}
 
 std::string CopyingFilesText(const std::string& translation, int percent) {
     const std::string& format = IsPercentFormat(translation) ? translation : std::string(kCopyingFilesEnglish);

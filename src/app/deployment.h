@@ -12,6 +12,9 @@
 // logged and the others still run.
 bool DeployApplication(TInstallOwner& owner);
 
+// The installed application's path: "MiniTarvik\Emberlin.exe" under Program Files.
+std::string InstalledApplicationPath();
+
 // The progress text for percent. A translation is used only when it holds exactly one integer
 // conversion ("%d" or "%i", with flags and at most two digits of width and of precision)
 // besides any "%%"; otherwise the English text is.

@@ -21,7 +21,6 @@ namespace {
 // The window redraws its status every 500 ms: this pause puts the driver status on screen
 // before the driver installation blocks the worker.
 const DWORD kStatusPauseMs = 600;
-const int kProgramFilesFolder = 38;  // CSIDL_PROGRAM_FILES
 
 struct PackageFile {
     const char* key;

@@ -4,11 +4,11 @@
 
 #include "adapters.h"
 #include "builder.h"
+#include "deployment.h"
 #include "formmain.rh"
 #include "label.h"
 #include "paths.h"
 #include "payloadkeys.h"
-#include "registry.h"
 #include "skinbitmaps.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
@@ -46,7 +46,6 @@ const ControlPlace kLayout[] = {
     {IDC_LABEL_SKEEP, IDC_SKINIMAGEPANEL1, 264, 152, 97, 13},
 };
 
-constexpr int kProgramFilesFolder = 38;
 constexpr int kWorkerInterval = 80;
 
 }  // namespace
@@ -299,9 +298,6 @@ bool IsSupportedWindowsVersion(DWORD major, DWORD minor) {
     return (major == 5 && minor == 1) || (major == 6 && (minor == 1 || minor == 2));
 }
 
-std::string InstalledApplicationCommand() {
-    const std::string programFiles = SpecialFolderPath(kProgramFilesFolder);
-    return "\"" + JoinPath(programFiles.c_str(), "MiniTarvik\\Emberlin.exe") + "\"";
-}
+std::string InstalledApplicationCommand() { return "\"" + InstalledApplicationPath() + "\""; }
 
 UINT LaunchInstalledApplication() { return WinExec(InstalledApplicationCommand().c_str(), SW_SHOWNORMAL); }

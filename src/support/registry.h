@@ -25,6 +25,10 @@ DWORD RegSubKeyCount(const char* path);
 // Name of the subkey at index, or empty.
 std::string RegSubKeyName(const char* path, DWORD index);
 
-// Folder path for a CSIDL value (38 Program Files, 23 common programs, 16 desktop), without
-// a trailing backslash; empty when unknown.
+// The special folders the installer uses, by their CSIDL values.
+constexpr int kProgramFilesFolder = 38;    // CSIDL_PROGRAM_FILES
+constexpr int kCommonProgramsFolder = 23;  // CSIDL_COMMON_PROGRAMS: all users' Start-menu programs
+constexpr int kDesktopFolder = 16;         // CSIDL_DESKTOPDIRECTORY
+
+// Folder path for a CSIDL value, without a trailing backslash; empty when unknown.
 std::string SpecialFolderPath(int folderId);
