@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <unordered_map>
 #include <vector>
 
 #include "installsteps.h"
@@ -79,16 +78,6 @@ std::string Numbered(const char* format, int index) {
     return name;
 }
 
-// The application's entries by key, read in place: each file is written straight from the
-// payload's own block.
-std::unordered_map<std::string, const XC_MemSpace*> FileEntries(const XC_ExeTailHelper& payload) {
-    std::unordered_map<std::string, const XC_MemSpace*> entries;
-    payload.ForEachEntry([&entries](const std::string& key, const XC_MemSpace& block) {
-        if (key.compare(0, 4, "FILE") == 0) entries.emplace(key, &block);
-    });
-    return entries;
-}
-
 // Loads the file list; false, logged, when the payload lacks it or it does not parse.
 bool LoadFileList(const XC_ExeTailHelper& payload, XC_Xml* list) {
     XC_MemSpace block;
@@ -120,16 +109,14 @@ bool CreateListedFolders(XC_Xml& list, const std::string& installFolder) {
 }
 
 bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder) {
-    const std::unordered_map<std::string, const XC_MemSpace*> entries = FileEntries(owner.Payload);
     bool ok = true;
     const int count = list.GetValueInt("FileCount");
     for (int i = 0; i < count; ++i) {
         const std::string name = Numbered(PayloadKey::FileFormat, i);
         const std::string file = ListedPath(list, installFolder, name);
         if (file.empty()) return false;
-        const auto entry = entries.find(name);
-        const XC_MemSpace* block = entry != entries.end() ? entry->second : nullptr;
-        if (!WriteEntryFile(name.c_str(), block, file, FileGrant::Everyone)) ok = false;
+        // Written straight from the payload's own block, without a copy.
+        if (!WriteEntryFile(name.c_str(), owner.Payload.FindEntry(name.c_str()), file, FileGrant::Everyone)) ok = false;
         owner.SetStatus(CopyingFilesText(owner.Text_CopyingFiles, int(int64_t(i) * 100 / count)));
     }
     return ok;

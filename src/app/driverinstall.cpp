@@ -12,7 +12,6 @@
 #include "registry.h"
 #include "xc_installhardware.h"
 #include "xc_log.h"
-#include "xc_memspace.h"
 #include "xc_osversion.h"
 #include "xc_xml.h"
 
@@ -105,8 +104,7 @@ DriverSet SetForThisSystem() {
 bool Is64BitWindows() { return SpecialFolderPath(kProgramFilesFolder).find("(x86)") != std::string::npos; }
 
 bool WritePayloadEntry(const XC_ExeTailHelper& payload, const char* key, const std::string& path) {
-    XC_MemSpace block;
-    return WriteEntryFile(key, payload.GetEntry(key, &block) ? &block : nullptr, path);
+    return WriteEntryFile(key, payload.FindEntry(key), path);
 }
 
 // An existing file, or one whose presence cannot be told, is never replaced.

@@ -23,7 +23,14 @@ public:
 
     bool LoadFromExe(const char* path);
     bool IsEmpty() const { return entries_.empty(); }
-    bool HasEntry(const char* key) const { return key && entries_.count(key) > 0; }
+    bool HasEntry(const char* key) const { return FindEntry(key) != nullptr; }
+    // The entry's own block, read in place (no copy); valid until the archive changes. Null
+    // when there is no such entry.
+    const XC_MemSpace* FindEntry(const char* key) const {
+        if (key == nullptr) return nullptr;
+        const auto entry = entries_.find(key);
+        return entry != entries_.end() ? entry->second.get() : nullptr;
+    }
     bool AddFile(const char* key, const char* path);
     bool AddMemory(const char* key, const XC_MemSpace* block);
     bool GetEntry(const char* key, XC_MemSpace* block) const;
