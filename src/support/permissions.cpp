@@ -151,12 +151,6 @@ bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWO
     return carried == 0 || SetSecurityDescriptorControl(&descriptor_, carried, carried) != FALSE;
 }
 
-XC_WorldSid::XC_WorldSid() {
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    InitializeSid(bytes_, &world, 1);
-    *GetSidSubAuthority(bytes_, 0) = SECURITY_WORLD_RID;
-}
-
 bool GrantSidAccess(const char* path, PSID sid, DWORD mask) {
     if (path == nullptr || sid == nullptr) return false;
     XC_MemSpace oldDescriptor;
@@ -192,7 +186,10 @@ HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
     CreateDirectoryA(folder, nullptr);
     ComScope com;
     ComRef<IShellLinkA> link;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Receive());
+    // The class and interface ids from the headers' own constants: the uuid library's
+    // IID_/CLSID_ objects come as one block of every id it knows, some 40 KB.
+    HRESULT result = CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkA),
+                                      link.Receive());
     if (FAILED(result)) return result;
     link->SetPath(target);
     if (workingFolder != nullptr) link->SetWorkingDirectory(workingFolder);
@@ -200,7 +197,7 @@ HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
     link->SetIconLocation(iconPath, iconIndex);
 
     ComRef<IPersistFile> persist;
-    result = link->QueryInterface(IID_IPersistFile, persist.Receive());
+    result = link->QueryInterface(__uuidof(IPersistFile), persist.Receive());
     if (FAILED(result)) return result;
     WCHAR wideFile[kPathCapacity];
     if (MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wideFile, kPathCapacity) == 0)

@@ -26,13 +26,14 @@ private:
 };
 
 // The world group S-1-1-0 ("Everyone"), whatever its name in the system's language.
+// Constant: a static one needs no run-time initialisation, so any thread may use it first.
 class XC_WorldSid {
 public:
-    XC_WorldSid();
-    PSID Get() { return bytes_; }
+    constexpr XC_WorldSid() : sid_{SID_REVISION, 1, SECURITY_WORLD_SID_AUTHORITY, {SECURITY_WORLD_RID}} {}
+    PSID Get() { return &sid_; }
 
 private:
-    DWORD bytes_[SECURITY_MAX_SID_SIZE / sizeof(DWORD)];  // a SID is DWORD-aligned
+    SID sid_;  // one sub-authority, as the structure itself holds
 };
 
 // Adds an allow entry with mask for the account sid to the access list of the file or folder

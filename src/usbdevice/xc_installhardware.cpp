@@ -4,6 +4,7 @@
 
 #include <setupapi.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -48,9 +49,17 @@ SetupApi LoadSetupApi() {
     return api;
 }
 
+// The window's poll and the install worker may ask first at the same time; the one that
+// loses the race drops its table. (A static table initialised on first use would do the same,
+// but its guard brings a threading library of 30 KB into the installer.)
 const SetupApi& Setup() {
-    static const SetupApi api = LoadSetupApi();
-    return api;
+    static std::atomic<const SetupApi*> loaded{nullptr};
+    const SetupApi* api = loaded.load(std::memory_order_acquire);
+    if (api != nullptr) return *api;
+    const SetupApi* fresh = new SetupApi(LoadSetupApi());
+    if (loaded.compare_exchange_strong(api, fresh, std::memory_order_acq_rel)) return *fresh;
+    delete fresh;
+    return *api;
 }
 
 BOOL DestroyDeviceInfoList(HDEVINFO set) { return Setup().destroyList(set); }
