@@ -19,7 +19,11 @@ target_include_directories(minizip SYSTEM PUBLIC ${TARVIK_MINIZIP_DIR})
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 # Third-party code: keep its warnings out of our build log.
 target_compile_options(minizip PRIVATE -w)
-if(NOT WIN32)
+if(WIN32)
+  # No unwind tables: C code has no use for them, and in the installer they would keep every
+  # one of its functions linked.
+  target_compile_options(minizip PRIVATE -fno-asynchronous-unwind-tables)
+else()
   target_compile_definitions(minizip PRIVATE _FILE_OFFSET_BITS=64 _LARGEFILE64_SOURCE)
 endif()
 
