@@ -3,7 +3,6 @@
 #include "apptree.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <utility>
@@ -20,12 +19,6 @@ namespace {
 const char kSkippedFiles[] = "*.tds|*.log";
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
-
-std::string Numbered(const char* format, int number) {
-    char name[32];
-    std::snprintf(name, sizeof(name), format, number);
-    return name;
-}
 
 }  // namespace
 
@@ -67,12 +60,12 @@ bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, con
             const std::string relative = folder.second + "\\" + entry.name;
             if (entry.isFolder) {
                 queue.emplace_back(entry.path, relative);
-                info.SetValue(Numbered("PATH%d", pathCount).c_str(), relative.c_str());
-                info.SetValueInt("PathCount", ++pathCount);
+                info.SetValue(PayloadKey::PathName(pathCount).c_str(), relative.c_str());
+                info.SetValueInt(PayloadKey::PathCount, ++pathCount);
             } else if (!MatchPatternList(entry.name.c_str(), kSkippedFiles)) {
-                const std::string key = Numbered(PayloadKey::FileFormat, fileCount);
+                const std::string key = PayloadKey::FileName(fileCount);
                 info.SetValue(key.c_str(), relative.c_str());
-                info.SetValueInt("FileCount", ++fileCount);
+                info.SetValueInt(PayloadKey::FileCount, ++fileCount);
                 if (!payload->AddFile(key.c_str(), entry.path.c_str())) {
                     *failure = "cannot read the file " + entry.path;
                     return false;

@@ -72,12 +72,6 @@ std::string ListedPath(XC_Xml& list, const std::string& installFolder, const std
     return std::string();
 }
 
-std::string Numbered(const char* format, int index) {
-    char name[32];
-    std::snprintf(name, sizeof(name), format, index);
-    return name;
-}
-
 // Loads the file list; false, logged, when the payload lacks it or it does not parse.
 bool LoadFileList(const XC_ExeTailHelper& payload, XC_Xml* list) {
     XC_MemSpace block;
@@ -95,9 +89,9 @@ bool LoadFileList(const XC_ExeTailHelper& payload, XC_Xml* list) {
 // Folders in list order, one level each: a folder's parent comes before it in the list.
 bool CreateListedFolders(XC_Xml& list, const std::string& installFolder) {
     bool ok = true;
-    const int count = list.GetValueInt("PathCount");
+    const int count = list.GetValueInt(PayloadKey::PathCount);
     for (int i = 0; i < count; ++i) {
-        const std::string folder = ListedPath(list, installFolder, Numbered("PATH%d", i));
+        const std::string folder = ListedPath(list, installFolder, PayloadKey::PathName(i));
         // A gap ends the list: the count of a damaged list may be anything.
         if (folder.empty()) return false;
         if (CreateFolder(folder))
@@ -110,9 +104,9 @@ bool CreateListedFolders(XC_Xml& list, const std::string& installFolder) {
 
 bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder) {
     bool ok = true;
-    const int count = list.GetValueInt("FileCount");
+    const int count = list.GetValueInt(PayloadKey::FileCount);
     for (int i = 0; i < count; ++i) {
-        const std::string name = Numbered(PayloadKey::FileFormat, i);
+        const std::string name = PayloadKey::FileName(i);
         const std::string file = ListedPath(list, installFolder, name);
         if (file.empty()) return false;
         // Written straight from the payload's own block, without a copy.

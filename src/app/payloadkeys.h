@@ -2,6 +2,8 @@
 // installer's language set-up, driver worker and deployment, which look them up.
 #pragma once
 
+#include <string>
+
 namespace PayloadKey {
 
 constexpr const char* Language = "MyLangage";  // the name every shipped installer carries
@@ -25,9 +27,13 @@ constexpr const char* Ch341Sys = "ch341ser_ch341ser_sys";
 constexpr const char* Ch341Sys64 = "ch341ser_ch341s64_sys";
 constexpr const char* Ch341PtDll = "ch341ser_ch341pt_dll";
 
-// The application folder's file list, and the format of its file entries (FILE0, FILE1, ...).
+// The application folder's file list: PathCount folders PATH0, PATH1, ... and FileCount files
+// FILE0, FILE1, ..., each file's bytes in the payload entry of the same name.
 constexpr const char* FilesInfo = "FilesInfo";
-constexpr const char* FileFormat = "FILE%d";
+constexpr const char* PathCount = "PathCount";
+constexpr const char* FileCount = "FileCount";
+inline std::string PathName(int index) { return "PATH" + std::to_string(index); }
+inline std::string FileName(int index) { return "FILE" + std::to_string(index); }
 
 }  // namespace PayloadKey
 
