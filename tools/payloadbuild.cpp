@@ -17,6 +17,7 @@
 #endif
 
 #include "apptree.h"
+#include "asciicase.h"
 #include "xc_exetailhelper.h"
 
 namespace {
@@ -55,8 +56,7 @@ bool WindowsName(const std::string& name) {
 }
 
 std::string UpperAscii(std::string name) {
-    for (char& c : name)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    for (char& c : name) c = AsciiUpper(c);
     return name;
 }
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <utility>
 
+#include "asciicase.h"
 #include "payloadkeys.h"
 #include "wildcard.h"
 #include "xc_exetailhelper.h"
@@ -18,14 +19,12 @@ namespace {
 // Build leftovers that never ship; folders are walked whatever their name.
 const char kSkippedFiles[] = "*.tds|*.log";
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
-
 }  // namespace
 
 bool AppTreeNameLess(const std::string& left, const std::string& right) {
     const size_t common = std::min(left.size(), right.size());
     for (size_t i = 0; i < common; ++i) {
-        const unsigned char l = UpperAscii(left[i]), r = UpperAscii(right[i]);
+        const unsigned char l = AsciiUpper(left[i]), r = AsciiUpper(right[i]);
         if (l != r) return l < r;
     }
     if (left.size() != right.size()) return left.size() < right.size();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "asciicase.h"
 #include "xc_handle.h"
 
 XC_ZipFile ProgramZipFile;
@@ -51,13 +52,10 @@ bool IsDotPart(const char* begin, const char* end) {
     return true;
 }
 
-// Device names are ASCII; folding only A-Z keeps a double-byte name from ever matching.
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool StemIs(const char* stem, size_t length, const char* device) {
     if (std::strlen(device) != length) return false;
     for (size_t i = 0; i < length; ++i)
-        if (UpperAscii(stem[i]) != device[i]) return false;
+        if (AsciiUpper(stem[i]) != device[i]) return false;
     return true;
 }
 

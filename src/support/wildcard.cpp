@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string_view>
 
-namespace {
+#include "asciicase.h"
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+namespace {
 
 bool CharMatches(char nameChar, char patternChar) {
     return patternChar == '?' || AsciiLower(nameChar) == AsciiLower(patternChar);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "asciicase.h"
 #include "newdev.h"
 #include "paths.h"
 #include "xc_handle.h"
@@ -98,14 +99,11 @@ std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA* device) {
     return FirstString(buffer);
 }
 
-// Hardware ids are ASCII; folding only A-Z keeps the comparison independent of the code page.
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     const size_t length = strlen(prefix);
     if (text.size() < length) return false;
     for (size_t i = 0; i < length; ++i)
-        if (FoldCase(text[i]) != FoldCase(prefix[i])) return false;
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
     return true;
 }
 
