@@ -2,22 +2,10 @@
 #include "installsteps.h"
 
 #include "permissions.h"
+#include "systemerror.h"
 #include "xc_handle.h"
 #include "xc_log.h"
 #include "xc_memspace.h"
-
-namespace {
-
-// The system's text for error, without its line end; empty when there is none.
-std::string SystemMessage(DWORD error) {
-    char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                  sizeof(text), nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ')) --length;
-    return std::string(text, length);
-}
-
-}  // namespace
 
 void LogStepFailure(const char* what, const std::string& target, const std::string& reason) {
     const std::string entry = std::string(what) + " failed: " + target + " (" + reason + ")";
@@ -26,7 +14,7 @@ void LogStepFailure(const char* what, const std::string& target, const std::stri
 
 void LogStepFailure(const char* what, const std::string& target, DWORD error) {
     std::string reason = "error " + std::to_string(error);
-    const std::string message = SystemMessage(error);
+    const std::string message = SystemErrorText(error);
     if (!message.empty()) reason += ": " + message;
     LogStepFailure(what, target, reason);
 }

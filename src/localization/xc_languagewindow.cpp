@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "windowtext.h"
+
 namespace {
 
 enum class TextKind {
@@ -75,14 +77,6 @@ const TranslatedClass* FindTranslatedClass(const std::string& name) {
         if (name == entry.name) return &entry;
     }
     return nullptr;
-}
-
-std::string WindowText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
-    if (length <= 0) return std::string();
-    std::vector<char> text(length + 1);
-    const int copied = GetWindowTextA(window, text.data(), length + 1);
-    return std::string(text.data(), copied > 0 ? copied : 0);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // The skinned controls' base: message routing, shared fonts and flicker-free painting.
 #include "skincontrol.h"
 
-#include <vector>
-
 #include "label.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
 #include "skinurllabel.h"
+#include "windowtext.h"
 
 LRESULT TSkinControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = DefWindowProcA(handle_, message, wParam, lParam);
@@ -27,13 +26,7 @@ void TSkinControl::PaintParentBackground(HDC dc, const RECT& rect) const {
     SetBrushOrgEx(dc, old.x, old.y, nullptr);
 }
 
-std::string TSkinControl::Text() const {
-    const int length = GetWindowTextLengthA(handle_);
-    if (length <= 0) return std::string();
-    std::vector<char> text(length + 1);
-    const int copied = GetWindowTextA(handle_, text.data(), length + 1);
-    return std::string(text.data(), copied > 0 ? copied : 0);
-}
+std::string TSkinControl::Text() const { return WindowText(handle_); }
 
 void TSkinClickControl::Click() {
     if (IsWindowEnabled(Handle()) && OnClick) OnClick();

@@ -12,6 +12,7 @@
 
 #include "newdev.h"
 #include "paths.h"
+#include "systemerror.h"
 
 namespace {
 
@@ -51,17 +52,6 @@ bool ParseCommandLine(const char* line, std::string* hardwareId, std::string* in
     return end > 0;
 }
 
-std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message(text != nullptr ? text : "", length);
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
-    return message;
-}
-
 }  // namespace
 
 int main() {
@@ -80,7 +70,7 @@ int main() {
     if (!update(nullptr, hardwareId.c_str(), infPath.c_str(), 0, &reboot)) {
         const DWORD error = GetLastError();
         fprintf(stderr, "upd64: driver update for %s from %s failed: error %lu: %s\n", hardwareId.c_str(),
-                infPath.c_str(), error, SystemMessage(error).c_str());
+                infPath.c_str(), error, SystemErrorText(error).c_str());
         return kUpdateFailed;
     }
     return reboot ? kRestartRequired : kInstalled;
