@@ -70,12 +70,9 @@ void RestrictDllSearch() {
     typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
     const HMODULE kernel = GetModuleHandleA("kernel32.dll");
     if (kernel == nullptr) return;
-    // Through the generic function type: GetProcAddress knows no signatures.
-    const SetDefaultDllDirectoriesFn setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    const auto setDefault = LibraryEntry<SetDefaultDllDirectoriesFn>(kernel, "SetDefaultDllDirectories");
     if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-    const SetDllDirectoryFn setDirectory =
-        reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    const auto setDirectory = LibraryEntry<SetDllDirectoryFn>(kernel, "SetDllDirectoryA");
     if (setDirectory != nullptr) setDirectory("");
 }
 

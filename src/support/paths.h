@@ -24,6 +24,13 @@ std::string WindowsDirPath(const char* name = nullptr);
 // and its own imports are looked for in the system folder first. Null when it does not load.
 HMODULE LoadSystemLibrary(const char* name);
 
+// The entry `name` of a loaded library as a function of type Function; null when it lacks it.
+template <typename Function>
+Function LibraryEntry(HMODULE library, const char* name) {
+    // Through the generic function type: GetProcAddress knows no signatures.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
 // Called first at process start: library searches by name look only in the system folder
 // where the system has SetDefaultDllDirectories (XP and an unpatched 7 lack it); otherwise the
 // current folder at least leaves the search (SetDllDirectoryA with the empty text).

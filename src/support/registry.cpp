@@ -111,9 +111,7 @@ std::string SpecialFolderPath(int folderId) {
     typedef HRESULT(WINAPI * GetFolderPathFn)(HWND, int, HANDLE, DWORD, LPSTR);
     XC_Module shell(LoadSystemLibrary("Shell32.dll"));
     if (!shell.IsOpen()) return std::string();
-    // Through the generic function type: GetProcAddress knows no signatures.
-    const GetFolderPathFn getFolderPath = reinterpret_cast<GetFolderPathFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(shell.Get(), "SHGetFolderPathA")));
+    const auto getFolderPath = LibraryEntry<GetFolderPathFn>(shell.Get(), "SHGetFolderPathA");
     if (getFolderPath == nullptr) return std::string();
     char path[MAX_PATH] = {};
     if (getFolderPath(nullptr, folderId, nullptr, 0, path) < 0) return std::string();

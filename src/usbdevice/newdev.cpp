@@ -9,7 +9,5 @@ const char* const kUpdateDriverEntryName = "UpdateDriverForPlugAndPlayDevicesA";
 UpdateDriverForPlugAndPlayDevicesProc LoadUpdateDriverEntry() {
     const HMODULE library = LoadSystemLibrary("NewDev.dll");
     if (library == nullptr) return nullptr;
-    // Through the generic function type: GetProcAddress knows no signatures.
-    return reinterpret_cast<UpdateDriverForPlugAndPlayDevicesProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(library, kUpdateDriverEntryName)));
+    return LibraryEntry<UpdateDriverForPlugAndPlayDevicesProc>(library, kUpdateDriverEntryName);
 }

@@ -34,8 +34,7 @@ struct SetupApi {
 
 template <typename Function>
 void Resolve(HMODULE library, const char* name, Function* entry) {
-    // Through the generic function type: GetProcAddress knows no signatures.
-    *entry = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+    *entry = LibraryEntry<Function>(library, name);
 }
 
 SetupApi LoadSetupApi() {
