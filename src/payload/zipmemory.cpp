@@ -17,8 +17,8 @@ constexpr uint32_t kMaxPiece = 1u << 30;
 voidpf ZCALLBACK OpenStream(voidpf opaque, const void*, int) { return opaque; }
 int ZCALLBACK CloseStream(voidpf, voidpf) { return 0; }
 
-// Where a seek lands, or -1 past `limit`.
-int64_t SeekTarget(uint64_t position, uint64_t size, uint64_t limit, ZPOS64_T offset, int origin) {
+// Where a seek lands, or -1 past the end: neither stream has room beyond what it holds.
+int64_t SeekTarget(uint64_t position, uint64_t size, ZPOS64_T offset, int origin) {
     uint64_t base = 0;
     switch (origin) {
         case ZLIB_FILEFUNC_SEEK_CUR:
@@ -33,7 +33,7 @@ int64_t SeekTarget(uint64_t position, uint64_t size, uint64_t limit, ZPOS64_T of
             return -1;
     }
     const uint64_t target = base + offset;
-    return target > limit ? -1 : int64_t(target);
+    return target > size ? -1 : int64_t(target);
 }
 
 // An image being read: reads stop at `size`.
@@ -58,7 +58,7 @@ ZPOS64_T ZCALLBACK TellRead(voidpf, voidpf stream) { return static_cast<ReadStre
 
 long ZCALLBACK SeekRead(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     auto* s = static_cast<ReadStream*>(stream);
-    const int64_t target = SeekTarget(s->position, s->size, s->size, offset, origin);
+    const int64_t target = SeekTarget(s->position, s->size, offset, origin);
     if (target < 0) return -1;
     s->position = static_cast<uint32_t>(target);
     return 0;
@@ -92,8 +92,7 @@ struct ImageStream {
     static ZPOS64_T ZCALLBACK Tell(voidpf, voidpf stream) { return static_cast<ZipImageWriter*>(stream)->position_; }
     static long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
         auto* writer = static_cast<ZipImageWriter*>(stream);
-        const uint64_t size = writer->image_->size;
-        const int64_t target = SeekTarget(writer->position_, size, size, offset, origin);
+        const int64_t target = SeekTarget(writer->position_, writer->image_->size, offset, origin);
         if (target < 0) return -1;
         writer->position_ = uint64_t(target);
         return 0;
