@@ -89,15 +89,9 @@ const FixFile kWin7Fixes[] = {
     {PayloadKey::Win7FixSerenumSys, SystemDirPath, "drivers\\serenum.sys"},
 };
 
-enum class DriverSet { None, WindowsXp, Windows7 };
-
 DriverSet SetForThisSystem() {
     const XC_OSVersion version;
-    const DWORD major = version.VersionInfo.dwMajorVersion;
-    const DWORD minor = version.VersionInfo.dwMinorVersion;
-    if (major == 5 && minor == 1) return DriverSet::WindowsXp;
-    if (major == 6 && (minor == 1 || minor == 2)) return DriverSet::Windows7;
-    return DriverSet::None;
+    return DriverSetFor(version.VersionInfo.dwMajorVersion, version.VersionInfo.dwMinorVersion);
 }
 
 // A 32-bit program on 64-bit Windows is shown the Program Files folder for 32-bit programs.
@@ -160,6 +154,12 @@ bool RunDriverSet(const XC_ExeTailHelper& payload, XC_InstallHardware& hardware,
 }
 
 }  // namespace
+
+DriverSet DriverSetFor(DWORD major, DWORD minor) {
+    if (major == 5 && minor == 1) return DriverSet::WindowsXp;
+    if (major == 6 && (minor == 1 || minor == 2)) return DriverSet::Windows7;
+    return DriverSet::None;
+}
 
 bool InstallAdapterDrivers(TInstallOwner& owner) {
     XC_InstallHardware hardware;

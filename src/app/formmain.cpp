@@ -5,6 +5,7 @@
 #include "adapters.h"
 #include "builder.h"
 #include "deployment.h"
+#include "driverinstall.h"
 #include "formmain.rh"
 #include "label.h"
 #include "paths.h"
@@ -294,9 +295,7 @@ void TForm_Main::EnableInstallButton() {
 
 void TForm_Main::SetStatusCaption(const std::string& text) { SetWindowTextA(Label_Status->Handle(), text.c_str()); }
 
-bool IsSupportedWindowsVersion(DWORD major, DWORD minor) {
-    return (major == 5 && minor == 1) || (major == 6 && (minor == 1 || minor == 2));
-}
+bool IsSupportedWindowsVersion(DWORD major, DWORD minor) { return DriverSetFor(major, minor) != DriverSet::None; }
 
 std::string InstalledApplicationCommand() { return "\"" + InstalledApplicationPath() + "\""; }
 

@@ -99,8 +99,8 @@ private:
     MC_TimerInstall Timer_Install;
 };
 
-// True for the Windows versions the installer supports: XP (5.1), 7 (6.1), and 6.2, which is
-// also what Windows 8 and later report to a program that declares nothing newer.
+// True for the Windows versions the installer supports: those it has a driver set for (XP 5.1,
+// 7 6.1, and 6.2, which is also what Windows 8 and later report; see DriverSetFor).
 bool IsSupportedWindowsVersion(DWORD major, DWORD minor);
 
 // The command line of the installed application: its path in Program Files, quoted so that
