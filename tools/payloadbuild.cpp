@@ -22,11 +22,6 @@
 
 namespace {
 
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "tarvik-payload: %s\n", message.c_str());
-    return 1;
-}
-
 // The name as the installer stores it: ANSI text of the Simplified Chinese systems it targets
 // (GBK). Folder names here are UTF-8; on Windows the C runtime already gives ANSI names.
 bool AnsiName(const std::string& name, std::string* ansi) {

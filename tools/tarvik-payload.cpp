@@ -12,14 +12,14 @@
 #include "payloadbuild.h"
 #include "xc_exetailhelper.h"
 
-namespace {
-
-using Failure = XC_ExeTailHelper::Failure;
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "tarvik-payload: %s\n", message.c_str());
     return 1;
 }
+
+namespace {
+
+using Failure = XC_ExeTailHelper::Failure;
 
 // Keys are printed one per line with a tab before the size: tabs, line breaks, other control
 // bytes and the backslash itself are written as escapes, so no key forges a line or drives
