@@ -28,27 +28,24 @@ cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.c
 cmake --build build -j "$(nproc)" --target SetupTarvik tarvik-payload sample_stage || exit 1
 tool="$top/build/host/tools/tarvik-payload"
 
+# The window tests' X server and prefix set-up.
+. "$top/tests/skin/gui_prefix.sh"
 # The X server first: Wine binds a running prefix to the display of its first process.
-xvfb=""
+XVFB_PID=""
 if [ -z "${DISPLAY:-}" ]; then
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$demo/.display" 2>/dev/null &
-    xvfb=$!
-    for _ in $(seq 50); do [ -s "$demo/.display" ] && break; sleep 0.1; done
-    export DISPLAY=":$(cat "$demo/.display")"
+    start_xvfb "$demo" || { echo "no X server"; exit 1; }
 fi
 finish() {
     WINEPREFIX="$prefix" wineserver -k 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -f "$demo/.display"
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -f "$demo/display"
 }
 trap finish EXIT
 
 step "Wine prefix (Windows 7, code page 936) with E: mapped into build/demo/drive-e"
 export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-runner cmd /c exit >/dev/null 2>&1 || fail "no Wine prefix"
-# The window's fonts, as every Windows has them (the window tests prepare their prefix alike).
-. "$top/tests/skin/gui_prefix.sh"
-prepare_gui_prefix "$top/cmake/wine-run.sh" "$wine_root" || fail "the prefix has no window fonts"
+# The prefix with the window's fonts, as every Windows has them.
+prepare_gui_prefix "$top/cmake/wine-run.sh" "$wine_root" || fail "the Wine prefix could not be prepared"
 ln -sfn wine/prefix32 "$demo/prefix"
 laser="$demo/drive-e/Orvanet/激光"
 mkdir -p "$laser/MyTarvik"

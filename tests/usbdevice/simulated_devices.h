@@ -68,8 +68,6 @@ SimulatedAdapter Adapter(const char* device, const char* hardwareId);
 // "win7\\2303") into folder; false when one of them cannot be copied.
 bool CopySamplePackage(const char* package, const std::string& folder);
 
-std::string ReadFileText(const std::string& path);
-
 // Removes what a driver installation left behind: the service key, the device's driver key
 // under the class key, and the driver file in the drivers folder.
 void RemoveInstalledDriver(const std::string& service, const std::string& driverKey, const std::string& driverFile);
