@@ -140,8 +140,8 @@ int BuildInstaller(int argc, char** argv) {
     const char* out = argv[1];
 
     XC_ExeTailHelper payload;
-    if (!payload.LoadFromExe(stub)) return Fail(std::string("cannot read ") + stub);
-    if (!payload.IsEmpty()) return Fail(std::string("stub already carries a payload: ") + stub);
+    const std::string loadError = LoadStub(stub, &payload);
+    if (!loadError.empty()) return Fail(loadError);
 
     // Like the builder: an installer without drivers or language archive is allowed.
     for (const std::string& source :
@@ -155,6 +155,6 @@ int BuildInstaller(int argc, char** argv) {
     };
     if (!PackApplicationTree(&payload, options.app, list, &failure))
         return Fail((problem.empty() ? failure : problem) + "; no installer written");
-    if (!payload.SaveToExe(out)) return Fail(std::string("cannot write ") + out);
-    return 0;
+    const std::string saveError = SaveInstaller(payload, out);
+    return saveError.empty() ? 0 : Fail(saveError);
 }

@@ -12,14 +12,33 @@
 #include "payloadbuild.h"
 #include "xc_exetailhelper.h"
 
+using Failure = XC_ExeTailHelper::Failure;
+
 int Fail(const std::string& message) {
     std::fprintf(stderr, "tarvik-payload: %s\n", message.c_str());
     return 1;
 }
 
-namespace {
+std::string LoadStub(const char* path, XC_ExeTailHelper* archive) {
+    if (!archive->LoadFromExe(path)) {
+        if (archive->LastFailure() == Failure::kNoMemory) return std::string("not enough memory to load ") + path;
+        return std::string("cannot read ") + path;
+    }
+    if (!archive->IsEmpty()) return std::string("stub already carries a payload: ") + path;
+    // Readers never look for the payload at offset 0: behind an empty stub it would be lost.
+    if (archive->Stub().size == 0) return std::string("empty stub: ") + path;
+    return std::string();
+}
 
-using Failure = XC_ExeTailHelper::Failure;
+std::string SaveInstaller(const XC_ExeTailHelper& archive, const char* out) {
+    if (archive.SaveToExe(out)) return std::string();
+    if (archive.LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
+    if (archive.LastFailure() == Failure::kTooLarge)
+        return std::string("payload too large for ") + out + " (4 GiB or more)";
+    return std::string("cannot write ") + out;
+}
+
+namespace {
 
 // Keys are printed one per line with a tab before the size: tabs, line breaks, other control
 // bytes and the backslash itself are written as escapes, so no key forges a line or drives
@@ -106,13 +125,8 @@ const char* AddFailure(Failure failure) {
 
 int Pack(const char* stub, const char* out, int count, char** pairs) {
     XC_ExeTailHelper archive;
-    if (!archive.LoadFromExe(stub)) {
-        if (archive.LastFailure() == Failure::kNoMemory) return Fail(std::string("not enough memory to load ") + stub);
-        return Fail(std::string("cannot read ") + stub);
-    }
-    if (!archive.IsEmpty()) return Fail(std::string("stub already carries a payload: ") + stub);
-    // Readers never look for the payload at offset 0: behind an empty stub it would be lost.
-    if (archive.Stub().size == 0) return Fail(std::string("empty stub: ") + stub);
+    const std::string loadError = LoadStub(stub, &archive);
+    if (!loadError.empty()) return Fail(loadError);
     for (int i = 0; i < count; ++i) {
         const char* equals = std::strchr(pairs[i], '=');
         if (!equals || equals == pairs[i]) return Fail(std::string("expected KEY=PATH, got ") + pairs[i]);
@@ -120,13 +134,8 @@ int Pack(const char* stub, const char* out, int count, char** pairs) {
         if (!archive.AddFile(key.c_str(), equals + 1))
             return Fail("cannot add " + key + " from " + (equals + 1) + " (" + AddFailure(archive.LastFailure()) + ")");
     }
-    if (!archive.SaveToExe(out)) {
-        if (archive.LastFailure() == Failure::kNoMemory) return Fail(std::string("not enough memory to write ") + out);
-        if (archive.LastFailure() == Failure::kTooLarge)
-            return Fail(std::string("payload too large for ") + out + " (4 GiB or more)");
-        return Fail(std::string("cannot write ") + out);
-    }
-    return 0;
+    const std::string saveError = SaveInstaller(archive, out);
+    return saveError.empty() ? 0 : Fail(saveError);
 }
 
 }  // namespace

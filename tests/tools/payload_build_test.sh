@@ -52,6 +52,8 @@ check "missing option" 1 '^tarvik-payload: usage: tarvik-payload build' "$tool" 
 check "repeated option" 1 'usage' "$tool" build stub o1.exe --app app --app app --drivers drivers --language Language.zip
 check "no application folder" 1 '^tarvik-payload: cannot list the folder nothing; no installer written$' build o1.exe nothing
 check "stub with payload" 1 'stub already carries a payload' "$tool" build first.exe o1.exe --app app --drivers drivers --language Language.zip
+: > empty-stub
+check "empty stub" 1 '^tarvik-payload: empty stub: empty-stub$' "$tool" build empty-stub o1.exe --app app --drivers drivers --language Language.zip
 perl -MSocket -e 'socket(S, AF_UNIX, SOCK_STREAM, 0) && bind(S, pack_sockaddr_un($ARGV[0])) or die' app/sub/c.sock
 check "socket" 1 'neither a file nor a folder: app/sub/c.sock; no installer written' build o1.exe
 rm app/sub/c.sock && ln -s .. app/sub/loop
