@@ -4,7 +4,10 @@
 #include "xc_exetailhelper.h"
 
 StartMode LoadPayload(XC_ExeTailHelper* payload, const char* own_path) {
-    // The fallback name is relative on purpose: it resolves against the current folder.
-    if (!payload->LoadFromExe(own_path) && !payload->LoadFromExe("SetupTarvik.exe")) return StartMode::Failed;
+    if (!payload->LoadFromExe(own_path)) {
+        if (payload->LastFailure() != XC_ExeTailHelper::Failure::kCannotRead) return StartMode::Failed;
+        // The fallback name is relative on purpose: it resolves against the current folder.
+        if (!payload->LoadFromExe("SetupTarvik.exe")) return StartMode::Failed;
+    }
     return payload->IsEmpty() ? StartMode::Builder : StartMode::Installer;
 }

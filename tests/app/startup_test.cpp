@@ -1,4 +1,5 @@
-// Mode selection at start-up: own file first, "SetupTarvik.exe" in the current folder second.
+// Mode selection at start-up: own file first, "SetupTarvik.exe" in the current folder only when
+// the own file cannot be read.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -72,25 +73,34 @@ TEST_F(StartupMode, OwnFileWithoutPayloadSelectsTheBuilder) {
     EXPECT_TRUE(payload.IsEmpty());
 }
 
-TEST_F(StartupMode, UnloadableOwnFileFallsBackToTheCurrentFolder) {
+TEST_F(StartupMode, UnreadableOwnFileFallsBackToTheCurrentFolder) {
     const struct {
         const char* what;
-        bool own_damaged;  // otherwise missing
         const char* fallback_key;
         StartMode expected;
     } cases[] = {
-        {"missing own file, fallback with payload", false, "fallback", StartMode::Installer},
-        {"damaged own file, fallback with payload", true, "fallback", StartMode::Installer},
-        {"damaged own file, fallback without payload", true, nullptr, StartMode::Builder},
+        {"fallback with payload", "fallback", StartMode::Installer},
+        {"fallback without payload", nullptr, StartMode::Builder},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        DeleteFileA(Path("own.exe").c_str());
-        if (c.own_damaged) WriteDamaged(Path("own.exe"));
         Write(Path("run\\SetupTarvik.exe"), c.fallback_key);
         XC_ExeTailHelper payload;
-        EXPECT_EQ(c.expected, LoadPayload(&payload, Path("own.exe").c_str()));
+        EXPECT_EQ(c.expected, LoadPayload(&payload, Path("missing.exe").c_str()));
         EXPECT_EQ(c.fallback_key != nullptr, Holds(payload, "fallback"));
+    }
+}
+
+// A truncated or damaged download must not run the older installer or the plain stub (the
+// builder) that lies beside it.
+TEST_F(StartupMode, DamagedOwnPayloadFailsWhateverLiesBesideIt) {
+    for (const char* fallback_key : {"fallback", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(fallback_key ? "older installer beside it" : "plain stub beside it");
+        WriteDamaged(Path("own.exe"));
+        Write(Path("run\\SetupTarvik.exe"), fallback_key);
+        XC_ExeTailHelper payload;
+        EXPECT_EQ(StartMode::Failed, LoadPayload(&payload, Path("own.exe").c_str()));
+        EXPECT_FALSE(Holds(payload, "fallback"));
     }
 }
 

@@ -59,7 +59,7 @@ finished_within() {  # seconds
 exit_code() { cat "$work/rc" 2>/dev/null; }
 screenshot() { timeout 10 import -window root "$work/shot.png" 2>/dev/null && cp "$work/shot.png" "${E2E_SCREENSHOTS:-$work}/$1" 2>/dev/null; }
 
-mkdir -p "$work/plain" "$work/installer" "$work/damaged" "$work/fallback"
+mkdir -p "$work/plain" "$work/installer" "$work/damaged"
 cp "$setup" "$work/plain/SetupTarvik.exe"
 cp "$tool" "$work/tarvik-payload.exe"
 printf 'sample' > "$work/entry.txt"
@@ -96,30 +96,45 @@ else
 fi
 finished_within $wait_limit || fail "installer still running"
 
-# Damaged payload, no fallback file: one message box, then exit code 0 once it is dismissed.
-cases=$((cases + 1))
-start "$work/damaged" damaged.exe
-box=$(window_named '^Install Mini Tarvik$')
-if [ -z "$box" ]; then
-    fail "no message box for a damaged payload"
-else
-    [ -f "$work/rc" ] && fail "process ended while its message box was open"
-    screenshot damaged-payload.png
-    send_key "$box" Return || fail "message box could not be focused"
-    finished_within $wait_limit || fail "damaged installer did not end after the message"
-    [ "$(exit_code)" = 0 ] || fail "damaged installer exit code $(exit_code)"
-fi
-finished_within $wait_limit || fail "damaged installer still running"
+# A damaged payload shows one message box (smaller than the installer's dialog, which has the
+# same caption) and ends with exit code 0 once it is dismissed, whatever lies in the current
+# folder: nothing alone, an older installer, or a plain stub (which would run the builder).
+expect_load_failure() {  # expect_load_failure FOLDER EXE WHAT
+    cases=$((cases + 1))
+    start "$1" "$2"
+    local box width height
+    box=$(window_named '^Install Mini Tarvik$')
+    if [ -z "$box" ]; then
+        fail "$3: no message box for a damaged payload (exit code $(exit_code))"
+    else
+        read -r width height <<<"$(window_size "$box")"
+        [ "$width" -lt 376 ] || [ "$height" -lt 244 ] || fail "$3: the installer's dialog opened, not the message"
+        [ -f "$work/rc" ] && fail "$3: process ended while its message box was open"
+        screenshot "damaged-payload-$4.png"
+        send_key "$box" Return || fail "$3: message box could not be focused"
+        finished_within $wait_limit || fail "$3: damaged installer did not end after the message"
+        [ "$(exit_code)" = 0 ] || fail "$3: damaged installer exit code $(exit_code)"
+    fi
+    finished_within $wait_limit || fail "$3: damaged installer still running"
+    compgen -G "$1/*.log" >/dev/null && fail "$3: a log was written beside it (the builder ran)"
+    return 0
+}
+expect_load_failure "$work/damaged" damaged.exe "damaged payload alone" alone
 
-# Damaged payload with a plain SetupTarvik.exe in the current folder: that file decides (builder).
-cases=$((cases + 1))
-cp "$work/damaged/damaged.exe" "$work/fallback/damaged.exe"
-cp "$setup" "$work/fallback/SetupTarvik.exe"
-start "$work/fallback" damaged.exe
-finished_within $wait_limit || fail "fallback run did not end"
-[ "$(exit_code)" = 1 ] || fail "fallback run exit code $(exit_code)"
-windows=$(visible_windows)
-[ "$windows" = 0 ] || fail "fallback run: $windows visible windows, none expected"
+mkdir -p "$work/older" "$work/stub"
+cp "$work/damaged/damaged.exe" "$work/older/damaged.exe"
+cp "$work/installer/Renamed.exe" "$work/older/SetupTarvik.exe"
+expect_load_failure "$work/older" damaged.exe "damaged payload beside an older installer" older
+cp "$work/damaged/damaged.exe" "$work/stub/damaged.exe"
+cp "$setup" "$work/stub/SetupTarvik.exe"
+expect_load_failure "$work/stub" damaged.exe "damaged payload beside a plain stub" stub
+
+# A truncated download (the file cut half-way through its payload) beside an older installer.
+mkdir -p "$work/truncated"
+size=$(stat -c %s "$work/installer/Renamed.exe")
+head -c $((size - 20)) "$work/installer/Renamed.exe" > "$work/truncated/SetupTarvik (1).exe"
+cp "$work/installer/Renamed.exe" "$work/truncated/SetupTarvik.exe"
+expect_load_failure "$work/truncated" "SetupTarvik (1).exe" "truncated download beside an older installer" truncated
 
 # A run still going after its waits ends by its own limit at the latest.
 wait "${runs[@]}"
