@@ -9,8 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "asciicase.h"
+#include "linkcheck.h"
+#include "safepath.h"
 #include "xc_handle.h"
+#include "xc_log.h"
 
 XC_ZipFile ProgramZipFile;
 
@@ -43,49 +45,19 @@ private:
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// A part made only of dots and blanks: ".." and the forms Windows trims down to it.
-bool IsDotPart(const char* begin, const char* end) {
-    if (begin == end) return false;
-    for (const char* p = begin; p != end; ++p) {
-        if (*p != '.' && *p != ' ') return false;
-    }
-    return true;
+// The one rule for stored relative paths; a folder member's name ends in one separator.
+bool IsSafeMemberName(std::string name) {
+    if (!name.empty() && IsSeparator(name.back())) name.pop_back();
+    return IsSafeRelativePath(name, PathStart::Bare);
 }
 
-bool StemIs(const char* stem, size_t length, const char* device) {
-    if (std::strlen(device) != length) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (AsciiUpper(stem[i]) != device[i]) return false;
-    return true;
-}
-
-// A part that opens a device instead of a file on Windows before 11: its text before the first
-// dot, trailing blanks dropped, is CON, PRN, AUX, NUL, COM1..COM9 or LPT1..LPT9, in any case
-// ("nul", "Com3.ini", "aux .txt").
-bool IsDevicePart(const char* begin, const char* end) {
-    const char* stemEnd = begin;
-    while (stemEnd != end && *stemEnd != '.') ++stemEnd;
-    while (stemEnd != begin && stemEnd[-1] == ' ') --stemEnd;
-    const size_t length = static_cast<size_t>(stemEnd - begin);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
-        if (StemIs(begin, length, device)) return true;
-    return length == 4 && (StemIs(begin, 3, "COM") || StemIs(begin, 3, "LPT")) && begin[3] >= '1' && begin[3] <= '9';
-}
-
-// True when the member name stays below the target folder and names files only: no leading
-// separator, no drive or stream colon, no dot part, no device name in any part. Separators
-// are matched byte by byte, which can only split a double-byte name more finely, never hide a
-// real ".." part.
-bool IsSafeMemberName(const char* name) {
-    if (IsSeparator(name[0]) || std::strchr(name, ':') != nullptr) return false;
-    const char* part = name;
-    for (const char* p = name;; ++p) {
-        if (*p == '\0' || IsSeparator(*p)) {
-            if (IsDotPart(part, p) || IsDevicePart(part, p)) return false;
-            if (*p == '\0') return true;
-            part = p + 1;
-        }
-    }
+// The extraction runs as administrator in the user's temporary folder, which the user may have
+// changed: nothing is written through a link there.
+bool IsClearOfLinks(const char* folderPath, const char* name) {
+    const std::string link = FirstLinkOnTheWay(folderPath, name);
+    if (link.empty()) return true;
+    ProgramLog.AppendFormat("Unpacking the language archive refused: %s is a link", link.c_str());
+    return false;
 }
 
 // Windows attributes of a member: the DOS byte of the external attributes; a name ending in
@@ -134,6 +106,7 @@ bool XC_ZipFile::UnzipToFolder(const char* archivePath, const char* folderPath) 
     if (unzGetGlobalInfo(archive.Get(), &global) != UNZ_OK) return false;
     int moved = unzGoToFirstFile(archive.Get());
     if (global.number_entry > 0 && moved != UNZ_OK) return false;
+    if (!IsClearOfLinks(folderPath, "")) return false;
     if (GetFileAttributesA(folderPath) == INVALID_FILE_ATTRIBUTES && !CreateDirectoryA(folderPath, nullptr))
         return false;
 
@@ -147,7 +120,7 @@ bool XC_ZipFile::UnzipToFolder(const char* archivePath, const char* folderPath) 
             unzGetCurrentFileInfo(archive.Get(), &info, name, sizeof(name), nullptr, 0, nullptr, 0) != UNZ_OK)
             return false;
         // A longer name arrives cut and unterminated: it would name another file.
-        if (info.size_filename >= sizeof(name) || !IsSafeMemberName(name)) {
+        if (info.size_filename >= sizeof(name) || !IsSafeMemberName(name) || !IsClearOfLinks(folderPath, name)) {
             result = false;
             continue;
         }

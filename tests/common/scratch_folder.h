@@ -41,6 +41,11 @@ public:
                 const std::string name = found.cFileName;
                 if (name == "." || name == "..") continue;
                 const std::string child = folder + "\\" + name;
+                // A link goes, never what it leads to.
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    if (!RemoveDirectoryA(child.c_str())) DeleteFileA(child.c_str());
+                    continue;
+                }
                 SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
                 if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                     RemoveTree(child);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "test_files.h"
+#include "unix_link.h"
 
 namespace {
 
@@ -252,6 +253,29 @@ TEST_F(UnzipToFolder, OverlongNameIsRefused) {
     EXPECT_FALSE(
         Unpack({{std::string(300, 'n'), FILE_ATTRIBUTE_ARCHIVE, "long"}, {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}}));
     EXPECT_EQ("third", Content("c.txt"));
+}
+
+// The user may have replaced a folder in the temporary folder by a link: nothing is written
+// through it, whether it is a subfolder on a member's way or the target folder itself.
+TEST_F(UnzipToFolder, LinksAreNotFollowed) {
+    const std::string outside = scratch.Child("outside");
+    ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+    if (!MakeFolderLink(outside, target + "\\sub")) GTEST_SKIP() << "no symbolic links here";
+
+    EXPECT_FALSE(Unpack({{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "first"},
+                         {"sub\\evil.txt", FILE_ATTRIBUTE_ARCHIVE, "evil"},
+                         {"sub\\deeper\\", FILE_ATTRIBUTE_DIRECTORY, ""},
+                         {"c.txt", FILE_ATTRIBUTE_ARCHIVE, "third"}}));
+    EXPECT_EQ("first", Content("a.txt"));
+    EXPECT_EQ("third", Content("c.txt"));
+    EXPECT_FALSE(Exists(outside + "\\evil.txt"));
+    EXPECT_FALSE(Exists(outside + "\\deeper"));
+
+    const std::string linkedTarget = scratch.Child("linked");
+    ASSERT_TRUE(MakeFolderLink(outside, linkedTarget));
+    EXPECT_FALSE(ProgramZipFile.UnzipToFolder(archive.c_str(), linkedTarget.c_str()));
+    EXPECT_FALSE(Exists(outside + "\\a.txt"));
 }
 
 }  // namespace
