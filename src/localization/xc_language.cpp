@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "linkcheck.h"
 #include "paths.h"
 #include "wholefile.h"
 
@@ -15,6 +16,24 @@ namespace {
 
 // The longest file path the pack keeps (a Win32 MAX_PATH field without its terminator).
 const size_t kMaxFilePath = 259;
+
+// The longest translation taken, in bytes, as the private-profile reading gives it: a language
+// file lying beside the installer is anybody's, and the window measures and draws its texts on
+// every paint, so a megabyte of text would freeze it.
+const size_t kMaxTextBytes = 4095;
+
+// text cut to kMaxTextBytes, never inside a double-byte character.
+std::string Bounded(std::string text) {
+    if (text.size() <= kMaxTextBytes) return text;
+    size_t end = 0;
+    while (end < kMaxTextBytes) {
+        const size_t next = end + (IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1);
+        if (next > kMaxTextBytes) break;
+        end = next;
+    }
+    text.resize(end);
+    return text;
+}
 
 // A text the file format cannot hold: a line break would split its line, and "}=" would end
 // the key early, so that writing it would damage other entries.
@@ -32,8 +51,10 @@ bool XC_Language::Load(const char* folder) {
     const std::string name = "Language_" + std::to_string(LanguageId) + ".txt";
     const std::string path =
         folder != nullptr && folder[0] != '\0' ? std::string(folder) + "\\" + name : ModulePath(name.c_str());
-    // An unknown executable folder would put the file in the root of the current drive.
-    if (path.empty() || path.size() > kMaxFilePath) {
+    // An unknown executable folder would put the file in the root of the current drive. Missing
+    // texts are written back into the file as administrator: never through a link put there.
+    if (path.empty() || path.size() > kMaxFilePath ||
+        !FirstLinkOnTheWay(path.substr(0, path.rfind('\\')), name).empty()) {
         FilePath.clear();
         FontName = "Tahoma";
         FontSize = 8;
@@ -58,7 +79,7 @@ void XC_Language::Preload(const std::string& contents) {
         const size_t lineEnd = contents.find("\r\n", valueStart);
         if (lineEnd == std::string::npos) return;
         const std::string key = contents.substr(open + 1, close - open - 1);
-        const std::string value = contents.substr(valueStart, lineEnd - valueStart);
+        const std::string value = Bounded(contents.substr(valueStart, lineEnd - valueStart));
         if (key.empty() || value.empty()) return;
         Texts[CacheKey(key)] = value;
         position = lineEnd + 2;
@@ -67,6 +88,7 @@ void XC_Language::Preload(const std::string& contents) {
 
 std::string XC_Language::Translate(const char* text) {
     if (text == nullptr || text[0] == '\0') return std::string();
+    // Code that asks is the installer's own; its English texts are short.
     std::string& value = Texts[CacheKey(text)];
     if (!value.empty()) return value;
     if (!FilePath.empty() && IsExpressible(text)) {

@@ -14,7 +14,8 @@ public:
 
     // Chooses "<folder>\Language_<id>.txt" (the executable's folder when folder is null or
     // empty), reads its settings, writing the defaults back, and preloads its [Strings].
-    // A path that would not fit 259 characters is refused: nothing is read or written.
+    // A path that would not fit 259 characters, or a file or folder that is a link, is refused:
+    // nothing is read or written, and every text is its English self.
     // Always true.
     bool Load(const char* folder);
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "test_files.h"
+#include "unix_link.h"
 
 namespace {
 
@@ -196,6 +197,17 @@ TEST_F(LanguagePack, EmptyTranslationIsRewrittenToItself) {
     EXPECT_EQ(kSetting + "[Strings]\r\n{One}=Eins\r\n{Two}=Two\r\n{Three}=Drei\r\n", Bytes());
 }
 
+// A language file beside the installer is anybody's: a megabyte of translation is cut to what
+// the private-profile reading gives (4,095 bytes).
+TEST_F(LanguagePack, LongTranslationsAreBounded) {
+    const std::string huge(1 << 20, 'W');
+    Prepare(kSetting + "[Strings]\r\n{One}=" + huge + "\r\n{Two}=Zwei\r\n");
+    XC_Language pack;
+    pack.Load(scratch.Path().c_str());
+    EXPECT_EQ(huge.substr(0, 4095), pack.Translate("One"));
+    EXPECT_EQ("Zwei", pack.Translate("Two"));
+}
+
 TEST_F(LanguagePack, Settings) {
     struct Case {
         const char* setting;
@@ -259,6 +271,23 @@ TEST_F(LanguagePack, OverlongPathIsRefused) {
         EXPECT_EQ("Notice", pack.Translate("Notice"));
         EXPECT_EQ(total <= 259, Exists(path));
     }
+}
+
+// Missing texts are written back as administrator: a language folder that is a link to
+// another place is neither read nor written.
+TEST_F(LanguagePack, LinkedFolderIsNeitherReadNorWritten) {
+    const std::string outside = scratch.Child("outside");
+    ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+    const std::string linked = scratch.Child("Language");
+    if (!MakeFolderLink(outside, linked)) GTEST_SKIP() << "no symbolic links here";
+    ASSERT_TRUE(WriteBytes(outside + "\\" + FileName(), kSetting + "[Strings]\r\n{One}=Eins\r\n"));
+    XC_Language pack;
+    EXPECT_TRUE(pack.Load(linked.c_str()));
+    EXPECT_EQ("One", pack.Translate("One"));
+    EXPECT_EQ("Two", pack.Translate("Two"));
+    std::string bytes;
+    ASSERT_TRUE(ReadFileBytes(outside + "\\" + FileName(), &bytes));
+    EXPECT_EQ(kSetting + "[Strings]\r\n{One}=Eins\r\n", bytes);
 }
 
 TEST_F(LanguagePack, EnglishFileIsComplete) {

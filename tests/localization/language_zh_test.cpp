@@ -57,6 +57,17 @@ protected:
     std::string file;
 };
 
+// The bound on a translation's length never cuts a double-byte character in two: "xy" and
+// 2,046 characters fill 4,094 bytes, and the next character would end past 4,095.
+TEST_F(ChineseLanguage, LongTranslationIsCutBetweenCharacters) {
+    std::string wide;
+    while (wide.size() < 6000) wide += "\xBC\xA4";
+    ASSERT_TRUE(WriteBytes(file, "[Strings]\r\n{Long}=xy" + wide + "\r\n"));
+    XC_Language pack;
+    pack.Load(scratch.Path().c_str());
+    EXPECT_EQ(("xy" + wide).substr(0, 4094), pack.Translate("Long"));
+}
+
 TEST_F(ChineseLanguage, FileForTheSystemLanguageIsChosen) {
     XC_Language pack;
     EXPECT_EQ(2052u, pack.LanguageId);
