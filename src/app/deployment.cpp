@@ -11,6 +11,7 @@
 #include "payloadkeys.h"
 #include "permissions.h"
 #include "registry.h"
+#include "safepath.h"
 #include "xc_memspace.h"
 #include "xc_xml.h"
 
@@ -50,24 +51,11 @@ bool IsPercentFormat(const std::string& format) {
     return conversions == 1;
 }
 
-// A stored relative path stays inside the install folder: no drive, no parent step.
-bool StaysInside(const std::string& relative) {
-    if (relative.empty() || relative.find(':') != std::string::npos) return false;
-    size_t start = 0;
-    while (start <= relative.size()) {
-        size_t end = relative.find_first_of("\\/", start);
-        if (end == std::string::npos) end = relative.size();
-        if (relative.compare(start, end - start, "..") == 0) return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 // The install folder joined with the value name of list; empty, logged, when the value is
-// missing or would leave the install folder.
+// missing or is no safe relative path (it could leave the install folder or open a device).
 std::string ListedPath(XC_Xml& list, const std::string& installFolder, const std::string& name) {
     const std::string relative = list.GetValue(name.c_str());
-    if (StaysInside(relative)) return JoinPath(installFolder.c_str(), relative.c_str());
+    if (IsSafeRelativePath(relative, PathStart::OneBackslash)) return JoinPath(installFolder.c_str(), relative.c_str());
     LogStepFailure("Reading the file list", name, relative.empty() ? "missing" : "unsafe path " + relative);
     return std::string();
 }
@@ -123,6 +111,14 @@ void CreateShortcutLogged(const std::string& target, const std::string& folder, 
     if (FAILED(result)) LogStepFailure("Creating a shortcut", JoinPath(folder.c_str(), name.c_str()), DWORD(result));
 }
 
+// A translated text used as a file or folder name: only when it is one safe name part, since
+// a language file may lie beside the installer; otherwise the English text, logged.
+std::string NameFromTranslation(const std::string& translation, const char* english) {
+    if (IsSafePathPart(translation)) return translation;
+    LogStepFailure("Naming a shortcut", translation, std::string("not a plain name; \"") + english + "\" is used");
+    return english;
+}
+
 // The group's shortcut comes first: it creates the group folder that the tools folder is in.
 void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder) {
     const std::string application = JoinPath(installFolder.c_str(), kApplication);
@@ -133,10 +129,12 @@ void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder) {
         LogStepFailure("Creating the shortcuts", "the Start menu or desktop folder", "unknown folder");
         return;
     }
-    const std::string group = JoinPath(programs.c_str(), owner.Text_GroupName.c_str());
-    CreateShortcutLogged(application, group, owner.Text_AppShortcut, installFolder);
-    CreateShortcutLogged(application, desktop, owner.Text_AppShortcut, installFolder);
-    CreateShortcutLogged(inkscape, JoinPath(group.c_str(), owner.Text_OtherTools.c_str()), owner.Text_InkscapeShortcut,
+    const std::string group = JoinPath(programs.c_str(), NameFromTranslation(owner.Text_GroupName, kGroupName).c_str());
+    const std::string tools = JoinPath(group.c_str(), NameFromTranslation(owner.Text_OtherTools, kOtherTools).c_str());
+    const std::string appShortcut = NameFromTranslation(owner.Text_AppShortcut, kAppShortcut);
+    CreateShortcutLogged(application, group, appShortcut, installFolder);
+    CreateShortcutLogged(application, desktop, appShortcut, installFolder);
+    CreateShortcutLogged(inkscape, tools, NameFromTranslation(owner.Text_InkscapeShortcut, kInkscapeShortcut),
                          installFolder);
 }
 

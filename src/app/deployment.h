@@ -7,6 +7,13 @@
 
 #include "installowner.h"
 
+// The English names of the shortcuts and their folders: the keys of their translations, and the
+// names used when a translation is not a plain file name.
+constexpr const char kGroupName[] = "My Mini Tarvik";
+constexpr const char kOtherTools[] = "Other Tools";
+constexpr const char kAppShortcut[] = "Load Mini Tarvik";
+constexpr const char kInkscapeShortcut[] = "Inkscape (Vektrel)";
+
 // Deploys the application for owner. False when a file or folder of the application could
 // not be written (or the payload's file list is missing or damaged); every failed step is
 // logged and the others still run.

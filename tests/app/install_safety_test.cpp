@@ -1,0 +1,91 @@
+// The elevated install and what other users may have put in its way: file lists whose paths
+// would leave the install folder or open a device, and translations used as shortcut names.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "install_fixture.h"
+#include "installworker.h"
+
+namespace {
+
+bool LogHas(const std::vector<std::string>& entries, const std::string& start) {
+    for (const std::string& entry : entries)
+        if (entry.compare(0, start.size(), start) == 0) return true;
+    return false;
+}
+
+using SYSTEM_SUITE(InstallSafetyTest) = InstallTest;
+
+// Each unsafe FILE value stops the list where it stands (the count of a damaged list may be
+// anything), is logged, and nothing is written for it: a device name would otherwise open the
+// engraver's serial port, or swallow the file and report success.
+TEST_F(SYSTEM_SUITE(InstallSafetyTest), UnsafeListedPathsAreRefused) {
+    const char* const unsafe[] = {"\\COM3",          "\\nul.txt",       "\\inkscape\\AUX",     "\\..\\escaped.txt",
+                                  "\\inkscape\\...\\x", "\\C:\\x.txt",   "\\\\server\\x",       "\\a.txt:stream",
+                                  "\\a\\\\b.txt",    "\\bad\x01.txt",   "\\Con.ini",           "\\\\?\\C:\\x"};
+    for (const char* path : unsafe) {
+        SCOPED_TRACE(path);
+        AppTree tree;
+        tree.folders = {"\\inkscape"};
+        tree.files = {{"\\ok.txt", "ok"}, {path, "payload bytes"}, {"\\after.txt", "after"}};
+        RecordingOwner owner;
+        ASSERT_TRUE(AddAppTree(owner.Payload, tree));
+
+        EXPECT_EQ(InstallResult::FinishedWithErrors, RunInstall(owner));
+
+        const std::vector<std::pair<std::string, std::string>> expected = {{"\\inkscape\\", ""}, {"\\ok.txt", "ok"}};
+        EXPECT_EQ(expected, InstalledTree());
+        EXPECT_TRUE(LogHas(LogEntries(), std::string("Reading the file list failed: FILE1 (unsafe path ") + path))
+            << LogText();
+    }
+}
+
+TEST_F(SYSTEM_SUITE(InstallSafetyTest), UnsafeListedFolderIsRefused) {
+    AppTree tree;
+    tree.folders = {"\\inkscape", "\\..\\Escaped"};
+    tree.files = {{"\\ok.txt", "ok"}};
+    ASSERT_TRUE(AddAppTree(owner_.Payload, tree));
+    EXPECT_EQ(InstallResult::FinishedWithErrors, RunInstall(owner_));
+    EXPECT_FALSE(FileExists(InstallFolder() + "\\..\\Escaped"));
+    EXPECT_TRUE(LogHas(LogEntries(), "Reading the file list failed: PATH1 (unsafe path \\..\\Escaped)")) << LogText();
+}
+
+// A language file beside the installer supplies the group and shortcut names: names that climb
+// out of the Start menu group or the desktop are replaced by the English ones, and logged.
+TEST_F(SYSTEM_SUITE(InstallSafetyTest), ShortcutNamesThatLeaveTheirFolderAreEnglish) {
+    ASSERT_TRUE(AddAppTree(owner_.Payload, SampleAppTree()));
+    owner_.Text_GroupName = "..\\..\\..\\Startup\\x";
+    owner_.Text_OtherTools = "..\\..";
+    owner_.Text_AppShortcut = "..\\..\\Startup\\evil";
+    owner_.Text_InkscapeShortcut = "NUL";
+    const std::string programs = GroupFolder().substr(0, GroupFolder().rfind('\\'));
+    const std::string startup = programs + "\\Startup";
+
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
+
+    EXPECT_EQ(S_OK, ReadLink(GroupFolder() + "\\Load Mini Tarvik.lnk").loaded);
+    EXPECT_EQ(S_OK, ReadLink(DesktopFolder() + "\\Load Mini Tarvik.lnk").loaded);
+    EXPECT_EQ(S_OK, ReadLink(GroupFolder() + "\\Other Tools\\Inkscape (Vektrel).lnk").loaded);
+    EXPECT_FALSE(FileExists(startup + "\\x"));
+    EXPECT_FALSE(FileExists(startup + "\\evil.lnk"));
+    EXPECT_FALSE(FileExists(programs + "\\..\\..\\Startup\\evil.lnk"));
+    const std::vector<std::string> entries = LogEntries();
+    for (const char* name : {"..\\..\\..\\Startup\\x", "..\\..", "..\\..\\Startup\\evil", "NUL"})
+        EXPECT_TRUE(LogHas(entries, std::string("Naming a shortcut failed: ") + name + " (")) << name << LogText();
+}
+
+// Translated names that are plain names are used as they are.
+TEST_F(SYSTEM_SUITE(InstallSafetyTest), PlainTranslatedNamesAreUsed) {
+    ASSERT_TRUE(AddAppTree(owner_.Payload, SampleAppTree()));
+    owner_.Text_AppShortcut = "Start Tarvik (x86)";
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
+    EXPECT_EQ(S_OK, ReadLink(GroupFolder() + "\\Start Tarvik (x86).lnk").loaded);
+    EXPECT_TRUE(LogEntries().empty()) << LogText();
+    DeleteFileA((DesktopFolder() + "\\Start Tarvik (x86).lnk").c_str());
+}
+
+}  // namespace
