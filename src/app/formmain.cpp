@@ -18,6 +18,7 @@
 #include "xc_installhardware.h"
 #include "xc_language.h"
 #include "xc_osversion.h"
+#include "userlaunch.h"
 #include "xc_zipfile.h"
 
 namespace {
@@ -299,4 +300,4 @@ bool IsSupportedWindowsVersion(DWORD major, DWORD minor) { return DriverSetFor(m
 
 std::string InstalledApplicationCommand() { return "\"" + InstalledApplicationPath() + "\""; }
 
-UINT LaunchInstalledApplication() { return WinExec(InstalledApplicationCommand().c_str(), SW_SHOWNORMAL); }
+bool LaunchInstalledApplication() { return LaunchAsDesktopUser(InstalledApplicationCommand().c_str()); }

@@ -107,5 +107,6 @@ bool IsSupportedWindowsVersion(DWORD major, DWORD minor);
 // Windows never tries "C:\Program.exe" first.
 std::string InstalledApplicationCommand();
 
-// Starts the installed application as a normal window; WinExec's result.
-UINT LaunchInstalledApplication();
+// Starts the installed application as a normal window, as the signed-in user where UAC
+// elevated the installer; true when it was started.
+bool LaunchInstalledApplication();

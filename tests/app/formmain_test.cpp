@@ -2,10 +2,12 @@
 // states from waiting to installed with simulated adapters and a scripted worker, its message
 // boxes, the keyboard, the supported versions and the final launch.
 #include "formmain.h"
+#include "userlaunch.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -20,6 +22,7 @@
 #include "skinurllabel.h"
 #include "test_support.h"
 #include "xc_language.h"
+#include "xc_log.h"
 
 namespace {
 
@@ -431,6 +434,13 @@ bool WaitForFile(const std::string& path, DWORD ms) {
     return true;
 }
 
+// Only the full token of a user whom UAC elevated goes through the desktop's shell: a default
+// token (UAC off, a plain administrator) and XP (no answer) start the program directly.
+TEST(FinalLaunch, WayFollowsTheElevation) {
+    EXPECT_EQ(LaunchWay::DesktopShell, LaunchWayFor(2));
+    for (DWORD type : {0ul, 1ul, 3ul}) EXPECT_EQ(LaunchWay::Direct, LaunchWayFor(type)) << type;
+}
+
 // "C:\Program.exe" is what Windows tries first for an unquoted "C:\Program Files\..." path.
 TEST(FinalLaunch, StartsTheApplicationAndNeverProgramExe) {
     const std::string programFiles = SpecialFolderPath(38);
@@ -447,9 +457,20 @@ TEST(FinalLaunch, StartsTheApplicationAndNeverProgramExe) {
     ASSERT_TRUE(CopyFileA(TARVIK_LAUNCH_RECORDER, application.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA(TARVIK_LAUNCH_RECORDER, decoy.c_str(), FALSE));
 
-    EXPECT_GT(LaunchInstalledApplication(), 31u);
+    ScratchFolder logFolder;
+    ASSERT_TRUE(logFolder.Ready());
+    const std::string log = logFolder.Child("launch.log");
+    strcpy(ProgramLog.LogPath, log.c_str());
+    EXPECT_TRUE(LaunchInstalledApplication());
     EXPECT_TRUE(WaitForFile(application + ".ran", 10000)) << "the application did not start";
     Sleep(500);
+    // Wine gives every process the full token, so the desktop shell's way is taken here, and it
+    // must have started the program itself, without falling back. (Wine's shell runs the
+    // program from this process, so the token change as such cannot be seen under Wine.)
+    if (LaunchWayFor(OwnElevationType()) == LaunchWay::DesktopShell) {
+        EXPECT_EQ(std::string::npos, FileContents(log).find("desktop's shell failed")) << FileContents(log);
+    }
+    ProgramLog.LogPath[0] = '\0';
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((decoy + ".ran").c_str())) << decoy << " ran";
 
     for (const std::string& file : {application, application + ".ran", decoy, decoy + ".ran"})
