@@ -96,6 +96,27 @@ else
 fi
 finished_within $wait_limit || fail "installer still running"
 
+# A language folder beside the installer is anybody's: a megabyte of translation for the waiting
+# text is cut to 4,095 bytes, so the window still answers at once (uncut, measuring and drawing
+# it on every paint froze the window for half a minute). The bound is loose on purpose: the
+# point is a window that answers, not a speed.
+cases=$((cases + 1))
+mkdir -p "$work/hugetext/Language"
+cp "$work/installer/Renamed.exe" "$work/hugetext/Renamed.exe"
+{ printf '[Setting]\r\nFontName=Tahoma\r\nFontSize=8\r\n[Strings]\r\n'
+  printf '{Please connect Mini Tarvik Device to this PC...}='; head -c 1048576 /dev/zero | tr '\0' 'W'; printf '\r\n'
+} > "$work/hugetext/Language/Language_1033.txt"
+start "$work/hugetext" Renamed.exe
+dialog=$(window_named '^Install Mini Tarvik$')
+if [ -z "$dialog" ]; then
+    fail "installer with a huge translation showed no window (exit code $(exit_code))"
+else
+    sleep 1
+    send_key "$dialog" alt+F4 || fail "installer with a huge translation could not be focused"
+    finished_within 5 || fail "installer with a huge translation did not end within 5 s of Alt+F4"
+fi
+finished_within $wait_limit || fail "installer with a huge translation still running"
+
 # A damaged payload shows one message box (smaller than the installer's dialog, which has the
 # same caption) and ends with exit code 0 once it is dismissed, whatever lies in the current
 # folder: nothing alone, an older installer, or a plain stub (which would run the builder).
