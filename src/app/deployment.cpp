@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "installsteps.h"
+#include "linkcheck.h"
 #include "paths.h"
 #include "payloadkeys.h"
 #include "permissions.h"
@@ -104,11 +105,21 @@ bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& ins
     return ok;
 }
 
-void CreateShortcutLogged(const std::string& target, const std::string& folder, const std::string& name,
-                          const std::string& workingFolder) {
-    const HRESULT result =
-        CreateShortcut(target.c_str(), folder.c_str(), name.c_str(), workingFolder.c_str(), "", target.c_str(), 0);
-    if (FAILED(result)) LogStepFailure("Creating a shortcut", JoinPath(folder.c_str(), name.c_str()), DWORD(result));
+// Saves root\folder\name.lnk (folder may be empty). The desktop is the user's own and the Start
+// menu folders may have been changed: a shortcut is never written through a link on its way,
+// which would let this elevated process drop it anywhere (a Startup folder, say).
+void CreateShortcutLogged(const std::string& target, const std::string& root, const std::string& folder,
+                          const std::string& name, const std::string& workingFolder) {
+    const std::string fullFolder = folder.empty() ? root : JoinPath(root.c_str(), folder.c_str());
+    const std::string shortcut = JoinPath(fullFolder.c_str(), name.c_str());
+    const std::string link = FirstLinkOnTheWay(root, (folder.empty() ? "" : folder + "\\") + name + ".lnk");
+    if (!link.empty()) {
+        LogStepFailure("Creating a shortcut", shortcut, link + " is a link");
+        return;
+    }
+    const HRESULT result = CreateShortcut(target.c_str(), fullFolder.c_str(), name.c_str(), workingFolder.c_str(), "",
+                                          target.c_str(), 0);
+    if (FAILED(result)) LogStepFailure("Creating a shortcut", shortcut, DWORD(result));
 }
 
 // A translated text used as a file or folder name: only when it is one safe name part, since
@@ -129,12 +140,12 @@ void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder) {
         LogStepFailure("Creating the shortcuts", "the Start menu or desktop folder", "unknown folder");
         return;
     }
-    const std::string group = JoinPath(programs.c_str(), NameFromTranslation(owner.Text_GroupName, kGroupName).c_str());
+    const std::string group = NameFromTranslation(owner.Text_GroupName, kGroupName);
     const std::string tools = JoinPath(group.c_str(), NameFromTranslation(owner.Text_OtherTools, kOtherTools).c_str());
     const std::string appShortcut = NameFromTranslation(owner.Text_AppShortcut, kAppShortcut);
-    CreateShortcutLogged(application, group, appShortcut, installFolder);
-    CreateShortcutLogged(application, desktop, appShortcut, installFolder);
-    CreateShortcutLogged(inkscape, tools, NameFromTranslation(owner.Text_InkscapeShortcut, kInkscapeShortcut),
+    CreateShortcutLogged(application, programs, group, appShortcut, installFolder);
+    CreateShortcutLogged(application, desktop, "", appShortcut, installFolder);
+    CreateShortcutLogged(inkscape, programs, tools, NameFromTranslation(owner.Text_InkscapeShortcut, kInkscapeShortcut),
                          installFolder);
 }
 

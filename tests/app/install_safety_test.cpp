@@ -9,6 +9,7 @@
 
 #include "install_fixture.h"
 #include "installworker.h"
+#include "unix_link.h"
 
 namespace {
 
@@ -76,6 +77,27 @@ TEST_F(SYSTEM_SUITE(InstallSafetyTest), ShortcutNamesThatLeaveTheirFolderAreEngl
     const std::vector<std::string> entries = LogEntries();
     for (const char* name : {"..\\..\\..\\Startup\\x", "..\\..", "..\\..\\Startup\\evil", "NUL"})
         EXPECT_TRUE(LogHas(entries, std::string("Naming a shortcut failed: ") + name + " (")) << name << LogText();
+}
+
+// The Start menu group replaced by a link to another folder: no shortcut is written through it;
+// the desktop's still arrives.
+TEST_F(SYSTEM_SUITE(InstallSafetyTest), ShortcutsAreNotWrittenThroughALink) {
+    ScratchFolder outside("tarvik outside");
+    ASSERT_TRUE(outside.Ready());
+    const FolderLink group(outside.Path(), GroupFolder());
+    if (!group.Made()) GTEST_SKIP() << "no symbolic links here";
+    ASSERT_TRUE(AddAppTree(owner_.Payload, SampleAppTree()));
+
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
+
+    EXPECT_FALSE(FileExists(outside.Child("Load Mini Tarvik.lnk")));
+    EXPECT_FALSE(FileExists(outside.Child("Other Tools")));
+    EXPECT_EQ(S_OK, ReadLink(DesktopFolder() + "\\Load Mini Tarvik.lnk").loaded);
+    const std::vector<std::string> entries = LogEntries();
+    const std::string refused = "Creating a shortcut failed: " + GroupFolder();
+    EXPECT_TRUE(LogHas(entries, refused + "\\Load Mini Tarvik (" + GroupFolder() + " is a link)")) << LogText();
+    EXPECT_TRUE(LogHas(entries, refused + "\\Other Tools\\Inkscape (Vektrel) (" + GroupFolder() + " is a link)"))
+        << LogText();
 }
 
 // Translated names that are plain names are used as they are.

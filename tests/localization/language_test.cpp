@@ -279,7 +279,8 @@ TEST_F(LanguagePack, LinkedFolderIsNeitherReadNorWritten) {
     const std::string outside = scratch.Child("outside");
     ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
     const std::string linked = scratch.Child("Language");
-    if (!MakeFolderLink(outside, linked)) GTEST_SKIP() << "no symbolic links here";
+    const FolderLink link(outside, linked);
+    if (!link.Made()) GTEST_SKIP() << "no symbolic links here";
     ASSERT_TRUE(WriteBytes(outside + "\\" + FileName(), kSetting + "[Strings]\r\n{One}=Eins\r\n"));
     XC_Language pack;
     EXPECT_TRUE(pack.Load(linked.c_str()));

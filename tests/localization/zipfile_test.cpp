@@ -261,7 +261,8 @@ TEST_F(UnzipToFolder, LinksAreNotFollowed) {
     const std::string outside = scratch.Child("outside");
     ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
-    if (!MakeFolderLink(outside, target + "\\sub")) GTEST_SKIP() << "no symbolic links here";
+    const FolderLink sub(outside, target + "\\sub");
+    if (!sub.Made()) GTEST_SKIP() << "no symbolic links here";
 
     EXPECT_FALSE(Unpack({{"a.txt", FILE_ATTRIBUTE_ARCHIVE, "first"},
                          {"sub\\evil.txt", FILE_ATTRIBUTE_ARCHIVE, "evil"},
@@ -273,7 +274,8 @@ TEST_F(UnzipToFolder, LinksAreNotFollowed) {
     EXPECT_FALSE(Exists(outside + "\\deeper"));
 
     const std::string linkedTarget = scratch.Child("linked");
-    ASSERT_TRUE(MakeFolderLink(outside, linkedTarget));
+    const FolderLink linked(outside, linkedTarget);
+    ASSERT_TRUE(linked.Made());
     EXPECT_FALSE(ProgramZipFile.UnzipToFolder(archive.c_str(), linkedTarget.c_str()));
     EXPECT_FALSE(Exists(outside + "\\a.txt"));
 }
