@@ -117,8 +117,8 @@ void CreateShortcutLogged(const std::string& target, const std::string& root, co
         LogStepFailure("Creating a shortcut", shortcut, link + " is a link");
         return;
     }
-    const HRESULT result = CreateShortcut(target.c_str(), fullFolder.c_str(), name.c_str(), workingFolder.c_str(), "",
-                                          target.c_str(), 0);
+    const HRESULT result =
+        CreateShortcut(target.c_str(), fullFolder.c_str(), name.c_str(), workingFolder.c_str(), "", target.c_str(), 0);
     if (FAILED(result)) LogStepFailure("Creating a shortcut", shortcut, DWORD(result));
 }
 

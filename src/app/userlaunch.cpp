@@ -9,32 +9,13 @@
 
 #include <vector>
 
+#include "comref.h"
 #include "xc_log.h"
 
 namespace {
 
 // {4C96BE40-915C-11CF-99D3-00AA004AE837}: the shell browser that hosts the desktop's view.
 constexpr GUID kTopLevelBrowser = {0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
-
-// An owned COM interface pointer, released when it goes.
-template <typename Interface>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() {
-        if (pointer_ != nullptr) pointer_->Release();
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-
-    Interface* operator->() const { return pointer_; }
-    Interface* Get() const { return pointer_; }
-    void** Receive() { return reinterpret_cast<void**>(&pointer_); }
-    Interface** ReceiveTyped() { return &pointer_; }
-
-private:
-    Interface* pointer_ = nullptr;
-};
 
 // A VARIANT cleared when it goes.
 class Variant {
@@ -68,35 +49,35 @@ BSTR AllocateText(const char* text) {
 // The desktop's view, reached from the shell windows' list: its background object leads to the
 // shell's dispatch object, whose ShellExecute runs in the shell's own process.
 HRESULT ShellExecuteOnDesktop(const char* commandLine) {
-    ComPtr<IShellWindows> windows;
-    HRESULT result =
-        CoCreateInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows), windows.Receive());
+    ComRef<IShellWindows> windows;
+    HRESULT result = CoCreateInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
+                                      windows.ReceiveAny());
     if (FAILED(result)) return result;
     Variant desktop;
     desktop.SetInteger(CSIDL_DESKTOP);
     Variant none;
     long window = 0;
-    ComPtr<IDispatch> found;
-    result = windows->FindWindowSW(&desktop.Get(), &none.Get(), SWC_DESKTOP, &window, SWFO_NEEDDISPATCH,
-                                   found.ReceiveTyped());
+    ComRef<IDispatch> found;
+    result =
+        windows->FindWindowSW(&desktop.Get(), &none.Get(), SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, found.Receive());
     if (result != S_OK) return FAILED(result) ? result : E_FAIL;
-    ComPtr<IServiceProvider> services;
-    if (FAILED(result = found->QueryInterface(__uuidof(IServiceProvider), services.Receive()))) return result;
-    ComPtr<IShellBrowser> browser;
-    if (FAILED(result = services->QueryService(kTopLevelBrowser, __uuidof(IShellBrowser), browser.Receive())))
+    ComRef<IServiceProvider> services;
+    if (FAILED(result = found->QueryInterface(__uuidof(IServiceProvider), services.ReceiveAny()))) return result;
+    ComRef<IShellBrowser> browser;
+    if (FAILED(result = services->QueryService(kTopLevelBrowser, __uuidof(IShellBrowser), browser.ReceiveAny())))
         return result;
-    ComPtr<IShellView> view;
-    if (FAILED(result = browser->QueryActiveShellView(view.ReceiveTyped()))) return result;
-    ComPtr<IDispatch> background;
-    if (FAILED(result = view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), background.Receive())))
+    ComRef<IShellView> view;
+    if (FAILED(result = browser->QueryActiveShellView(view.Receive()))) return result;
+    ComRef<IDispatch> background;
+    if (FAILED(result = view->GetItemObject(SVGIO_BACKGROUND, __uuidof(IDispatch), background.ReceiveAny())))
         return result;
-    ComPtr<IShellFolderViewDual> folderView;
-    if (FAILED(result = background->QueryInterface(__uuidof(IShellFolderViewDual), folderView.Receive())))
+    ComRef<IShellFolderViewDual> folderView;
+    if (FAILED(result = background->QueryInterface(__uuidof(IShellFolderViewDual), folderView.ReceiveAny())))
         return result;
-    ComPtr<IDispatch> application;
-    if (FAILED(result = folderView->get_Application(application.ReceiveTyped()))) return result;
-    ComPtr<IShellDispatch2> shell;
-    if (FAILED(result = application->QueryInterface(__uuidof(IShellDispatch2), shell.Receive()))) return result;
+    ComRef<IDispatch> application;
+    if (FAILED(result = folderView->get_Application(application.Receive()))) return result;
+    ComRef<IShellDispatch2> shell;
+    if (FAILED(result = application->QueryInterface(__uuidof(IShellDispatch2), shell.ReceiveAny()))) return result;
 
     // The file is the quoted path: the shell takes it as one name, quotes removed.
     BSTR fileText = AllocateText(commandLine);
@@ -110,9 +91,7 @@ HRESULT ShellExecuteOnDesktop(const char* commandLine) {
 
 }  // namespace
 
-LaunchWay LaunchWayFor(DWORD elevationType) {
-    return elevationType == 2 ? LaunchWay::DesktopShell : LaunchWay::Direct;
-}
+LaunchWay LaunchWayFor(DWORD elevationType) { return elevationType == 2 ? LaunchWay::DesktopShell : LaunchWay::Direct; }
 
 DWORD OwnElevationType() {
     HANDLE token = nullptr;
@@ -120,19 +99,22 @@ DWORD OwnElevationType() {
     // TokenElevationType (18) is asked by number: XP's headers and XP itself do not know it.
     DWORD type = 0;
     DWORD length = 0;
-    const bool known = GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(18), &type, sizeof(type), &length);
+    const bool known =
+        GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(18), &type, sizeof(type), &length);
     CloseHandle(token);
     return known ? type : 0;
 }
 
 bool LaunchAsDesktopUser(const char* commandLine) {
     if (LaunchWayFor(OwnElevationType()) == LaunchWay::DesktopShell) {
-        const HRESULT initialized = CoInitialize(nullptr);
-        const HRESULT result = ShellExecuteOnDesktop(commandLine);
-        if (SUCCEEDED(initialized)) CoUninitialize();
+        HRESULT result;
+        {
+            const ComScope com;
+            result = ShellExecuteOnDesktop(commandLine);
+        }
         if (SUCCEEDED(result)) return true;
-        ProgramLog.AppendFormat("Starting %s through the desktop's shell failed (0x%08lX); started directly", commandLine,
-                                static_cast<unsigned long>(result));
+        ProgramLog.AppendFormat("Starting %s through the desktop's shell failed (0x%08lX); started directly",
+                                commandLine, static_cast<unsigned long>(result));
     }
     return WinExec(commandLine, SW_SHOWNORMAL) > 31;
 }

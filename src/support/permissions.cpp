@@ -6,42 +6,11 @@
 
 #include <string>
 
+#include "comref.h"
+
 namespace {
 
 const DWORD kPathCapacity = 4096;
-
-// Releases a COM interface on scope exit.
-template <typename Interface>
-class ComRef {
-public:
-    ComRef() = default;
-    ~ComRef() {
-        if (pointer_ != nullptr) pointer_->Release();
-    }
-    ComRef(const ComRef&) = delete;
-    ComRef& operator=(const ComRef&) = delete;
-
-    void** Receive() { return reinterpret_cast<void**>(&pointer_); }
-    Interface* operator->() const { return pointer_; }
-
-private:
-    Interface* pointer_ = nullptr;
-};
-
-// Keeps COM initialised on this thread for its lifetime. Only a successful CoInitialize is
-// balanced: uninitialising after a failed one would tear down the caller's COM.
-class ComScope {
-public:
-    ComScope() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() {
-        if (initialised_) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool initialised_;
-};
 
 // The identifier inside an allow, deny, audit or alarm entry, when it lies wholly within the
 // entry; null for other kinds of entry.
@@ -188,8 +157,8 @@ HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
     ComRef<IShellLinkA> link;
     // The class and interface ids from the headers' own constants: the uuid library's
     // IID_/CLSID_ objects come as one block of every id it knows, some 40 KB.
-    HRESULT result = CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkA),
-                                      link.Receive());
+    HRESULT result =
+        CoCreateInstance(__uuidof(ShellLink), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IShellLinkA), link.ReceiveAny());
     if (FAILED(result)) return result;
     link->SetPath(target);
     if (workingFolder != nullptr) link->SetWorkingDirectory(workingFolder);
@@ -197,7 +166,7 @@ HRESULT CreateShortcut(const char* target, const char* folder, const char* name,
     link->SetIconLocation(iconPath, iconIndex);
 
     ComRef<IPersistFile> persist;
-    result = link->QueryInterface(__uuidof(IPersistFile), persist.Receive());
+    result = link->QueryInterface(__uuidof(IPersistFile), persist.ReceiveAny());
     if (FAILED(result)) return result;
     WCHAR wideFile[kPathCapacity];
     if (MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wideFile, kPathCapacity) == 0)

@@ -19,8 +19,8 @@ enum class WorldWrite { Allowed, Denied, Unreadable };
 WorldWrite WorldMayWrite(const std::string& path) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                              nullptr, &descriptor) != ERROR_SUCCESS)
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
         return WorldWrite::Unreadable;
     SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
     PSID world = nullptr;
@@ -52,12 +52,14 @@ TEST_F(SYSTEM_SUITE(GrantTest), InstalledFoldersAndFilesLetEveryoneWrite) {
     HANDLE file = CreateFileA(plain.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     CloseHandle(file);
-    if (WorldMayWrite(plain) != WorldWrite::Denied) GTEST_SKIP() << "the world's right to write cannot be read back here";
+    if (WorldMayWrite(plain) != WorldWrite::Denied)
+        GTEST_SKIP() << "the world's right to write cannot be read back here";
 
     ASSERT_TRUE(AddAppTree(owner_.Payload, SampleAppTree()));
     ASSERT_EQ(InstallResult::Success, RunInstall(owner_));
-    for (const std::string& path : {InstallFolder(), InstallFolder() + "\\inkscape\\share",
-                                    InstallFolder() + "\\inkscape\\share\\icons\\tarvik.svg", InstallFolder() + "\\Emberlin.exe"}) {
+    for (const std::string& path :
+         {InstallFolder(), InstallFolder() + "\\inkscape\\share",
+          InstallFolder() + "\\inkscape\\share\\icons\\tarvik.svg", InstallFolder() + "\\Emberlin.exe"}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(WorldWrite::Allowed, WorldMayWrite(path));
     }

@@ -25,9 +25,10 @@ using SYSTEM_SUITE(InstallSafetyTest) = InstallTest;
 // anything), is logged, and nothing is written for it: a device name would otherwise open the
 // engraver's serial port, or swallow the file and report success.
 TEST_F(SYSTEM_SUITE(InstallSafetyTest), UnsafeListedPathsAreRefused) {
-    const char* const unsafe[] = {"\\COM3",          "\\nul.txt",       "\\inkscape\\AUX",     "\\..\\escaped.txt",
-                                  "\\inkscape\\...\\x", "\\C:\\x.txt",   "\\\\server\\x",       "\\a.txt:stream",
-                                  "\\a\\\\b.txt",    "\\bad\x01.txt",   "\\Con.ini",           "\\\\?\\C:\\x"};
+    const char* const unsafe[] = {
+        "\\COM3",      "\\nul.txt",     "\\inkscape\\AUX", "\\..\\escaped.txt", "\\inkscape\\...\\x",
+        "\\C:\\x.txt", "\\\\server\\x", "\\a.txt:stream",  "\\a\\\\b.txt",      "\\bad\x01.txt",
+        "\\Con.ini",   "\\\\?\\C:\\x"};
     for (const char* path : unsafe) {
         SCOPED_TRACE(path);
         AppTree tree;
