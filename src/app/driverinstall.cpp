@@ -71,7 +71,7 @@ const DWORD kStagingWaitMs = 60000;
 
 struct AdapterDriver {
     const char* hardwareId;
-    const char* folder;  // working folder in the temporary folder
+    const char* folder;  // its folder's name, in the temporary folder and among the permanent packages
     const char* inf;
     Package xp;
     Package win7;
@@ -162,18 +162,18 @@ bool UpdateDriver(XC_InstallHardware& hardware, const char* hardwareId, const st
                      std::string(hardwareId) + " " + inf);
 }
 
-// The updater's path is quoted: the temporary folder may hold a blank. False when it could
-// not be started.
+// The updater's path is quoted: the temporary folder may hold a blank.
 std::string UpdaterPath(const std::string& folder) { return "\"" + JoinPath(folder.c_str(), kUpdaterName) + "\""; }
 
+// False when the updater could not be started.
 bool StartUpdater64(const std::string& folder, const char* hardwareId, const std::string& inf) {
     const std::string line = UpdaterPath(folder) + " \"" + hardwareId + "\" \"" + inf + "\"";
     ProgramLog.Append(line.data(), int(line.size()));
     return CheckStep(RunProcess(line.c_str(), true), "Starting the 64-bit driver updater", line);
 }
 
-void LogStaged(const std::string& inf, const std::string& stored) {
-    const std::string entry = "Driver package staged: " + inf + " as " + stored;
+void LogStaged(const std::string& how) {
+    const std::string entry = "Driver package staged" + how;
     ProgramLog.Append(entry.data(), int(entry.size()));
 }
 
@@ -186,9 +186,10 @@ void StageWithUpdater64(const std::string& folder, const std::string& inf) {
     if (!CheckStep(RunProcess(line.c_str(), false, &code, kStagingWaitMs), "Starting the 64-bit driver updater", line))
         return;
     if (code == 0)
-        LogStaged(inf, "by the 64-bit driver updater");
+        LogStaged(" by the 64-bit driver updater: " + inf);
     else if (code == STILL_ACTIVE)
-        LogStepFailure(kStaging, inf, "the 64-bit driver updater did not end within 60 s");
+        LogStepFailure(kStaging, inf,
+                       "the 64-bit driver updater did not end within " + std::to_string(kStagingWaitMs / 1000) + " s");
     else
         LogStepFailure(kStaging, inf, "the 64-bit driver updater ended with exit code " + std::to_string(code));
 }
@@ -215,7 +216,7 @@ void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter,
         return;
     }
     std::string stored;
-    if (CheckStep(StageDriverPackage(inf.c_str(), &stored), kStaging, inf)) LogStaged(inf, stored);
+    if (CheckStep(StageDriverPackage(inf.c_str(), &stored), kStaging, inf)) LogStaged(": " + inf + " as " + stored);
 }
 
 // Writes and installs the adapter's package for set; false when the driver update failed or

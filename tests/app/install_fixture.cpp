@@ -214,7 +214,7 @@ namespace {
 bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
 
 bool IsStagingEntry(const std::string& entry) {
-    return StartsWith(entry, "Driver package staged: ") || StartsWith(entry, "Staging a driver package failed: ") ||
+    return StartsWith(entry, "Driver package staged") || StartsWith(entry, "Staging a driver package failed: ") ||
            entry.find("\" /stage \"") != std::string::npos ||
            StartsWith(entry, "Writing a file failed: " + PackageHome());
 }

@@ -391,7 +391,7 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), StagedPackagesServeAdaptersPluggedInLate
         EXPECT_TRUE(IsStoreName(copies[0], row->inf)) << copies[0];
         if (kUpdater64) {
             expected.push_back("\"" + folder + "\\upd64.exe\" /stage \"" + inf + "\"");
-            expected.push_back("Driver package staged: " + inf + " as by the 64-bit driver updater");
+            expected.push_back("Driver package staged by the 64-bit driver updater: " + inf);
         } else {
             expected.push_back("Driver package staged: " + inf + " as " + copies[0]);
         }
@@ -416,7 +416,7 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), StagingTwiceLeavesOneCopyInTheStore) {
     EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
 
     size_t staged = 0;
-    for (const std::string& entry : StagingEntries()) staged += entry.compare(0, 23, "Driver package staged: ") == 0;
+    for (const std::string& entry : StagingEntries()) staged += entry.compare(0, 21, "Driver package staged") == 0;
     EXPECT_EQ(4u, staged) << LogText();
     for (const AdapterRow* row : kBothRows) EXPECT_EQ(1u, StoreCopies(PackageInf(*row)).size()) << row->inf;
 }
