@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The unattended install end to end: SetupTarvik.exe /S with the sample language pack, the
 # sample drivers and a small application as its payload, under Wine with no X display at all,
-# as a deployment tool starts it. Judged by the exit code, the device tree, the install tree,
+# as a deployment tool starts it, and in an X server that is watched for windows. Judged by the exit code, the device tree, the install tree,
 # the shortcuts and the log beside the installer:
 #   0 installed (a simulated PL2303 gets its driver; the application is not started),
 #   1 installed with errors (an installed file held open by a running program),
 #   2 a Windows version the window refuses (Windows Server 2003 / XP x64 5.2, Vista 6.0),
-#   3 a truncated installer, at once (no message box waits in the background),
+#   3 a truncated installer, at once (under an X server too, where a message box would wait),
 #   4 an unknown switch;
 # a file without payload stays the builder, whatever the arguments.
 #   unattended_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD LAUNCH_RECORDER_EXE
@@ -150,17 +150,47 @@ for version in win2003 vista; do
     tr -d '\r' <"$work/run/Setup-$version.log" 2>/dev/null | grep -qF "exit code 2" || fail "$version: no line in the log"
 done
 
-# 3: a truncated installer ends at once, with no message box waiting unseen.
+# With an X server, where a window or a message box would show and wait: the prefix's server
+# is restarted on each side, as Wine binds a running prefix's desktop to its first display.
 mkdir -p "$work/truncated"
 head -c $(($(stat -c %s "$work/run/SetupTarvik.exe") - 4096)) "$work/run/SetupTarvik.exe" >"$work/truncated/SetupTarvik.exe"
+WINEPREFIX="$prefix" timeout 30 wineserver -k 2>/dev/null
+WINEPREFIX="$prefix" timeout 30 wineserver -w 2>/dev/null
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display" 2>/dev/null)
 check
-started=$(date +%s)
-code=$(run "$work/truncated" win7 SetupTarvik.exe /S)
-[ "$code" = 3 ] || fail "truncated: exit code $code, 3 expected"
-check
-[ $(($(date +%s) - started)) -le 20 ] || fail "truncated: took $(($(date +%s) - started)) s"
-check
-log_has "$work/truncated" "exit code 3" || fail "truncated: no line in the log"
+if [ "$DISPLAY" = : ] || ! timeout 10 xdpyinfo >/dev/null 2>&1; then
+    fail "the X server did not come up"
+else
+    # A whole install with a watch on the screen: no window shows at any moment.
+    clean
+    plug
+    (while :; do timeout 5 xdotool search --onlyvisible --name '.' 2>/dev/null; sleep 0.1; done) >"$work/seen" &
+    watch=$!
+    check
+    code=$(run "$work/run" win7 SetupTarvik.exe /S)
+    kill $watch 2>/dev/null
+    wait $watch 2>/dev/null
+    [ "$code" = 0 ] || fail "/S with a display: exit code $code, 0 expected"
+    check
+    [ ! -s "$work/seen" ] || fail "/S with a display: windows showed: $(sort -u "$work/seen" | tr '\n' ' ')"
+
+    # 3: a truncated installer ends at once, with no message box waiting.
+    check
+    started=$(date +%s)
+    code=$(run "$work/truncated" win7 SetupTarvik.exe /S)
+    [ "$code" = 3 ] || fail "truncated: exit code $code, 3 expected"
+    check
+    [ $(($(date +%s) - started)) -le 20 ] || fail "truncated: took $(($(date +%s) - started)) s"
+    check
+    log_has "$work/truncated" "exit code 3" || fail "truncated: no line in the log"
+fi
+WINEPREFIX="$prefix" timeout 30 wineserver -k 2>/dev/null
+WINEPREFIX="$prefix" timeout 30 wineserver -w 2>/dev/null
+kill $xvfb 2>/dev/null
+unset DISPLAY
 
 # 4: anything but /S or /s, logged.
 for arguments in "/X" "/S /S" "-S" "/Silent"; do
