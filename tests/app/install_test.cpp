@@ -16,6 +16,7 @@
 #include "install_fixture.h"
 #include "installworker.h"
 #include "payloadkeys.h"
+#include "registry.h"
 #include "xc_installhardware.h"
 #include "xc_xml.h"
 
@@ -419,6 +420,25 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), StagingTwiceLeavesOneCopyInTheStore) {
     for (const std::string& entry : StagingEntries()) staged += entry.compare(0, 21, "Driver package staged") == 0;
     EXPECT_EQ(4u, staged) << LogText();
     for (const AdapterRow* row : kBothRows) EXPECT_EQ(1u, StoreCopies(PackageInf(*row)).size()) << row->inf;
+}
+
+// Staging that cannot write its permanent folder (a file stands where it belongs): logged, and
+// still no install error, as the adapter may never come.
+TEST_F(SYSTEM_SUITE(DriverInstallTest), FailedStagingIsLoggedButNoInstallError) {
+    if (kSet == kNoSet) GTEST_SKIP() << "no driver set on this system";
+    const std::string blocker = SpecialFolderPath(35) + "\\MiniTarvik";
+    FILE* file = fopen(blocker.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << blocker;
+    fclose(file);
+
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_));
+    EXPECT_TRUE(DeleteFileA(blocker.c_str()));
+
+    size_t failed = 0;
+    for (const std::string& entry : LogEntries())
+        failed += entry.compare(0, 26 + blocker.size(), "Creating a folder failed: " + blocker) == 0;
+    EXPECT_EQ(2u, failed) << LogText();
+    for (const AdapterRow* row : kBothRows) EXPECT_TRUE(StoreCopies(PackageInf(*row)).empty()) << row->inf;
 }
 
 }  // namespace
