@@ -1,11 +1,13 @@
-// The four driver sets (PL2303 and CH341, each for Windows XP and Windows 7) and the choice
-// between them by system version and by the 64-bit marker of the Program Files path.
+// The four driver sets (PL2303 and CH341, each for Windows XP and Windows 7), the choice
+// between them by system version and by the 64-bit marker of the Program Files path, and the
+// staging of both adapters' packages in the driver store.
 #include "driverinstall.h"
 
 #include <cstddef>
 #include <string>
 
 #include "adapters.h"
+#include "driverstore.h"
 #include "installsteps.h"
 #include "paths.h"
 #include "payloadkeys.h"
@@ -59,9 +61,17 @@ const PackageFile kCh341Win7[] = {
 };
 const char kUpdaterName[] = "upd64.exe";
 
+// The permanent copies of the packages, below the common application data folder: Windows
+// reads the driver files from the folder a package was staged from whenever its device
+// arrives, so this folder outlives the temporary one and stays when the application goes.
+const char* const kPackageHome[] = {"MiniTarvik", "Drivers"};
+const char kStaging[] = "Staging a driver package";
+// Staging takes the updater a second or so; one that hangs must not hold the install.
+const DWORD kStagingWaitMs = 60000;
+
 struct AdapterDriver {
     const char* hardwareId;
-    const char* folder;  // working folder in the temporary folder
+    const char* folder;  // its folder's name, in the temporary folder and among the permanent packages
     const char* inf;
     Package xp;
     Package win7;
@@ -116,10 +126,35 @@ void SupplyMissingFixFiles(const XC_ExeTailHelper& payload, const FixFile (&fixe
     }
 }
 
-void WritePackage(const XC_ExeTailHelper& payload, const Package& package, const std::string& folder) {
+// The adapter's working folder in the temporary folder, created; the one place it is made.
+std::string WorkingFolder(const AdapterDriver& adapter) {
+    const std::string folder = TempDirPath(adapter.folder);
     CreateFolder(folder);
+    return folder;
+}
+
+// The adapter's permanent package folder, created level by level; empty when a level cannot be
+// made (logged).
+std::string PermanentFolder(const AdapterDriver& adapter) {
+    std::string folder = SpecialFolderPath(kCommonAppDataFolder);
+    if (folder.empty()) {
+        LogStepFailure(kStaging, adapter.inf, "the common application data folder is unknown");
+        return std::string();
+    }
+    for (const char* level : kPackageHome) {
+        folder = JoinPath(folder.c_str(), level);
+        if (!CreateFolder(folder)) return std::string();
+    }
+    folder = JoinPath(folder.c_str(), adapter.folder);
+    return CreateFolder(folder) ? folder : std::string();
+}
+
+// False when a file could not be written (logged).
+bool WritePackage(const XC_ExeTailHelper& payload, const Package& package, const std::string& folder) {
+    bool ok = true;
     for (size_t i = 0; i < package.count; ++i)
-        WritePayloadEntry(payload, package.files[i].key, JoinPath(folder.c_str(), package.files[i].name));
+        ok = WritePayloadEntry(payload, package.files[i].key, JoinPath(folder.c_str(), package.files[i].name)) && ok;
+    return ok;
 }
 
 bool UpdateDriver(XC_InstallHardware& hardware, const char* hardwareId, const std::string& inf) {
@@ -127,20 +162,68 @@ bool UpdateDriver(XC_InstallHardware& hardware, const char* hardwareId, const st
                      std::string(hardwareId) + " " + inf);
 }
 
-// The updater's path is quoted: the temporary folder may hold a blank. False when it could
-// not be started.
+// The updater's path is quoted: the temporary folder may hold a blank.
+std::string UpdaterPath(const std::string& folder) { return "\"" + JoinPath(folder.c_str(), kUpdaterName) + "\""; }
+
+// False when the updater could not be started.
 bool StartUpdater64(const std::string& folder, const char* hardwareId, const std::string& inf) {
-    const std::string line =
-        "\"" + JoinPath(folder.c_str(), kUpdaterName) + "\" \"" + hardwareId + "\" \"" + inf + "\"";
+    const std::string line = UpdaterPath(folder) + " \"" + hardwareId + "\" \"" + inf + "\"";
     ProgramLog.Append(line.data(), int(line.size()));
     return CheckStep(RunProcess(line.c_str(), true), "Starting the 64-bit driver updater", line);
+}
+
+void LogStaged(const std::string& how) {
+    const std::string entry = "Driver package staged" + how;
+    ProgramLog.Append(entry.data(), int(entry.size()));
+}
+
+// On 64-bit Windows through the updater's staging form, awaited: a 32-bit caller is refused
+// there. Its window stays hidden: nothing here needs a person.
+void StageWithUpdater64(const std::string& folder, const std::string& inf) {
+    const std::string line = UpdaterPath(folder) + " /stage \"" + inf + "\"";
+    ProgramLog.Append(line.data(), int(line.size()));
+    DWORD code = 0;
+    if (!CheckStep(RunProcess(line.c_str(), false, &code, kStagingWaitMs), "Starting the 64-bit driver updater", line))
+        return;
+    if (code == 0)
+        LogStaged(" by the 64-bit driver updater: " + inf);
+    else if (code == STILL_ACTIVE)
+        LogStepFailure(kStaging, inf,
+                       "the 64-bit driver updater did not end within " + std::to_string(kStagingWaitMs / 1000) + " s");
+    else
+        LogStepFailure(kStaging, inf, "the 64-bit driver updater ended with exit code " + std::to_string(code));
+}
+
+// Writes the adapter's package of set into its permanent folder and stages it from there;
+// every outcome is logged, none is an install error: the adapter may never come.
+void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter, DriverSet set) {
+    const Package& package = set == DriverSet::WindowsXp ? adapter.xp : adapter.win7;
+    // A payload without the package (its builder lacked the files) gives one note, not one per file.
+    for (size_t i = 0; i < package.count; ++i) {
+        if (payload.HasEntry(package.files[i].key)) continue;
+        LogStepFailure(kStaging, adapter.inf, std::string("the payload has no entry ") + package.files[i].key);
+        return;
+    }
+    const std::string folder = PermanentFolder(adapter);
+    if (folder.empty()) return;
+    const std::string inf = JoinPath(folder.c_str(), adapter.inf);
+    if (!WritePackage(payload, package, folder)) {
+        LogStepFailure(kStaging, inf, "its files could not all be written");
+        return;
+    }
+    if (set == DriverSet::Windows7 && Is64BitWindows()) {
+        StageWithUpdater64(folder, inf);
+        return;
+    }
+    std::string stored;
+    if (CheckStep(StageDriverPackage(inf.c_str(), &stored), kStaging, inf)) LogStaged(": " + inf + " as " + stored);
 }
 
 // Writes and installs the adapter's package for set; false when the driver update failed or
 // the updater could not be started.
 bool RunDriverSet(const XC_ExeTailHelper& payload, XC_InstallHardware& hardware, const AdapterDriver& adapter,
                   DriverSet set) {
-    const std::string folder = TempDirPath(adapter.folder);
+    const std::string folder = WorkingFolder(adapter);
     const std::string inf = JoinPath(folder.c_str(), adapter.inf);
     if (set == DriverSet::WindowsXp) {
         SupplyMissingFixFiles(payload, kXpFixes);
@@ -174,5 +257,12 @@ bool InstallAdapterDrivers(TInstallOwner& owner) {
         if (set == DriverSet::None) continue;
         ok = RunDriverSet(owner.Payload, hardware, adapter, set) && ok;
     }
+    StageAdapterPackages(owner.Payload);
     return ok;
+}
+
+void StageAdapterPackages(const XC_ExeTailHelper& payload) {
+    const DriverSet set = SetForThisSystem();
+    if (set == DriverSet::None) return;
+    for (const AdapterDriver& adapter : kAdapters) StagePackage(payload, adapter, set);
 }

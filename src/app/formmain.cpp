@@ -7,19 +7,18 @@
 #include "deployment.h"
 #include "driverinstall.h"
 #include "formmain.rh"
+#include "installtexts.h"
 #include "label.h"
 #include "paths.h"
-#include "payloadkeys.h"
 #include "skinbitmaps.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
 #include "skinurllabel.h"
 #include "startup.h"
+#include "userlaunch.h"
 #include "xc_installhardware.h"
 #include "xc_language.h"
 #include "xc_osversion.h"
-#include "userlaunch.h"
-#include "xc_zipfile.h"
 
 namespace {
 
@@ -188,39 +187,9 @@ void TForm_Main::FormCreate() {
 }
 
 void TForm_Main::SetupLanguage() {
-    std::string folder = ModulePath("Language");
-    if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        // Unpacked afresh on every start; failures leave whatever the folder holds.
-        const std::string archive = TempDirPath("MyLanguage.zip");
-        Payload.ExtractToFile(PayloadKey::Language, archive.c_str());
-        folder = TempDirPath("MyLanguage");
-        ProgramZipFile.UnzipToFolder(archive.c_str(), folder.c_str());
-        DeleteFileA(archive.c_str());
-    }
-    ProgramLanguage.Load(folder.c_str());
+    LoadInstallerLanguage(Payload);
     ProgramLanguage.ApplyToWindow(handle_);
-
-    struct TextSource {
-        std::string* field;
-        const char* english;
-    };
-    const TextSource texts[] = {
-        {&Text_LoadNow, "Load Mini Tarvik now!"},
-        {&Text_InstallingDriver, "Installing driver for Mini Tarvik..."},
-        {&Text_Ready, "Ready to install"},
-        {&Text_Installed, "Installed success!"},
-        {&Text_AppShortcut, kAppShortcut},
-        {&Text_GroupName, kGroupName},
-        {&Text_OtherTools, kOtherTools},
-        {&Text_InkscapeShortcut, kInkscapeShortcut},
-        {&Text_CopyingFiles, "Copying files %d%%"},
-        {&Text_NotSupportedOS, "Not supported OS! We support WinXP or Win7 only!"},
-        {&Text_Notice, "Notice"},
-        {&Text_MakeSureDriver, "Make sure you have installed driver for your Tarvik Device."},
-        {&Text_Installing, "Installing..."},
-        {&Text_FinishedWithErrors, "Installation finished with errors. See the log file."},
-    };
-    for (const TextSource& text : texts) *text.field = ProgramLanguage.Translate(text.english);
+    TranslateInstallTexts(*this);
 }
 
 void TForm_Main::FormShow() {

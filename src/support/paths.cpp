@@ -99,7 +99,7 @@ std::string ReadIniString(const char* file, const char* section, const char* key
     return value;
 }
 
-bool RunProcess(const char* commandLine, bool show, DWORD* exitCode) {
+bool RunProcess(const char* commandLine, bool show, DWORD* exitCode, DWORD waitMs) {
     if (commandLine == nullptr) return false;
     // CreateProcessA may write into the command line, so it gets its own copy.
     std::vector<char> line(commandLine, commandLine + strlen(commandLine) + 1);
@@ -115,7 +115,7 @@ bool RunProcess(const char* commandLine, bool show, DWORD* exitCode) {
     XC_KernelHandle threadHandle(process.hThread);
     if (exitCode != nullptr) {
         *exitCode = 0;
-        WaitForSingleObject(process.hProcess, INFINITE);
+        WaitForSingleObject(process.hProcess, waitMs);
         GetExitCodeProcess(process.hProcess, exitCode);
     }
     return true;

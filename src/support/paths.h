@@ -42,5 +42,6 @@ std::string TempDirPath(const char* name = nullptr);
 // The value of key in section, or defaultValue, which is then written as the key's value.
 std::string ReadIniString(const char* file, const char* section, const char* key, const char* defaultValue);
 
-// Starts commandLine in a new console; with exitCode, waits for the end and stores the code.
-bool RunProcess(const char* commandLine, bool show, DWORD* exitCode = nullptr);
+// Starts commandLine in a new console; with exitCode, waits at most waitMs for the end and
+// stores the code, which is STILL_ACTIVE when the program has not ended by then.
+bool RunProcess(const char* commandLine, bool show, DWORD* exitCode = nullptr, DWORD waitMs = INFINITE);

@@ -2,67 +2,19 @@
 // run time from the system folder.
 #include "xc_installhardware.h"
 
-#include <setupapi.h>
-
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "asciicase.h"
 #include "newdev.h"
-#include "paths.h"
+#include "setupapilibrary.h"
 #include "xc_handle.h"
 #include "xc_xml.h"
 
 namespace {
 
-// The SetupAPI entries the queries use. SetupAPI is no known system library on XP, so a static
-// import would be looked for beside the executable first; it is loaded once, never unloaded.
-struct SetupApi {
-    decltype(&SetupDiGetClassDevsA) getClassDevs = nullptr;
-    decltype(&SetupDiEnumDeviceInfo) enumDeviceInfo = nullptr;
-    decltype(&SetupDiGetDeviceRegistryPropertyA) getProperty = nullptr;
-    decltype(&SetupDiOpenDevRegKey) openDevRegKey = nullptr;
-    decltype(&SetupDiDestroyDeviceInfoList) destroyList = nullptr;
-
-    bool Complete() const {
-        return getClassDevs != nullptr && enumDeviceInfo != nullptr && getProperty != nullptr &&
-               openDevRegKey != nullptr && destroyList != nullptr;
-    }
-};
-
-template <typename Function>
-void Resolve(HMODULE library, const char* name, Function* entry) {
-    *entry = LibraryEntry<Function>(library, name);
-}
-
-SetupApi LoadSetupApi() {
-    SetupApi api;
-    const HMODULE library = LoadSystemLibrary("setupapi.dll");
-    if (library == nullptr) return api;
-    Resolve(library, "SetupDiGetClassDevsA", &api.getClassDevs);
-    Resolve(library, "SetupDiEnumDeviceInfo", &api.enumDeviceInfo);
-    Resolve(library, "SetupDiGetDeviceRegistryPropertyA", &api.getProperty);
-    Resolve(library, "SetupDiOpenDevRegKey", &api.openDevRegKey);
-    Resolve(library, "SetupDiDestroyDeviceInfoList", &api.destroyList);
-    return api;
-}
-
-// The window's poll and the install worker may ask first at the same time; the one that
-// loses the race drops its table. (A static table initialised on first use would do the same,
-// but its guard brings a threading library of 30 KB into the installer.)
-const SetupApi& Setup() {
-    static std::atomic<const SetupApi*> loaded{nullptr};
-    const SetupApi* api = loaded.load(std::memory_order_acquire);
-    if (api != nullptr) return *api;
-    const SetupApi* fresh = new SetupApi(LoadSetupApi());
-    if (loaded.compare_exchange_strong(api, fresh, std::memory_order_acq_rel)) return *fresh;
-    delete fresh;
-    return *api;
-}
-
-BOOL DestroyDeviceInfoList(HDEVINFO set) { return Setup().destroyList(set); }
+BOOL DestroyDeviceInfoList(HDEVINFO set) { return SetupApi().destroyList(set); }
 
 using DeviceInfoSet = XC_Handle<HDEVINFO, DestroyDeviceInfoList>;
 
@@ -76,16 +28,16 @@ std::string FirstString(const std::vector<char>& buffer) {
 // the device has no such property.
 std::string ReadProperty(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property) {
     DWORD size = 0;
-    Setup().getProperty(set, device, property, nullptr, nullptr, 0, &size);
+    SetupApi().getProperty(set, device, property, nullptr, nullptr, 0, &size);
     if (size == 0) return std::string();
     std::vector<char> buffer(size, '\0');
-    Setup().getProperty(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer.data()), size, nullptr);
+    SetupApi().getProperty(set, device, property, nullptr, reinterpret_cast<BYTE*>(buffer.data()), size, nullptr);
     return FirstString(buffer);
 }
 
 // "PortName" of the device's hardware key; empty when the key or the value is missing.
 std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA* device) {
-    XC_RegKey key(Setup().openDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
+    XC_RegKey key(SetupApi().openDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
     if (!key.IsOpen()) return std::string();
     DWORD size = 0;
     RegQueryValueExA(key.Get(), "PortName", nullptr, nullptr, nullptr, &size);
@@ -112,9 +64,9 @@ XC_InstallHardware::XC_InstallHardware() : UpdateDriverProc(LoadUpdateDriverEntr
 
 int XC_InstallHardware::EnumDevices(const GUID* classGuid, XC_Xml& report) {
     int count = 0;
-    const SetupApi& setup = Setup();
+    const SetupApiEntries& setup = SetupApi();
     const DWORD flags = classGuid != nullptr ? DIGCF_PRESENT : DIGCF_PRESENT | DIGCF_ALLCLASSES;
-    DeviceInfoSet set(setup.Complete() ? setup.getClassDevs(classGuid, nullptr, nullptr, flags) : nullptr);
+    DeviceInfoSet set(setup.HasQueries() ? setup.getClassDevs(classGuid, nullptr, nullptr, flags) : nullptr);
     if (set.IsOpen()) {
         SP_DEVINFO_DATA device;
         for (DWORD index = 0;; ++index) {

@@ -58,7 +58,7 @@ TEST_F(SYSTEM_SUITE(DriverFailureTest), RefusedUpdateFinishesWithErrors) {
     const std::vector<std::string> statuses = owner_.Statuses();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ("Installing driver for Mini Tarvik...", statuses.front());
-    const std::vector<std::string> entries = LogEntries();
+    const std::vector<std::string> entries = EntriesBesidesStaging();
     ASSERT_EQ(1u, entries.size()) << LogText();
     EXPECT_EQ(0u, entries[0].find("Driver update failed: USB\\Vid_067b&Pid_2303 " + inf + " (error 3758096907"))
         << entries[0];

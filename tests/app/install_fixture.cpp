@@ -169,7 +169,18 @@ void InstallTest::TearDown() {
     SimulatedDevicesTest::TearDown();
 }
 
+// The sample packages' INF files, as staging copies them into the store.
+const char* const kSampleInfs[] = {"xp\\2303\\ser2pl.inf", "win7\\2303\\ser2pl.inf", "CH341SER\\CH341SER.INF"};
+
 void InstallTest::RemoveInstall() const {
+    // Staged packages: the store's copies with their precompiled files, and the permanent copies.
+    for (const char* inf : kSampleInfs) {
+        for (const std::string& copy : StoreCopies(SampleDriverBytes(inf))) {
+            EXPECT_TRUE(DeleteFileA(copy.c_str())) << copy;
+            DeleteFileA((copy.substr(0, copy.size() - 3) + "pnf").c_str());
+        }
+    }
+    EXPECT_TRUE(RemoveTree(SpecialFolderPath(35) + "\\MiniTarvik"));
     EXPECT_TRUE(RemoveTree(InstallFolder()));
     EXPECT_TRUE(RemoveTree(GroupFolder()));
     DeleteFileA((DesktopFolder() + "\\Load Mini Tarvik.lnk").c_str());
@@ -198,6 +209,34 @@ std::vector<std::string> InstallTest::LogEntries() const {
     return entries;
 }
 
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+bool IsStagingEntry(const std::string& entry) {
+    return StartsWith(entry, "Driver package staged") || StartsWith(entry, "Staging a driver package failed: ") ||
+           entry.find("\" /stage \"") != std::string::npos ||
+           StartsWith(entry, "Writing a file failed: " + PackageHome());
+}
+
+}  // namespace
+
+std::vector<std::string> InstallTest::StagingEntries() const {
+    std::vector<std::string> entries;
+    for (const std::string& entry : LogEntries())
+        if (IsStagingEntry(entry)) entries.push_back(entry);
+    return entries;
+}
+
+std::vector<std::string> InstallTest::EntriesBesidesStaging() const {
+    std::vector<std::string> entries;
+    for (const std::string& entry : LogEntries())
+        if (!IsStagingEntry(entry)) entries.push_back(entry);
+    return entries;
+}
+
+std::string PackageHome() { return SpecialFolderPath(35) + "\\MiniTarvik\\Drivers"; }
+
 std::vector<std::pair<std::string, std::string>> InstallTest::InstalledTree() const {
     std::vector<std::pair<std::string, std::string>> tree;
     ListTree(InstallFolder(), "", &tree);
@@ -214,6 +253,22 @@ std::vector<std::pair<std::string, std::string>> InstallTest::Expected(const App
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> StoreCopies(const std::string& infBytes) {
+    std::vector<std::string> copies;
+    char windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folder = std::string(windows, length) + "\\inf";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.inf").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return copies;
+    do {
+        const std::string path = folder + "\\" + found.cFileName;
+        if (!infBytes.empty() && FileContents(path) == infBytes) copies.push_back(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return copies;
+}
 
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -79,6 +79,9 @@ protected:
     std::string LogText() const;
     // Lines of the log after the header, without their time prefix.
     std::vector<std::string> LogEntries() const;
+    // The entries of the driver packages' staging, and all the others.
+    std::vector<std::string> StagingEntries() const;
+    std::vector<std::string> EntriesBesidesStaging() const;
 
     // The install tree as relative path -> bytes ("" for folders, marked by a trailing "\").
     std::vector<std::pair<std::string, std::string>> InstalledTree() const;
@@ -98,3 +101,8 @@ private:
 
 bool FileExists(const std::string& path);
 bool IsFolder(const std::string& path);
+
+// The permanent package folders' parent under the common application data folder.
+std::string PackageHome();
+// The copies in the system's INF folder whose bytes are infBytes.
+std::vector<std::string> StoreCopies(const std::string& infBytes);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "simulated_devices.h"
 #include "upd64_fixture.h"
@@ -34,6 +35,11 @@ const ArgumentCase kArgumentCases[] = {
     {"EmptyId", "\"\" \"C:\\t\\ser2pl.inf\""},
     {"EmptyInf", "\"USB\\Vid_067b&Pid_2303\" \"\""},
     {"UnclosedQuote", "\"USB\\Vid_067b&Pid_2303\" \"C:\\t\\ser2pl.inf"},
+    {"StageWithoutInf", "/stage"},
+    {"StageUnquotedInf", "/stage C:\\t\\ser2pl.inf"},
+    {"StageEmptyInf", "/stage \"\""},
+    {"OtherSwitch", "/stag \"C:\\t\\ser2pl.inf\""},
+    {"SwitchAfterInf", "\"C:\\t\\ser2pl.inf\" /stage"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, Upd64ArgumentTest, testing::ValuesIn(kArgumentCases),
@@ -83,6 +89,71 @@ const Install64Case kInstall64Cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(SamplePackages, Upd64InstallTest, testing::ValuesIn(kInstall64Cases),
                          [](const testing::TestParamInfo<Install64Case>& info) { return info.param.name; });
+
+// The copies in the system's INF folder whose bytes are infBytes.
+std::vector<std::string> StoreCopies(const std::string& infBytes) {
+    std::vector<std::string> copies;
+    char windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folder = std::string(windows, length) + "\\inf";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.inf").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return copies;
+    do {
+        const std::string path = folder + "\\" + found.cFileName;
+        if (FileContents(path) == infBytes) copies.push_back(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return copies;
+}
+
+void RemoveStoreCopies(const std::string& infBytes) {
+    for (const std::string& copy : StoreCopies(infBytes)) {
+        DeleteFileA(copy.c_str());
+        DeleteFileA((copy.substr(0, copy.size() - 3) + "pnf").c_str());
+    }
+}
+
+struct StageCase {
+    const char* name;
+    const char* package;
+    const char* inf;
+    const char* stageSwitch;
+    bool quotedPath;
+};
+
+class Upd64StageTest : public Upd64Test, public testing::WithParamInterface<StageCase> {};
+
+// The staging form puts the INF's bytes into the INF folder once, however often it runs.
+TEST_P(Upd64StageTest, StagesPackageOnceInTheStore) {
+    const StageCase& c = GetParam();
+    ASSERT_TRUE(CopySamplePackage(c.package, folder_.Path()));
+    const std::string inf = folder_.Path() + "\\" + c.inf;
+    const std::string bytes = FileContents(inf);
+    ASSERT_FALSE(bytes.empty());
+    RemoveStoreCopies(bytes);
+    ASSERT_TRUE(StoreCopies(bytes).empty());
+
+    const std::string arguments = std::string(c.stageSwitch) + " \"" + inf + "\"";
+    EXPECT_EQ(Run(arguments, c.quotedPath), 0u) << Errors();
+    EXPECT_EQ(StoreCopies(bytes).size(), 1u);
+    EXPECT_EQ(Run(arguments, c.quotedPath), 0u) << Errors();
+    EXPECT_EQ(StoreCopies(bytes).size(), 1u);
+    RemoveStoreCopies(bytes);
+}
+
+const StageCase kStageCases[] = {
+    {"Pl2303", "win7\\2303", "ser2pl.inf", "/stage", false},
+    {"Ch341UpperCaseQuotedPath", "CH341SER", "CH341SER.INF", "/STAGE", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(SamplePackages, Upd64StageTest, testing::ValuesIn(kStageCases),
+                         [](const testing::TestParamInfo<StageCase>& info) { return info.param.name; });
+
+TEST_F(Upd64Test, StagingAMissingInfExitsWithThree) {
+    EXPECT_EQ(Run("/stage \"" + folder_.Child("missing.inf") + "\""), 3u);
+    EXPECT_NE(Errors().find("staging"), std::string::npos) << Errors();
+}
 
 enum class PlantSite { BesideProgram, CurrentFolder };
 

@@ -1,0 +1,45 @@
+// The language pack's folder and the install's texts, by their English keys.
+#include "installtexts.h"
+
+#include "deployment.h"
+#include "paths.h"
+#include "payloadkeys.h"
+#include "xc_language.h"
+#include "xc_zipfile.h"
+
+void LoadInstallerLanguage(const XC_ExeTailHelper& payload) {
+    std::string folder = ModulePath("Language");
+    if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        // Unpacked afresh on every start; failures leave whatever the folder holds.
+        const std::string archive = TempDirPath("MyLanguage.zip");
+        payload.ExtractToFile(PayloadKey::Language, archive.c_str());
+        folder = TempDirPath("MyLanguage");
+        ProgramZipFile.UnzipToFolder(archive.c_str(), folder.c_str());
+        DeleteFileA(archive.c_str());
+    }
+    ProgramLanguage.Load(folder.c_str());
+}
+
+void TranslateInstallTexts(TInstallOwner& owner) {
+    struct TextSource {
+        std::string* field;
+        const char* english;
+    };
+    const TextSource texts[] = {
+        {&owner.Text_LoadNow, "Load Mini Tarvik now!"},
+        {&owner.Text_InstallingDriver, "Installing driver for Mini Tarvik..."},
+        {&owner.Text_Ready, "Ready to install"},
+        {&owner.Text_Installed, "Installed success!"},
+        {&owner.Text_AppShortcut, kAppShortcut},
+        {&owner.Text_GroupName, kGroupName},
+        {&owner.Text_OtherTools, kOtherTools},
+        {&owner.Text_InkscapeShortcut, kInkscapeShortcut},
+        {&owner.Text_CopyingFiles, "Copying files %d%%"},
+        {&owner.Text_NotSupportedOS, "Not supported OS! We support WinXP or Win7 only!"},
+        {&owner.Text_Notice, "Notice"},
+        {&owner.Text_MakeSureDriver, "Make sure you have installed driver for your Tarvik Device."},
+        {&owner.Text_Installing, "Installing..."},
+        {&owner.Text_FinishedWithErrors, "Installation finished with errors. See the log file."},
+    };
+    for (const TextSource& text : texts) *text.field = ProgramLanguage.Translate(text.english);
+}

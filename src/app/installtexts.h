@@ -1,0 +1,12 @@
+// The installer's language pack and the translated texts of the install, shared by the window
+// and the unattended install, so that both name the shortcuts alike.
+#pragma once
+
+#include "installowner.h"
+
+// Loads the language pack: the "Language" folder beside the executable when it exists,
+// otherwise the payload's archive unpacked afresh into "MyLanguage" in the temporary folder.
+void LoadInstallerLanguage(const XC_ExeTailHelper& payload);
+
+// Fills owner's texts from the loaded language pack (English where it has no translation).
+void TranslateInstallTexts(TInstallOwner& owner);

@@ -1,0 +1,42 @@
+// SetupAPI loaded at run time: it is no known system library on XP, so a static import would
+// be looked for beside the executable first.
+#include "setupapilibrary.h"
+
+#include <atomic>
+
+#include "paths.h"
+
+namespace {
+
+template <typename Function>
+void Resolve(HMODULE library, const char* name, Function* entry) {
+    *entry = LibraryEntry<Function>(library, name);
+}
+
+SetupApiEntries LoadSetupApi() {
+    SetupApiEntries api;
+    const HMODULE library = LoadSystemLibrary("setupapi.dll");
+    if (library == nullptr) return api;
+    Resolve(library, "SetupDiGetClassDevsA", &api.getClassDevs);
+    Resolve(library, "SetupDiEnumDeviceInfo", &api.enumDeviceInfo);
+    Resolve(library, "SetupDiGetDeviceRegistryPropertyA", &api.getProperty);
+    Resolve(library, "SetupDiOpenDevRegKey", &api.openDevRegKey);
+    Resolve(library, "SetupDiDestroyDeviceInfoList", &api.destroyList);
+    Resolve(library, "SetupCopyOEMInfA", &api.copyOemInf);
+    return api;
+}
+
+}  // namespace
+
+// The window's poll and the install worker may ask first at the same time; the one that
+// loses the race drops its table. (A static table initialised on first use would do the same,
+// but its guard brings a threading library of 30 KB into the installer.)
+const SetupApiEntries& SetupApi() {
+    static std::atomic<const SetupApiEntries*> loaded{nullptr};
+    const SetupApiEntries* api = loaded.load(std::memory_order_acquire);
+    if (api != nullptr) return *api;
+    const SetupApiEntries* fresh = new SetupApiEntries(LoadSetupApi());
+    if (loaded.compare_exchange_strong(api, fresh, std::memory_order_acq_rel)) return *fresh;
+    delete fresh;
+    return *api;
+}
