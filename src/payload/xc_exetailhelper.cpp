@@ -185,7 +185,7 @@ bool XC_ExeTailHelper::ExtractToFile(const char* key, const char* path) const {
     return WriteWholeFile(path, found->second.get(), 0);
 }
 
-bool XC_ExeTailHelper::SaveToExe(const char* path) const {
+bool XC_ExeTailHelper::SaveToExe(const char* path, uint32_t threads, uint32_t pieceSize) const {
     failure_ = Failure::kNone;
     if (entries_.empty()) return WriteWholeFile(path, &stub_, 0) || Fail(Failure::kCannotWrite);
 
@@ -197,7 +197,7 @@ bool XC_ExeTailHelper::SaveToExe(const char* path) const {
     // image grows in pages: neither the record block nor the image is ever held in one piece.
     ZipImage image;
     {
-        ZipImageWriter writer(&image);
+        ZipImageWriter writer(&image, threads, pieceSize);
         std::string head;
         for (const auto& entry : entries_) {
             const uint32_t key_length = static_cast<uint32_t>(entry.first.size());

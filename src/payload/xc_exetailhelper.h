@@ -35,7 +35,10 @@ public:
     bool AddMemory(const char* key, const XC_MemSpace* block);
     bool GetEntry(const char* key, XC_MemSpace* block) const;
     bool ExtractToFile(const char* key, const char* path) const;
-    bool SaveToExe(const char* path) const;
+    // threads: how many deflate the payload at once, 0 for one per processor; pieceSize: the
+    // content's pieces deflated on their own (0: the writer's own size). The file's bytes
+    // depend on the piece size, never on the threads.
+    bool SaveToExe(const char* path, uint32_t threads = 0, uint32_t pieceSize = 0) const;
     Failure LastFailure() const { return failure_; }
 
     const XC_MemSpace& Stub() const { return stub_; }

@@ -32,10 +32,16 @@ struct ZipImage {
 };
 
 // Packs content handed over in any number of parts as the member of one image: the content
-// never needs to lie in one block either.
+// never needs to lie in one block either. The content is deflated in pieces of a fixed size on
+// several threads at once: each piece primed with the end of the one before it as its
+// dictionary and ended on a byte boundary, the last one finished, so that the pieces form one
+// deflate stream any inflater reads. The bytes depend on the content and the piece size only,
+// never on the number of threads.
 class ZipImageWriter {
 public:
-    explicit ZipImageWriter(ZipImage* image);
+    static constexpr uint32_t kPieceSize = 1u << 20;
+    // threads 0: one per processor. At most two pieces per thread are held at a time.
+    explicit ZipImageWriter(ZipImage* image, uint32_t threads = 0, uint32_t pieceSize = kPieceSize);
     ~ZipImageWriter();
     ZipImageWriter(const ZipImageWriter&) = delete;
     ZipImageWriter& operator=(const ZipImageWriter&) = delete;
@@ -47,10 +53,20 @@ public:
 
 private:
     friend struct ImageStream;  // the ZIP layer's file functions over the pages
+    struct Piece;
     bool WriteAt(const uint8_t* bytes, uint32_t count);
     void Discard();
+    // Deflates the gathered pieces on the threads and hands their output to the ZIP layer in
+    // order; `last` finishes the stream with the last of them.
+    bool DeflatePieces(bool last);
 
     ZipImage* image_;
+    uint32_t threads_;
+    uint32_t piece_size_;
+    std::vector<std::unique_ptr<Piece>> pieces_;  // gathered, not yet deflated; the last one filling
+    std::unique_ptr<Piece> previous_;             // the piece before the first gathered one: its dictionary
+    uint32_t crc_ = 0;
+    uint64_t total_ = 0;
     void* zip_ = nullptr;
     uint64_t position_ = 0;
     bool failed_ = false;
