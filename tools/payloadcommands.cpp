@@ -96,6 +96,6 @@ int PackFiles(const char* stub, const char* out, int count, char** pairs, uint32
     }
     const std::string outputError = CheckOutput(out, inputs);
     if (!outputError.empty()) return Fail(outputError);
-    const std::string saveError = SaveInstaller(archive, out, threads);
+    const std::string saveError = SaveInstaller(&archive, out, threads);
     return saveError.empty() ? 0 : Fail(saveError);
 }

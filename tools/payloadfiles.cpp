@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "progressline.h"
 #include "wholefile.h"
 #include "xc_exetailhelper.h"
 
@@ -26,7 +27,12 @@ std::string LoadStub(const char* path, XC_ExeTailHelper* archive) {
 }
 
 std::string LoadInstaller(const char* path, XC_ExeTailHelper* archive) {
-    if (archive->LoadFromExe(path)) return archive->IsEmpty() ? std::string("no payload in ") + path : std::string();
+    bool loaded;
+    {
+        ProgressLine progress(archive, "unpacking");
+        loaded = archive->LoadFromExe(path);
+    }
+    if (loaded) return archive->IsEmpty() ? std::string("no payload in ") + path : std::string();
     switch (archive->LastFailure()) {
         case Failure::kNoMemory:
             return std::string("not enough memory to load ") + path;
@@ -39,10 +45,15 @@ std::string LoadInstaller(const char* path, XC_ExeTailHelper* archive) {
     }
 }
 
-std::string SaveInstaller(const XC_ExeTailHelper& archive, const char* out, uint32_t threads) {
-    if (archive.SaveToExe(out, threads)) return std::string();
-    if (archive.LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
-    if (archive.LastFailure() == Failure::kTooLarge)
+std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, uint32_t threads) {
+    bool saved;
+    {
+        ProgressLine progress(archive, "packing");
+        saved = archive->SaveToExe(out, threads);
+    }
+    if (saved) return std::string();
+    if (archive->LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
+    if (archive->LastFailure() == Failure::kTooLarge)
         return std::string("payload too large for ") + out + " (4 GiB or more)";
     return std::string("cannot write ") + out;
 }

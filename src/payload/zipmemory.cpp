@@ -15,6 +15,7 @@ namespace {
 constexpr int kLevel = 8;
 // The largest piece handed to the ZIP layer at once; its counts are unsigned int.
 constexpr uint32_t kMaxPiece = 1u << 30;
+constexpr uint32_t kProgressStep = 4u << 20;
 
 voidpf ZCALLBACK OpenStream(voidpf opaque, const void*, int) { return opaque; }
 int ZCALLBACK CloseStream(voidpf, voidpf) { return 0; }
@@ -142,10 +143,11 @@ bool DeflatePiece(const uint8_t* input, uint32_t count, const uint8_t* dictionar
 
 }  // namespace
 
-ZipImageWriter::ZipImageWriter(ZipImage* image, uint32_t threads, uint32_t pieceSize)
+ZipImageWriter::ZipImageWriter(ZipImage* image, uint32_t threads, uint32_t pieceSize, const ContentProgress* progress)
     : image_(image),
       threads_(threads ? threads : platform::ProcessorCount()),
-      piece_size_(pieceSize ? pieceSize : kPieceSize) {
+      piece_size_(pieceSize ? pieceSize : kPieceSize),
+      progress_(progress) {
     image_->pages.clear();
     image_->size = 0;
     zlib_filefunc64_def functions{};
@@ -222,6 +224,7 @@ bool ZipImageWriter::DeflatePieces(bool last) {
     }
     previous_ = std::move(pieces_.back());
     pieces_.clear();
+    if (progress_ && !failed_) (*progress_)(total_, 0);
     return !failed_;
 }
 
@@ -296,7 +299,7 @@ bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output)
     return UnzipImage(copy, length, output) == UnzipResult::kDone;
 }
 
-UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output) {
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output, const ContentProgress* progress) {
     if (!output) return UnzipResult::kDamaged;
     ReadStream stream;
     stream.read = &read;
@@ -327,9 +330,12 @@ UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* ou
             uint32_t done = 0;
             while (ok && done < output->size) {
                 const uint32_t left = output->size - done;
-                const int got = unzReadCurrentFile(zip, output->data + done, left < kMaxPiece ? left : kMaxPiece);
+                // In steps a progress line can follow; one step with nobody to tell.
+                const uint32_t step = progress ? kProgressStep : kMaxPiece;
+                const int got = unzReadCurrentFile(zip, output->data + done, left < step ? left : step);
                 ok = got > 0;
                 done += ok ? static_cast<uint32_t>(got) : 0;
+                if (ok && progress) (*progress)(done, output->size);
             }
             // Closing the member checks its CRC-32: a damaged download is refused here.
             if (unzCloseCurrentFile(zip) == UNZ_OK && ok) result = UnzipResult::kDone;
