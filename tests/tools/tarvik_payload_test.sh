@@ -51,6 +51,15 @@ rm -f huge.bin
 [ ! -e o3.exe ] && [ ! -e o4.exe ] && [ ! -e o6.exe ] && [ ! -e o7.exe ] ||
     { echo "FAIL: failed pack wrote a file"; failures=$((failures + 1)); }
 
+# The payload deflated in pieces on 1, 2 or 8 threads: the same bytes (several pieces of 1 MiB).
+seq 1 500000 > many.txt
+for threads in 1 2 8; do
+    check "pack -j $threads" 0 '^$' "${tool[@]}" pack -j $threads stub "j$threads.exe" FILE0=many.txt FILE1=a.txt
+done
+cmp -s j1.exe j2.exe && cmp -s j1.exe j8.exe || { echo "FAIL: threads change the bytes"; failures=$((failures + 1)); }
+check "extract from 8 threads' installer" 0 '^$' "${tool[@]}" extract j8.exe FILE0 many-got.txt
+cmp -s many.txt many-got.txt || { echo "FAIL: 8 threads' entry differs"; failures=$((failures + 1)); }
+
 # Without entries the output would be a plain stub, a builder: refused. An output that is an
 # input, or no regular file, is refused before anything is written; the inputs stay as they were.
 check "pack without entries" 1 '^tarvik-payload: nothing to pack' "${tool[@]}" pack stub o8.exe
