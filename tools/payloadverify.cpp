@@ -123,21 +123,25 @@ bool ResultValues(const std::string& text, std::vector<std::pair<std::string, st
     }
 }
 
-// The index of a name "PREFIX<decimal>", written as the builder writes it; -1 otherwise.
+// A decimal number as the builder writes one (no sign, no leading zero); -1 otherwise.
+long DecimalNumber(const std::string& text) {
+    if (text.empty() || text.size() > 9 || (text[0] == '0' && text.size() > 1)) return -1;
+    for (char c : text)
+        if (c < '0' || c > '9') return -1;
+    return std::strtol(text.c_str(), nullptr, 10);
+}
+
+// The index of a name "PREFIX<decimal>"; -1 for any other name.
 long NumberedIndex(const std::string& name, const char* prefix) {
     const size_t length = std::strlen(prefix);
-    if (name.compare(0, length, prefix) != 0 || name.size() == length || name.size() > length + 9) return -1;
-    if (name[length] == '0' && name.size() > length + 1) return -1;
-    for (size_t i = length; i < name.size(); ++i)
-        if (name[i] < '0' || name[i] > '9') return -1;
-    return std::strtol(name.c_str() + length, nullptr, 10);
+    return name.compare(0, length, prefix) == 0 ? DecimalNumber(name.substr(length)) : -1;
 }
 
 // Checks FILE%d or PATH%d values against their count; returns the count.
 long CheckNumbered(const std::map<std::string, std::string>& values, const char* prefix, const char* countName,
                    Report* report) {
     const auto counted = values.find(countName);
-    long count = counted == values.end() ? -1 : NumberedIndex(std::string("N") + counted->second, "N");
+    long count = counted == values.end() ? -1 : DecimalNumber(counted->second);
     if (count < 0) {
         report->Problem(std::string("FilesInfo: ") + countName + " is missing or no count");
         count = 0;

@@ -5,13 +5,19 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
 #else
 #include <unistd.h>
 #endif
 
 namespace {
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef _WIN32
+    return _isatty(_fileno(stream)) != 0;
+#else
+    return isatty(fileno(stream)) != 0;
+#endif
+}
 
 constexpr double kMiB = 1024.0 * 1024.0;
 constexpr auto kRedraw = std::chrono::milliseconds(100);
@@ -20,7 +26,7 @@ constexpr auto kRedraw = std::chrono::milliseconds(100);
 
 ProgressLine::ProgressLine(XC_ExeTailHelper* archive, const char* what)
     : archive_(archive), what_(what), start_(std::chrono::steady_clock::now()), shown_(start_) {
-    if (!isatty(fileno(stderr))) return;
+    if (!IsTerminal(stderr)) return;
     archive_->SetProgress([this](uint64_t done, uint64_t total) { Show(done, total, false); });
 }
 

@@ -50,9 +50,8 @@ constexpr GbkCaseRange kGbkCase[] = {
     {0xA7, 0xD1, 0xF1, 0x30},  // Cyrillic
 };
 
-bool IsApplicationFile(const std::string& relative, const char* folded) {
-    return WindowsFoldedName(relative) == folded;
-}
+// Whether the relative path names this file as Windows compares names.
+bool NamesFile(const std::string& relative, const char* folded) { return WindowsFoldedName(relative) == folded; }
 
 }  // namespace
 
@@ -133,8 +132,7 @@ bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, con
                 *failure = problem + entry.path;
                 return false;
             }
-            hasApplication =
-                hasApplication || (entry.kind == AppEntryKind::kFile && IsApplicationFile(relative, kApplication));
+            hasApplication = hasApplication || (entry.kind == AppEntryKind::kFile && NamesFile(relative, kApplication));
         }
         if (folder.second.empty() && !hasApplication) {
             *failure = "no Emberlin.exe at the top of the application folder " + root;
@@ -154,7 +152,7 @@ bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, con
                     *failure = "cannot read the file " + entry.path;
                     return false;
                 }
-                hasInkscape = hasInkscape || IsApplicationFile(relative, kInkscape);
+                hasInkscape = hasInkscape || NamesFile(relative, kInkscape);
             }
         }
     }
