@@ -105,6 +105,7 @@ struct ImageStream {
 
 // One piece of the content: its bytes, and once deflated its output and CRC-32.
 struct ZipImageWriter::Piece {
+    XC_MemSpace dictionary;  // the end of the content before this piece
     XC_MemSpace input;
     uint32_t used = 0;
     XC_MemSpace output;
@@ -182,7 +183,7 @@ bool ZipImageWriter::Add(const uint8_t* bytes, uint32_t count) {
         if (pieces_.empty() || pieces_.back()->used == piece_size_) {
             if (pieces_.size() == size_t(threads_) * 2 && !DeflatePieces(false)) break;
             auto piece = std::make_unique<Piece>();
-            if (!piece->input.Allocate(piece_size_, 0)) {
+            if (!piece->input.Allocate(piece_size_, 0) || !TakeDictionary(piece.get())) {
                 failed_ = out_of_memory_ = true;
                 break;
             }
@@ -199,16 +200,29 @@ bool ZipImageWriter::Add(const uint8_t* bytes, uint32_t count) {
     return !failed_;
 }
 
+bool ZipImageWriter::TakeDictionary(Piece* piece) {
+    const uint8_t* end = tail_.data + tail_.size;
+    uint32_t length = tail_.size;
+    if (!pieces_.empty()) {
+        const Piece& before = *pieces_.back();
+        end = before.input.data + before.used;
+        length = before.used < kWindow ? before.used : kWindow;
+    }
+    if (length == 0) return true;
+    if (!piece->dictionary.Allocate(length, 0)) return false;
+    std::memcpy(piece->dictionary.data, end - length, length);
+    return true;
+}
+
 bool ZipImageWriter::DeflatePieces(bool last) {
     const uint32_t count = uint32_t(pieces_.size());
     platform::RunJobs(threads_, count, [&](uint32_t index) {
         Piece& piece = *pieces_[index];
-        const Piece* before = index > 0 ? pieces_[index - 1].get() : previous_.get();
-        const uint32_t dictionary = before ? (before->used < kWindow ? before->used : kWindow) : 0;
-        piece.ok = DeflatePiece(piece.input.data, piece.used,
-                                before ? before->input.data + before->used - dictionary : nullptr, dictionary,
+        piece.ok = DeflatePiece(piece.input.data, piece.used, piece.dictionary.data, piece.dictionary.size,
                                 last && index + 1 == count, &piece.output, &piece.written);
         piece.crc = uint32_t(crc32(0, piece.input.data, piece.used));
+        // Done with; only the last piece's end is still needed, by the next piece.
+        if (index + 1 < count) piece.input.Allocate(0, 0);
     });
     for (const std::unique_ptr<Piece>& piece : pieces_) {
         if (!piece->ok) {
@@ -222,7 +236,13 @@ bool ZipImageWriter::DeflatePieces(bool last) {
         if (zipWriteInFileInZip(zip_, piece->output.data, piece->written) != ZIP_OK) failed_ = true;
         piece->output.Allocate(0, 0);
     }
-    previous_ = std::move(pieces_.back());
+    const Piece& lastPiece = *pieces_.back();
+    const uint32_t length = lastPiece.used < kWindow ? lastPiece.used : kWindow;
+    if (length > 0 && !tail_.Allocate(length, 0)) {
+        failed_ = out_of_memory_ = true;
+        return false;
+    }
+    if (length > 0) std::memcpy(tail_.data, lastPiece.input.data + lastPiece.used - length, length);
     pieces_.clear();
     if (progress_ && !failed_) (*progress_)(total_, 0);
     return !failed_;

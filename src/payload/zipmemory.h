@@ -65,13 +65,15 @@ private:
     // Deflates the gathered pieces on the threads and hands their output to the ZIP layer in
     // order; `last` finishes the stream with the last of them.
     bool DeflatePieces(bool last);
+    // Gives a new piece the end of the content before it (up to deflate's window).
+    bool TakeDictionary(Piece* piece);
 
     ZipImage* image_;
     uint32_t threads_;
     uint32_t piece_size_;
     const ContentProgress* progress_;
     std::vector<std::unique_ptr<Piece>> pieces_;  // gathered, not yet deflated; the last one filling
-    std::unique_ptr<Piece> previous_;             // the piece before the first gathered one: its dictionary
+    XC_MemSpace tail_;                            // the end of the content deflated so far: the next piece's dictionary
     uint32_t crc_ = 0;
     uint64_t total_ = 0;
     void* zip_ = nullptr;
