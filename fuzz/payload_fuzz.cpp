@@ -1,11 +1,15 @@
-// Fuzzes the payload reader with damaged installers. The first input byte picks the layer:
-// even, the bytes are the whole file (header search, unsealing); odd, the rest are the
-// record block behind a correct seal (record walk) with an entry count from the input.
+// Fuzzes the payload reader with damaged installers, and the parallel save with contents cut
+// into small pieces. The first input byte picks the layer: even, the bytes are the whole file
+// (header search, unsealing); 1 modulo 4, the rest are the record block behind a correct seal
+// (record walk) with an entry count from the input; 3 modulo 4, the rest are entries saved in
+// pieces of 1 byte to 4 KiB on several threads (up to 16 KiB of entries), which must give the bytes one thread gives
+// and load back unchanged.
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "wholefile.h"
 #include "xc_aescipher.h"
@@ -44,11 +48,60 @@ bool WriteSealed(const uint8_t* records, uint32_t size, uint32_t count) {
     return WriteWholeFile(ScratchPath().c_str(), &file, 0);
 }
 
+std::string ReadAll(const std::string& path) {
+    XC_MemSpace block;
+    if (!ReadWholeFile(path.c_str(), &block) || !block.data) return std::string();
+    return std::string(reinterpret_cast<const char*>(block.data), block.size);
+}
+
+// Entries cut from the input at its zero bytes, saved with the piece size and thread count the
+// input's first bytes choose, once more on one thread, and loaded back.
+void RoundTrip(const uint8_t* data, uint32_t size) {
+    if (size < 3 || size > (16u << 10)) return;
+    const uint32_t piece = 1 + ((data[0] | (data[1] << 8)) & 0xFFF);
+    const uint32_t threads = 2 + data[2] % 7;
+    data += 3;
+    size -= 3;
+    const std::string stub = ScratchPath() + ".stub", single = ScratchPath() + ".one";
+    XC_ExeTailHelper archive;
+    if (!WriteBytesToFile(stub.c_str(), "MZ", 2, 0) || !archive.LoadFromExe(stub.c_str())) __builtin_trap();
+    unlink(stub.c_str());
+    std::vector<std::string> contents(1);
+    for (uint32_t i = 0; i < size; ++i) {
+        if (data[i] == 0)
+            contents.emplace_back();
+        else
+            contents.back().push_back(char(data[i]));
+    }
+    for (size_t i = 0; i < contents.size(); ++i) {
+        XC_MemSpace block(uint32_t(contents[i].size()), 0);
+        if (block.data) std::memcpy(block.data, contents[i].data(), contents[i].size());
+        if (!archive.AddMemory(("FILE" + std::to_string(i)).c_str(), &block)) __builtin_trap();
+    }
+    if (!archive.SaveToExe(ScratchPath().c_str(), threads, piece) || !archive.SaveToExe(single.c_str(), 1, piece))
+        __builtin_trap();
+    const bool same = ReadAll(ScratchPath()) == ReadAll(single);
+    unlink(single.c_str());
+    if (!same) __builtin_trap();  // the bytes depend on the thread count
+    XC_ExeTailHelper loaded;
+    if (!loaded.LoadFromExe(ScratchPath().c_str())) __builtin_trap();
+    for (size_t i = 0; i < contents.size(); ++i) {
+        const XC_MemSpace* entry = loaded.FindEntry(("FILE" + std::to_string(i)).c_str());
+        if (!entry || entry->size != contents[i].size() ||
+            (entry->size && std::memcmp(entry->data, contents[i].data(), entry->size) != 0))
+            __builtin_trap();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1 || size > (1u << 20)) return 0;
     const uint32_t rest = static_cast<uint32_t>(size - 1);
+    if ((data[0] & 3) == 3) {
+        RoundTrip(data + 1, rest);
+        return 0;
+    }
     if (data[0] & 1) {
         if (rest < 2 || !WriteSealed(data + 2, rest - 1, data[1] % 8)) return 0;
     } else if (!WriteBytesToFile(ScratchPath().c_str(), data + 1, rest, 0)) {

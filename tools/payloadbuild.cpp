@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 
 #include "apptree.h"
 #include "asciicase.h"
+#include "payloadfiles.h"
 #include "xc_exetailhelper.h"
 
 namespace {
@@ -43,54 +43,61 @@ bool AnsiName(const std::string& name, std::string* ansi) {
 #endif
 }
 
-// Windows cannot create names with these characters, nor names that end in a dot or a blank.
-bool WindowsName(const std::string& name) {
-    for (unsigned char c : name)
-        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c)) return false;
-    return name.back() != '.' && name.back() != ' ';
-}
-
 std::string UpperAscii(std::string name) {
     for (char& c : name) c = AsciiUpper(c);
     return name;
 }
 
-// A folder reached through a symbolic link could lead back into the tree: not followed.
-bool IsLink(const std::string& path) {
+// The entry itself, a link not followed (the C runtime on Windows knows no links).
+int LinkStatus(const std::string& path, struct stat* status) {
 #ifdef _WIN32
-    (void)path;
-    return false;
+    return stat(path.c_str(), status);
 #else
-    struct stat link = {};
-    return lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    return lstat(path.c_str(), status);
 #endif
 }
 
-// One folder of the application tree; *problem says why a folder cannot be packed.
+bool IsSymbolicLink(const struct stat& status) {
+#ifdef _WIN32
+    (void)status;
+    return false;
+#else
+    return S_ISLNK(status.st_mode);
+#endif
+}
+
+// What a folder entry is, links not followed: a link to a file is packed as that file; one to a
+// folder, or one that leads nowhere or round in a cycle, is refused by the walk.
+AppEntryKind KindOf(const std::string& path, bool* readable) {
+    struct stat link = {}, target = {};
+    *readable = LinkStatus(path, &link) == 0;
+    if (!*readable) return AppEntryKind::kSpecial;
+    if (IsSymbolicLink(link)) {
+        if (stat(path.c_str(), &target) != 0 || S_ISDIR(target.st_mode)) return AppEntryKind::kLink;
+    } else {
+        target = link;
+    }
+    if (S_ISDIR(target.st_mode)) return AppEntryKind::kFolder;
+    return S_ISREG(target.st_mode) ? AppEntryKind::kFile : AppEntryKind::kSpecial;
+}
+
+// One folder of the application tree; *problem says why a folder cannot be listed.
 bool ListFolder(const std::string& folder, std::vector<AppTreeEntry>* entries, std::string* problem) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return false;
     bool ok = true;
-    std::set<std::string> upperNames;  // Windows would install two names that differ in case as one file
     while (const dirent* found = readdir(dir)) {
         const std::string name = found->d_name;
         if (name == "." || name == "..") continue;
-        const std::string path = folder + "/" + name;
-        struct stat target = {};
         AppTreeEntry entry;
-        entry.path = path;
-        if (stat(path.c_str(), &target) != 0) {
-            *problem = "cannot read " + path;
-        } else if (!WindowsName(name) || !AnsiName(name, &entry.name)) {
-            *problem = "name not storable in the installer (a Windows name in GBK): " + path;
-        } else if (!upperNames.insert(UpperAscii(entry.name)).second) {
-            *problem = "two names that differ only in case, one file on Windows: " + path;
-        } else if (S_ISDIR(target.st_mode) && IsLink(path)) {
-            *problem = "symbolic link to a folder (not followed): " + path;
-        } else if (!S_ISDIR(target.st_mode) && !S_ISREG(target.st_mode)) {
-            *problem = "neither a file nor a folder: " + path;
+        entry.path = folder + "/" + name;
+        bool readable = false;
+        entry.kind = KindOf(entry.path, &readable);
+        if (!readable) {
+            *problem = "cannot read " + entry.path;
+        } else if (!AnsiName(name, &entry.name)) {
+            *problem = "name not storable in the installer (no GBK form): " + entry.path;
         } else {
-            entry.isFolder = S_ISDIR(target.st_mode);
             entries->push_back(entry);
             continue;
         }
@@ -101,14 +108,68 @@ bool ListFolder(const std::string& folder, std::vector<AppTreeEntry>* entries, s
     return ok;
 }
 
-struct Options {
-    const char* app = nullptr;
-    const char* drivers = nullptr;
-    const char* language = nullptr;
-};
+// The entry of folder whose name equals part but for the case of ASCII letters, as Windows
+// finds it; the exact name when it exists. Empty when there is none, or more than one.
+std::string FindCaseless(const std::string& folder, const std::string& part) {
+    struct stat status;
+    if (LinkStatus(folder + "/" + part, &status) == 0) return part;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return std::string();
+    std::string match;
+    int matches = 0;
+    while (const dirent* found = readdir(dir))
+        if (UpperAscii(found->d_name) == UpperAscii(part)) {
+            match = found->d_name;
+            ++matches;
+        }
+    closedir(dir);
+    return matches == 1 ? match : std::string();
+}
 
-bool ParseOptions(int argc, char** argv, Options* options) {
-    for (int i = 0; i + 1 < argc; i += 2) {
+// Where a fixed entry's source file is: "drivers\\..." below the drivers folder, each part
+// looked up without regard to case as Windows would; the one other fixed entry, the language
+// archive, at its own path.
+FixedSource FixedSourceOf(const char* source, const BuildOptions& options) {
+    FixedSource found;
+    const char kDrivers[] = "drivers\\";
+    if (std::strncmp(source, kDrivers, sizeof(kDrivers) - 1) != 0) {
+        found.path = options.language;
+        found.present = true;  // given by name: it must be there
+        return found;
+    }
+    std::string path = options.drivers;
+    const std::string relative = source + sizeof(kDrivers) - 1;
+    for (size_t begin = 0; begin <= relative.size();) {
+        size_t end = relative.find('\\', begin);
+        if (end == std::string::npos) end = relative.size();
+        const std::string part = relative.substr(begin, end - begin);
+        const std::string name = FindCaseless(path, part);
+        if (name.empty()) {
+            std::string rest = relative.substr(begin);
+            for (char& c : rest)
+                if (c == '\\') c = '/';
+            return {path + "/" + rest, false};
+        }
+        path += "/" + name;
+        begin = end + 1;
+    }
+    found.path = path;
+    found.present = true;
+    return found;
+}
+
+bool IsFolder(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
+bool ParseBuildOptions(int argc, char** argv, BuildOptions* options) {
+    if (argc < 2 || argc % 2 != 0) return false;
+    options->stub = argv[0];
+    options->out = argv[1];
+    for (int i = 2; i + 1 < argc; i += 2) {
         const char** slot = std::strcmp(argv[i], "--app") == 0        ? &options->app
                             : std::strcmp(argv[i], "--drivers") == 0  ? &options->drivers
                             : std::strcmp(argv[i], "--language") == 0 ? &options->language
@@ -116,45 +177,35 @@ bool ParseOptions(int argc, char** argv, Options* options) {
         if (!slot || *slot) return false;
         *slot = argv[i + 1];
     }
-    return argc % 2 == 0 && options->app && options->drivers && options->language;
+    return options->app && options->drivers && options->language;
 }
 
-// Where a fixed entry's source file is: "drivers\..." below the drivers folder, and the one
-// other fixed entry, the language archive, at its own path.
-std::string FixedSource(const char* source, const Options& options) {
-    const char kDrivers[] = "drivers\\";
-    if (std::strncmp(source, kDrivers, sizeof(kDrivers) - 1) != 0) return options.language;
-    std::string path = std::string(options.drivers) + "/" + (source + sizeof(kDrivers) - 1);
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
-
-}  // namespace
-
-int BuildInstaller(int argc, char** argv) {
-    Options options;
-    if (argc < 2 || !ParseOptions(argc - 2, argv + 2, &options))
-        return Fail("usage: tarvik-payload build STUB OUT --app DIR --drivers DIR --language ZIP");
-    const char* stub = argv[0];
-    const char* out = argv[1];
-
+int BuildInstaller(const BuildOptions& options) {
     XC_ExeTailHelper payload;
-    const std::string loadError = LoadStub(stub, &payload);
+    const std::string loadError = LoadStub(options.stub, &payload);
     if (!loadError.empty()) return Fail(loadError);
+    if (!IsFolder(options.drivers)) return Fail(std::string("no drivers folder ") + options.drivers);
+    const std::string outputError = CheckOutput(options.out, {options.stub, options.language});
+    if (!outputError.empty()) return Fail(outputError);
 
-    // Like the builder: an installer without drivers or language archive is allowed.
-    for (const std::string& source :
-         AddFixedEntries(&payload, [&](const char* name) { return FixedSource(name, options); }))
+    // Like the builder: an installer without drivers is allowed, a driver that is there but
+    // cannot be read is not.
+    std::vector<std::string> missing, notes;
+    std::string failure;
+    if (!AddFixedEntries(
+            &payload, [&](const char* name) { return FixedSourceOf(name, options); }, &missing, &failure))
+        return Fail(failure + "; no installer written");
+    for (const std::string& source : missing)
         std::fprintf(stderr, "tarvik-payload: note: %s not found, left out\n",
-                     FixedSource(source.c_str(), options).c_str());
+                     FixedSourceOf(source.c_str(), options).path.c_str());
 
-    std::string problem, failure;
+    std::string problem;
     const ListAppFolder list = [&](const std::string& folder, std::vector<AppTreeEntry>* entries) {
         return ListFolder(folder, entries, &problem);
     };
-    if (!PackApplicationTree(&payload, options.app, list, &failure))
+    if (!PackApplicationTree(&payload, options.app, list, &failure, &notes))
         return Fail((problem.empty() ? failure : problem) + "; no installer written");
-    const std::string saveError = SaveInstaller(payload, out);
+    for (const std::string& note : notes) std::fprintf(stderr, "tarvik-payload: note: %s\n", note.c_str());
+    const std::string saveError = SaveInstaller(&payload, options.out, options.threads);
     return saveError.empty() ? 0 : Fail(saveError);
 }

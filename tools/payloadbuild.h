@@ -1,18 +1,19 @@
 // tarvik-payload build: the builder's job for release pipelines, without Windows.
 #pragma once
 
-#include <string>
+#include <cstdint>
 
-class XC_ExeTailHelper;
+struct BuildOptions {
+    const char* stub = nullptr;
+    const char* out = nullptr;
+    const char* app = nullptr;
+    const char* drivers = nullptr;
+    const char* language = nullptr;
+    uint32_t threads = 0;  // deflating the payload; 0: one per processor
+};
 
-// Shared by the tool's commands:
-// A command's failure: "tarvik-payload: <message>" on standard error; returns the exit code 1.
-int Fail(const std::string& message);
-// Loads a plain stub to put a payload behind; the reason when it cannot be read, is empty or
-// carries a payload already, and an empty text otherwise.
-std::string LoadStub(const char* path, XC_ExeTailHelper* archive);
-// Writes archive as the installer out; the reason when that fails, an empty text otherwise.
-std::string SaveInstaller(const XC_ExeTailHelper& archive, const char* out);
-
-// build STUB OUT --app DIR --drivers DIR --language ZIP (argv after "build"); exit code.
-int BuildInstaller(int argc, char** argv);
+// STUB OUT --app DIR --drivers DIR --language ZIP (the arguments after "build"), each option
+// once; false when anything is missing, repeated or unknown.
+bool ParseBuildOptions(int argc, char** argv, BuildOptions* options);
+// Writes the installer; the exit code.
+int BuildInstaller(const BuildOptions& options);

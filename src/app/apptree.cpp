@@ -1,14 +1,16 @@
-// The platform-independent half of the builder: fixed entries, breadth-first walk, numbering
-// and the "FilesInfo" document.
+// The platform-independent half of the builder: fixed entries, breadth-first walk, the
+// refusals both builders share, numbering and the "FilesInfo" document.
 #include "apptree.h"
 
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <set>
 #include <utility>
 
 #include "asciicase.h"
 #include "payloadkeys.h"
+#include "safepath.h"
 #include "wildcard.h"
 #include "xc_exetailhelper.h"
 #include "xc_memspace.h"
@@ -18,6 +20,38 @@ namespace {
 
 // Build leftovers that never ship; folders are walked whatever their name.
 const char kSkippedFiles[] = "*.tds|*.log";
+// The longest folder the installer installs into (a 32-bit program on 64-bit Windows), and
+// the longest full path Windows creates without long-path prefixes.
+const char kLongestInstallFolder[] = "C:\\Program Files (x86)\\MiniTarvik";
+constexpr size_t kMaxPathCharacters = 259;
+// The program the installer starts and links; Inkscape is optional.
+const char kApplication[] = "\\EMBERLIN.EXE";
+const char kInkscape[] = "\\INKSCAPE\\INKSCAPE.EXE";
+
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Characters, not bytes: a GBK lead byte and its trail byte are one character.
+size_t CharacterCount(const std::string& text) {
+    size_t count = 0;
+    for (size_t i = 0; i < text.size(); ++i, ++count)
+        if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
+    return count;
+}
+
+// GBK rows whose lower-case letters have upper-case partners: lead byte, first and last
+// lower-case trail byte, and how far below them the upper-case ones lie.
+struct GbkCaseRange {
+    unsigned char lead, first, last, toUpper;
+};
+constexpr GbkCaseRange kGbkCase[] = {
+    {0xA2, 0xA1, 0xAA, 0x50},  // small Roman numerals i-x
+    {0xA3, 0xE1, 0xFA, 0x20},  // full-width a-z
+    {0xA6, 0xC1, 0xD8, 0x20},  // Greek
+    {0xA7, 0xD1, 0xF1, 0x30},  // Cyrillic
+};
+
+// Whether the relative path names this file as Windows compares names.
+bool NamesFile(const std::string& relative, const char* folded) { return WindowsFoldedName(relative) == folded; }
 
 }  // namespace
 
@@ -31,18 +65,41 @@ bool AppTreeNameLess(const std::string& left, const std::string& right) {
     return left < right;
 }
 
-std::vector<std::string> AddFixedEntries(XC_ExeTailHelper* payload,
-                                         const std::function<std::string(const char* source)>& sourcePath) {
-    std::vector<std::string> missing;
-    for (const PayloadFixedEntry& entry : kPayloadFixedEntries)
-        if (!payload->AddFile(entry.key, sourcePath(entry.source).c_str())) missing.push_back(entry.source);
-    return missing;
+std::string WindowsFoldedName(const std::string& name) {
+    std::string folded = name;
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(folded[i]);
+        if (!IsLeadByte(c) || i + 1 == folded.size()) {
+            folded[i] = AsciiUpper(folded[i]);
+            continue;
+        }
+        const unsigned char trail = static_cast<unsigned char>(folded[++i]);
+        for (const GbkCaseRange& range : kGbkCase)
+            if (c == range.lead && trail >= range.first && trail <= range.last)
+                folded[i] = static_cast<char>(trail - range.toUpper);
+    }
+    return folded;
+}
+
+bool AddFixedEntries(XC_ExeTailHelper* payload, const std::function<FixedSource(const char* source)>& sourceOf,
+                     std::vector<std::string>* missing, std::string* failure) {
+    for (const PayloadFixedEntry& entry : kPayloadFixedEntries) {
+        const FixedSource source = sourceOf(entry.source);
+        if (!source.present) {
+            missing->push_back(entry.source);
+        } else if (!payload->AddFile(entry.key, source.path.c_str())) {
+            *failure = "cannot read " + source.path;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, const ListAppFolder& list,
-                         std::string* failure) {
+                         std::string* failure, std::vector<std::string>* notes) {
     XC_Xml info;
     int pathCount = 0, fileCount = 0;
+    bool hasInkscape = false;
     // Each queued folder with its path relative to the root ("" for the root itself).
     std::deque<std::pair<std::string, std::string>> queue{{root, std::string()}};
     while (!queue.empty()) {
@@ -55,9 +112,35 @@ bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, con
         }
         std::sort(entries.begin(), entries.end(),
                   [](const AppTreeEntry& l, const AppTreeEntry& r) { return AppTreeNameLess(l.name, r.name); });
+        // Every refusal is decided before a byte of this folder is read.
+        std::set<std::string> folded;
+        bool hasApplication = false;
         for (const AppTreeEntry& entry : entries) {
             const std::string relative = folder.second + "\\" + entry.name;
-            if (entry.isFolder) {
+            const char* problem = nullptr;
+            if (!IsSafePathPart(entry.name))
+                problem = "name Windows cannot create: ";
+            else if (!folded.insert(WindowsFoldedName(entry.name)).second)
+                problem = "two names that are one on Windows (they differ only in case): ";
+            else if (CharacterCount(kLongestInstallFolder + relative) > kMaxPathCharacters)
+                problem = "path too long to install (over 259 characters under C:\\Program Files (x86)): ";
+            else if (entry.kind == AppEntryKind::kLink)
+                problem = "symbolic link to a folder, or one that leads nowhere (not followed): ";
+            else if (entry.kind == AppEntryKind::kSpecial)
+                problem = "neither a file nor a folder: ";
+            if (problem) {
+                *failure = problem + entry.path;
+                return false;
+            }
+            hasApplication = hasApplication || (entry.kind == AppEntryKind::kFile && NamesFile(relative, kApplication));
+        }
+        if (folder.second.empty() && !hasApplication) {
+            *failure = "no Emberlin.exe at the top of the application folder " + root;
+            return false;
+        }
+        for (const AppTreeEntry& entry : entries) {
+            const std::string relative = folder.second + "\\" + entry.name;
+            if (entry.kind == AppEntryKind::kFolder) {
                 queue.emplace_back(entry.path, relative);
                 info.SetValue(PayloadKey::PathName(pathCount).c_str(), relative.c_str());
                 info.SetValueInt(PayloadKey::PathCount, ++pathCount);
@@ -69,9 +152,11 @@ bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, con
                     *failure = "cannot read the file " + entry.path;
                     return false;
                 }
+                hasInkscape = hasInkscape || NamesFile(relative, kInkscape);
             }
         }
     }
+    if (!hasInkscape) notes->push_back("no inkscape\\inkscape.exe in " + root + ": the installer carries no Inkscape");
     // The text and exactly one zero byte: the allocation is zero-filled.
     XC_MemSpace block(info.GetTextLength() + 1);
     if (block.data == nullptr) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "wholefile.h"
 
@@ -16,7 +17,21 @@ FileRead ReadFileInto(const char* path, XC_MemSpace* block);
 // gives null bytes and size 0.
 FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size);
 void UnmapFile(const uint8_t* bytes, uint32_t size);
-enum class KeepPartial : uint8_t { kNo, kYes };
-// Creates or replaces the file (normal attributes for 0) and writes the pieces in order.
-bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t attributes, KeepPartial keep);
+// Creates or replaces the file (normal attributes for 0) and writes the pieces in order; a
+// failed write may leave a partial file.
+bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t attributes);
+// Writes the pieces into a new file beside path and renames it over path only once complete:
+// whatever was at path stays as it was when anything fails, and only the new file is ever
+// removed. An existing path that is not a regular file is refused.
+bool ReplaceFileWithPieces(const char* path, const FilePiece* pieces, size_t count);
+// True when both paths name one existing file (through links too).
+bool IsSameFile(const char* first, const char* second);
+// True when nothing is at path or a regular file is.
+bool IsRegularOrMissing(const char* path);
+// The number of processors this process may run on, at least 1.
+uint32_t ProcessorCount();
+// Runs job(0) to job(count - 1) on up to `threads` threads, the caller's among them, and
+// returns when all are done. The jobs must not depend on the order they run in. Should a thread
+// not start, the others do its share.
+void RunJobs(uint32_t threads, uint32_t count, const std::function<void(uint32_t index)>& job);
 }  // namespace platform

@@ -1,13 +1,18 @@
 // POSIX side of the payload cores, for the native build (tests, sanitizers, benchmarks, tools).
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform.h"
 #include "xc_memspace.h"
@@ -82,18 +87,86 @@ void UnmapFile(const uint8_t* bytes, uint32_t size) {
     if (bytes) munmap(const_cast<uint8_t*>(bytes), size);
 }
 
-bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t, KeepPartial keep) {
+bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t) {
     File file(std::fopen(path, "wb"));
     if (!file) return false;
     bool ok = true;
     for (size_t i = 0; ok && i < count; ++i)
         ok = pieces[i].count == 0 || std::fwrite(pieces[i].bytes, 1, pieces[i].count, file.get()) == pieces[i].count;
-    ok = std::fflush(file.get()) == 0 && ok;
-    if (!ok && keep == KeepPartial::kNo) {
-        file.reset();
-        std::remove(path);
+    return std::fflush(file.get()) == 0 && ok;
+}
+
+namespace {
+
+bool WriteAll(int file, const FilePiece* pieces, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* bytes = static_cast<const uint8_t*>(pieces[i].bytes);
+        size_t left = pieces[i].count;
+        while (left > 0) {
+            const ssize_t written = write(file, bytes, left);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return false;
+            bytes += written;
+            left -= size_t(written);
+        }
     }
+    return fsync(file) == 0;
+}
+
+}  // namespace
+
+bool ReplaceFileWithPieces(const char* path, const FilePiece* pieces, size_t count) {
+    struct stat existing;
+    const bool exists = stat(path, &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) return false;
+    const std::string target = path;
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temporary;
+    int file = -1;
+    for (int attempt = 0; file < 0 && attempt < 100; ++attempt) {
+        temporary = folder + "/." + name + "." + std::to_string(getpid()) + "." + std::to_string(attempt) + ".part";
+        file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (file < 0 && errno != EEXIST) return false;
+    }
+    if (file < 0) return false;
+    // The replaced file's mode is kept (an installer stays executable); a new one gets the
+    // usual mode of a new file.
+    bool ok = (!exists || fchmod(file, existing.st_mode & 07777) == 0) && WriteAll(file, pieces, count);
+    ok = close(file) == 0 && ok;
+    ok = ok && rename(temporary.c_str(), path) == 0;
+    if (!ok) unlink(temporary.c_str());
     return ok;
+}
+
+bool IsSameFile(const char* first, const char* second) {
+    struct stat one, two;
+    return stat(first, &one) == 0 && stat(second, &two) == 0 && one.st_dev == two.st_dev && one.st_ino == two.st_ino;
+}
+
+bool IsRegularOrMissing(const char* path) {
+    struct stat status;
+    if (stat(path, &status) == 0) return S_ISREG(status.st_mode);
+    return errno == ENOENT;
+}
+
+uint32_t ProcessorCount() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return uint32_t(CPU_COUNT(&set));
+    const unsigned count = std::thread::hardware_concurrency();
+    return count > 0 ? count : 1;
+}
+
+void RunJobs(uint32_t threads, uint32_t count, const std::function<void(uint32_t index)>& job) {
+    std::atomic<uint32_t> next{0};
+    const auto runNext = [&] {
+        for (uint32_t index; (index = next++) < count;) job(index);
+    };
+    std::vector<std::thread> helpers;
+    for (uint32_t i = 1; i < threads && i < count; ++i) helpers.emplace_back(runNext);
+    runNext();
+    for (std::thread& helper : helpers) helper.join();
 }
 
 }  // namespace platform

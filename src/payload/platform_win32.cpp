@@ -2,6 +2,9 @@
 // writes in pieces.
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
 #include "platform.h"
 #include "xc_handle.h"
 #include "xc_memspace.h"
@@ -21,7 +24,8 @@ namespace {
 FileRead OpenForReading(const char* path, XC_File* file, uint32_t* size) {
     file->Reset(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file->IsOpen()) return FileRead::kCannotRead;
+    // A pipe or a device opened by name is no file to read whole.
+    if (!file->IsOpen() || GetFileType(file->Get()) != FILE_TYPE_DISK) return FileRead::kCannotRead;
     DWORD high = 0;
     const DWORD low = GetFileSize(file->Get(), &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return FileRead::kCannotRead;
@@ -71,18 +75,108 @@ void UnmapFile(const uint8_t* bytes, uint32_t) {
     if (bytes) UnmapViewOfFile(bytes);
 }
 
-bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t attributes, KeepPartial keep) {
+namespace {
+
+bool WriteAll(XC_File& file, const FilePiece* pieces, size_t count) {
+    bool ok = true;
+    for (size_t i = 0; ok && i < count; ++i) ok = pieces[i].count == 0 || file.Write(pieces[i].bytes, pieces[i].count);
+    return ok;
+}
+
+}  // namespace
+
+bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t attributes) {
     XC_File file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return false;
-    bool ok = true;
-    for (size_t i = 0; ok && i < count; ++i) ok = pieces[i].count == 0 || file.Write(pieces[i].bytes, pieces[i].count);
+    const bool ok = WriteAll(file, pieces, count);
     FlushFileBuffers(file.Get());
-    if (!ok && keep == KeepPartial::kNo) {
-        file.Reset(nullptr);
-        DeleteFileA(path);
-    }
     return ok;
+}
+
+bool ReplaceFileWithPieces(const char* path, const FilePiece* pieces, size_t count) {
+    if (!IsRegularOrMissing(path)) return false;
+    const std::string target = path;
+    const size_t slash = target.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    // Creates a new, empty file of a unique name: the only file this function ever removes.
+    char temporary[MAX_PATH];
+    if (!GetTempFileNameA(folder.c_str(), "tvk", 0, temporary)) return false;
+    bool ok;
+    {
+        XC_File file(
+            CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ok = file.IsOpen() && WriteAll(file, pieces, count) && FlushFileBuffers(file.Get());
+    }
+    ok = ok && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(temporary);
+    return ok;
+}
+
+namespace {
+
+// Volume and file index of an existing file, opened without any access to its data.
+bool FileIdentity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    XC_File file(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.IsOpen() && GetFileInformationByHandle(file.Get(), info);
+}
+
+}  // namespace
+
+bool IsSameFile(const char* first, const char* second) {
+    BY_HANDLE_FILE_INFORMATION one, two;
+    return FileIdentity(first, &one) && FileIdentity(second, &two) &&
+           one.dwVolumeSerialNumber == two.dwVolumeSerialNumber && one.nFileIndexHigh == two.nFileIndexHigh &&
+           one.nFileIndexLow == two.nFileIndexLow;
+}
+
+bool IsRegularOrMissing(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+uint32_t ProcessorCount() {
+    DWORD_PTR process = 0, system = 0;
+    uint32_t count = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+        for (; process != 0; process &= process - 1) ++count;
+    return count > 0 ? count : 1;
+}
+
+namespace {
+
+// Jobs handed out by one shared counter: whichever thread is free takes the next.
+struct JobRun {
+    const std::function<void(uint32_t)>* job;
+    uint32_t count;
+    volatile LONG next;
+};
+
+DWORD WINAPI RunNextJobs(void* parameter) {
+    JobRun* run = static_cast<JobRun*>(parameter);
+    for (;;) {
+        const uint32_t index = uint32_t(InterlockedIncrement(&run->next) - 1);
+        if (index >= run->count) return 0;
+        (*run->job)(index);
+    }
+}
+
+}  // namespace
+
+void RunJobs(uint32_t threads, uint32_t count, const std::function<void(uint32_t index)>& job) {
+    if (count == 0) return;
+    if (threads == 0) threads = 1;
+    JobRun run = {&job, count, 0};
+    const uint32_t helpers = threads < count ? threads - 1 : count - 1;
+    std::unique_ptr<XC_KernelHandle[]> threadHandles(new XC_KernelHandle[helpers]);
+    for (uint32_t i = 0; i < helpers; ++i)
+        threadHandles[i].Reset(CreateThread(nullptr, 0, RunNextJobs, &run, 0, nullptr));
+    RunNextJobs(&run);
+    for (uint32_t i = 0; i < helpers; ++i)
+        if (threadHandles[i].IsOpen()) WaitForSingleObject(threadHandles[i].Get(), INFINITE);
 }
 
 }  // namespace platform

@@ -30,7 +30,7 @@ void MappedFile::Close() {
 bool WriteBytesToFile(const char* path, const void* bytes, uint32_t count, uint32_t attributes) {
     if (!path || !*path) return false;
     const FilePiece piece = {bytes, bytes ? count : 0};
-    return platform::WriteFilePieces(path, &piece, 1, attributes, platform::KeepPartial::kYes);
+    return platform::WriteFilePieces(path, &piece, 1, attributes);
 }
 
 bool WriteWholeFile(const char* path, const XC_MemSpace* block, uint32_t attributes) {
@@ -40,8 +40,14 @@ bool WriteWholeFile(const char* path, const XC_MemSpace* block, uint32_t attribu
 
 bool WritePiecesToFile(const char* path, const FilePiece* pieces, size_t count) {
     if (!path || !*path) return false;
-    return platform::WriteFilePieces(path, pieces, count, 0, platform::KeepPartial::kNo);
+    return platform::ReplaceFileWithPieces(path, pieces, count);
 }
+
+bool IsSameFile(const char* first, const char* second) {
+    return first && second && *first && *second && platform::IsSameFile(first, second);
+}
+
+bool IsReplaceableOutput(const char* path) { return path && *path && platform::IsRegularOrMissing(path); }
 
 std::string ReadTextFile(const char* path) {
     XC_MemSpace block;

@@ -41,8 +41,14 @@ bool ReadWholeFile(const char* path, XC_MemSpace* block);
 FileRead ReadWholeFileStatus(const char* path, XC_MemSpace* block);
 bool WriteBytesToFile(const char* path, const void* bytes, uint32_t count, uint32_t attributes);
 bool WriteWholeFile(const char* path, const XC_MemSpace* block, uint32_t attributes);
-// Writes the pieces one after another into a new file; a file that could not be completed is
-// removed again, so that no half-written installer is taken for a whole one.
+// Writes the pieces one after another into a new file in path's folder and renames it over
+// path once complete: a failed write leaves whatever was at path untouched (an older
+// installer, the stub being packed) and no half-written file behind. Refused when path exists
+// and is not a regular file.
 bool WritePiecesToFile(const char* path, const FilePiece* pieces, size_t count);
+// True when both paths name one existing file: an output that is one of the inputs.
+bool IsSameFile(const char* first, const char* second);
+// True when path names nothing yet or a regular file, which WritePiecesToFile may replace.
+bool IsReplaceableOutput(const char* path);
 // The file's bytes up to the first zero byte; empty when unreadable.
 std::string ReadTextFile(const char* path);

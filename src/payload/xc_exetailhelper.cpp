@@ -130,7 +130,7 @@ bool XC_ExeTailHelper::LoadFromExe(const char* path) {
         cipher.DecryptRange(sealed, length, offset, out, piece);
     };
     auto body = std::make_unique<XC_MemSpace>();
-    switch (UnzipImage(decrypt, length, body.get())) {
+    switch (UnzipImage(decrypt, length, body.get(), progress_ ? &progress_ : nullptr)) {
         case UnzipResult::kDone:
             break;
         case UnzipResult::kNoMemory:
@@ -185,7 +185,7 @@ bool XC_ExeTailHelper::ExtractToFile(const char* key, const char* path) const {
     return WriteWholeFile(path, found->second.get(), 0);
 }
 
-bool XC_ExeTailHelper::SaveToExe(const char* path) const {
+bool XC_ExeTailHelper::SaveToExe(const char* path, uint32_t threads, uint32_t pieceSize) const {
     failure_ = Failure::kNone;
     if (entries_.empty()) return WriteWholeFile(path, &stub_, 0) || Fail(Failure::kCannotWrite);
 
@@ -197,7 +197,8 @@ bool XC_ExeTailHelper::SaveToExe(const char* path) const {
     // image grows in pages: neither the record block nor the image is ever held in one piece.
     ZipImage image;
     {
-        ZipImageWriter writer(&image);
+        const ContentProgress progress = [&](uint64_t done, uint64_t) { progress_(done, total); };
+        ZipImageWriter writer(&image, threads, pieceSize, progress_ ? &progress : nullptr);
         std::string head;
         for (const auto& entry : entries_) {
             const uint32_t key_length = static_cast<uint32_t>(entry.first.size());

@@ -1,6 +1,7 @@
 // The payload archive appended behind the executable image: keyed entries held in memory,
 // loaded from and saved to "stub + header + sealed body".
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,8 +36,15 @@ public:
     bool AddMemory(const char* key, const XC_MemSpace* block);
     bool GetEntry(const char* key, XC_MemSpace* block) const;
     bool ExtractToFile(const char* key, const char* path) const;
-    bool SaveToExe(const char* path) const;
+    // threads: how many deflate the payload at once, 0 for one per processor; pieceSize: the
+    // content's pieces deflated on their own (0: the writer's own size). The file's bytes
+    // depend on the piece size, never on the threads.
+    bool SaveToExe(const char* path, uint32_t threads = 0, uint32_t pieceSize = 0) const;
     Failure LastFailure() const { return failure_; }
+    // Told now and then how far LoadFromExe has unpacked and SaveToExe has packed the body:
+    // bytes done of the total. Empty: nobody is told.
+    using Progress = std::function<void(uint64_t done, uint64_t total)>;
+    void SetProgress(Progress progress) { progress_ = std::move(progress); }
 
     const XC_MemSpace& Stub() const { return stub_; }
     // Keys in archive order, for inspection.
@@ -62,4 +70,5 @@ private:
     // Written by the operations that change the archive or save it, never by lookups, which
     // may run on several threads at once.
     mutable Failure failure_ = Failure::kNone;
+    Progress progress_;
 };

@@ -8,11 +8,14 @@
 
 #include <cstring>
 
+#include "platform.h"
+
 namespace {
 
 constexpr int kLevel = 8;
 // The largest piece handed to the ZIP layer at once; its counts are unsigned int.
 constexpr uint32_t kMaxPiece = 1u << 30;
+constexpr uint32_t kProgressStep = 4u << 20;
 
 voidpf ZCALLBACK OpenStream(voidpf opaque, const void*, int) { return opaque; }
 int ZCALLBACK CloseStream(voidpf, voidpf) { return 0; }
@@ -100,7 +103,52 @@ struct ImageStream {
     static int ZCALLBACK Error(voidpf, voidpf stream) { return static_cast<ZipImageWriter*>(stream)->failed_ ? 1 : 0; }
 };
 
-ZipImageWriter::ZipImageWriter(ZipImage* image) : image_(image) {
+// One piece of the content: its bytes, and once deflated its output and CRC-32.
+struct ZipImageWriter::Piece {
+    XC_MemSpace dictionary;  // the end of the content before this piece
+    XC_MemSpace input;
+    uint32_t used = 0;
+    XC_MemSpace output;
+    uint32_t written = 0;
+    uint32_t crc = 0;
+    bool ok = false;
+};
+
+namespace {
+
+// Deflate's window: the most of the previous piece that can be referred back to.
+constexpr uint32_t kWindow = 32768;
+
+// Deflates one piece as raw deflate data at the payload's level, primed with the end of the
+// previous piece; ends on a byte boundary, or finishes the stream when `last`.
+bool DeflatePiece(const uint8_t* input, uint32_t count, const uint8_t* dictionary, uint32_t dictionaryLength, bool last,
+                  XC_MemSpace* output, uint32_t* written) {
+    z_stream stream{};
+    if (deflateInit2(&stream, kLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    bool ok = dictionaryLength == 0 || deflateSetDictionary(&stream, dictionary, dictionaryLength) == Z_OK;
+    // Room for the worst case and the flush marker, so that one call does it all.
+    const uLong bound = deflateBound(&stream, count) + 16;
+    ok = ok && output->Allocate(uint32_t(bound), 0) != nullptr;
+    if (ok) {
+        stream.next_in = const_cast<uint8_t*>(input);
+        stream.avail_in = count;
+        stream.next_out = output->data;
+        stream.avail_out = output->size;
+        const int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        ok = (last ? result == Z_STREAM_END : result == Z_OK) && stream.avail_in == 0 && stream.avail_out > 0;
+        *written = uint32_t(stream.total_out);
+    }
+    deflateEnd(&stream);
+    return ok;
+}
+
+}  // namespace
+
+ZipImageWriter::ZipImageWriter(ZipImage* image, uint32_t threads, uint32_t pieceSize, const ContentProgress* progress)
+    : image_(image),
+      threads_(threads ? threads : platform::ProcessorCount()),
+      piece_size_(pieceSize ? pieceSize : kPieceSize),
+      progress_(progress) {
     image_->pages.clear();
     image_->size = 0;
     zlib_filefunc64_def functions{};
@@ -118,7 +166,9 @@ ZipImageWriter::ZipImageWriter(ZipImage* image) : image_(image) {
     info.tmz_date.tm_year = 2000;
     info.tmz_date.tm_mon = 0;
     info.tmz_date.tm_mday = 1;
-    if (!zip_ || zipOpenNewFileInZip(zip_, "N", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, kLevel) != ZIP_OK)
+    // Raw: the member's data are the pieces' deflate stream, its CRC-32 combined from theirs.
+    if (!zip_ ||
+        zipOpenNewFileInZip2(zip_, "N", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, kLevel, 1) != ZIP_OK)
         failed_ = true;
 }
 
@@ -128,16 +178,84 @@ ZipImageWriter::~ZipImageWriter() {
 
 bool ZipImageWriter::Add(const uint8_t* bytes, uint32_t count) {
     while (!failed_ && count > 0) {
-        const uint32_t piece = count < kMaxPiece ? count : kMaxPiece;
-        if (zipWriteInFileInZip(zip_, bytes, piece) != ZIP_OK) failed_ = true;
-        bytes += piece;
-        count -= piece;
+        // A full piece is deflated only once more content follows: the last piece must know
+        // it is the last.
+        if (pieces_.empty() || pieces_.back()->used == piece_size_) {
+            if (pieces_.size() == size_t(threads_) * 2 && !DeflatePieces(false)) break;
+            auto piece = std::make_unique<Piece>();
+            if (!piece->input.Allocate(piece_size_, 0) || !TakeDictionary(piece.get())) {
+                failed_ = out_of_memory_ = true;
+                break;
+            }
+            pieces_.push_back(std::move(piece));
+        }
+        Piece& piece = *pieces_.back();
+        const uint32_t room = piece_size_ - piece.used;
+        const uint32_t part = count < room ? count : room;
+        std::memcpy(piece.input.data + piece.used, bytes, part);
+        piece.used += part;
+        bytes += part;
+        count -= part;
     }
     return !failed_;
 }
 
+bool ZipImageWriter::TakeDictionary(Piece* piece) {
+    const uint8_t* end = tail_.data + tail_.size;
+    uint32_t length = tail_.size;
+    if (!pieces_.empty()) {
+        const Piece& before = *pieces_.back();
+        end = before.input.data + before.used;
+        length = before.used < kWindow ? before.used : kWindow;
+    }
+    if (length == 0) return true;
+    if (!piece->dictionary.Allocate(length, 0)) return false;
+    std::memcpy(piece->dictionary.data, end - length, length);
+    return true;
+}
+
+bool ZipImageWriter::DeflatePieces(bool last) {
+    const uint32_t count = uint32_t(pieces_.size());
+    platform::RunJobs(threads_, count, [&](uint32_t index) {
+        Piece& piece = *pieces_[index];
+        piece.ok = DeflatePiece(piece.input.data, piece.used, piece.dictionary.data, piece.dictionary.size,
+                                last && index + 1 == count, &piece.output, &piece.written);
+        piece.crc = uint32_t(crc32(0, piece.input.data, piece.used));
+        // Done with; only the last piece's end is still needed, by the next piece.
+        if (index + 1 < count) piece.input.Allocate(0, 0);
+    });
+    for (const std::unique_ptr<Piece>& piece : pieces_) {
+        if (!piece->ok) {
+            failed_ = true;
+            // Deflate fails for want of memory only.
+            out_of_memory_ = true;
+            return false;
+        }
+        crc_ = uint32_t(crc32_combine(crc_, piece->crc, piece->used));
+        total_ += piece->used;
+        if (zipWriteInFileInZip(zip_, piece->output.data, piece->written) != ZIP_OK) failed_ = true;
+        piece->output.Allocate(0, 0);
+    }
+    const Piece& lastPiece = *pieces_.back();
+    const uint32_t length = lastPiece.used < kWindow ? lastPiece.used : kWindow;
+    if (length > 0 && !tail_.Allocate(length, 0)) {
+        failed_ = out_of_memory_ = true;
+        return false;
+    }
+    if (length > 0) std::memcpy(tail_.data, lastPiece.input.data + lastPiece.used - length, length);
+    pieces_.clear();
+    if (progress_ && !failed_) (*progress_)(total_, 0);
+    return !failed_;
+}
+
 bool ZipImageWriter::Finish() {
-    bool ok = !failed_ && zipCloseFileInZip(zip_) == ZIP_OK;
+    // The content's end: the stream is finished with the last piece, even an empty content's.
+    if (!failed_ && pieces_.empty()) {
+        auto piece = std::make_unique<Piece>();
+        pieces_.push_back(std::move(piece));
+    }
+    bool ok = !failed_ && DeflatePieces(true) && total_ <= UINT32_MAX &&
+              zipCloseFileInZipRaw(zip_, uLong(total_), uLong(crc_)) == ZIP_OK;
     ok = zipClose(zip_, nullptr) == ZIP_OK && ok && !failed_;
     zip_ = nullptr;
     if (!ok) Discard();
@@ -201,7 +319,7 @@ bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output)
     return UnzipImage(copy, length, output) == UnzipResult::kDone;
 }
 
-UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output) {
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output, const ContentProgress* progress) {
     if (!output) return UnzipResult::kDamaged;
     ReadStream stream;
     stream.read = &read;
@@ -232,9 +350,12 @@ UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* ou
             uint32_t done = 0;
             while (ok && done < output->size) {
                 const uint32_t left = output->size - done;
-                const int got = unzReadCurrentFile(zip, output->data + done, left < kMaxPiece ? left : kMaxPiece);
+                // In steps a progress line can follow; one step with nobody to tell.
+                const uint32_t step = progress ? kProgressStep : kMaxPiece;
+                const int got = unzReadCurrentFile(zip, output->data + done, left < step ? left : step);
                 ok = got > 0;
                 done += ok ? static_cast<uint32_t>(got) : 0;
+                if (ok && progress) (*progress)(done, output->size);
             }
             // Closing the member checks its CRC-32: a damaged download is refused here.
             if (unzCloseCurrentFile(zip) == UNZ_OK && ok) result = UnzipResult::kDone;

@@ -10,13 +10,18 @@
 bool ZipToMemory(const XC_MemSpace* input, XC_MemSpace* output);
 bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output);
 
+// Told how many of the content's bytes are done so far, and of how many (0 when the writer
+// cannot know), now and then, on the calling thread.
+using ContentProgress = std::function<void(uint64_t done, uint64_t total)>;
+
 // Why an image did not unpack: a short memory is not a damaged payload.
 enum class UnzipResult : uint8_t { kDone, kDamaged, kNoMemory };
 // Copies `count` bytes of the image from `offset` on into `out`; the range lies within the image.
 using ImageReader = std::function<void(uint32_t offset, uint8_t* out, uint32_t count)>;
 // UnzipFromMemory over an image that is read through `read` (one that is decrypted on the way,
 // say), with the reason of a failure.
-UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output);
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output,
+                       const ContentProgress* progress = nullptr);
 
 // An image in pages of kPageSize bytes, each full but the last, so that it never needs one
 // block of its whole size. The page size is a multiple of the cipher's 16-byte block, so the
@@ -32,10 +37,17 @@ struct ZipImage {
 };
 
 // Packs content handed over in any number of parts as the member of one image: the content
-// never needs to lie in one block either.
+// never needs to lie in one block either. The content is deflated in pieces of a fixed size on
+// several threads at once: each piece primed with the end of the one before it as its
+// dictionary and ended on a byte boundary, the last one finished, so that the pieces form one
+// deflate stream any inflater reads. The bytes depend on the content and the piece size only,
+// never on the number of threads.
 class ZipImageWriter {
 public:
-    explicit ZipImageWriter(ZipImage* image);
+    static constexpr uint32_t kPieceSize = 1u << 20;
+    // threads 0: one per processor. At most two pieces per thread are held at a time.
+    explicit ZipImageWriter(ZipImage* image, uint32_t threads = 0, uint32_t pieceSize = kPieceSize,
+                            const ContentProgress* progress = nullptr);
     ~ZipImageWriter();
     ZipImageWriter(const ZipImageWriter&) = delete;
     ZipImageWriter& operator=(const ZipImageWriter&) = delete;
@@ -47,10 +59,23 @@ public:
 
 private:
     friend struct ImageStream;  // the ZIP layer's file functions over the pages
+    struct Piece;
     bool WriteAt(const uint8_t* bytes, uint32_t count);
     void Discard();
+    // Deflates the gathered pieces on the threads and hands their output to the ZIP layer in
+    // order; `last` finishes the stream with the last of them.
+    bool DeflatePieces(bool last);
+    // Gives a new piece the end of the content before it (up to deflate's window).
+    bool TakeDictionary(Piece* piece);
 
     ZipImage* image_;
+    uint32_t threads_;
+    uint32_t piece_size_;
+    const ContentProgress* progress_;
+    std::vector<std::unique_ptr<Piece>> pieces_;  // gathered, not yet deflated; the last one filling
+    XC_MemSpace tail_;                            // the end of the content deflated so far: the next piece's dictionary
+    uint32_t crc_ = 0;
+    uint64_t total_ = 0;
     void* zip_ = nullptr;
     uint64_t position_ = 0;
     bool failed_ = false;

@@ -54,6 +54,10 @@ bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required, 
     WIN32_FIND_DATAA found;
     XC_FindHandle search(FindFirstFileA(JoinPath(folder, pattern).c_str(), &found));
     if (!search.IsOpen()) return false;
+    // Records are appended after the last one and filled by position: looking each new one up
+    // by its name would search every record before it, quadratic in the folder's size.
+    xml_.Rewind();
+    if (!xml_.FindNext(nullptr) || !xml_.Descend() || !xml_.FindNext("ExFastInfo")) return false;
     int count = 0;
     do {
         const DWORD attributes = found.dwFileAttributes;
@@ -65,13 +69,14 @@ bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required, 
         // The size text is made from the whole size: its low half alone would call a
         // 4 GiB + 5 file "1 KB". "Size" keeps the low 32 bits.
         const uint64_t size = (uint64_t(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        const std::string record = RecordName(count++);
-        xml_.SetRecordValueInt(record.c_str(), "Attribute", int32_t(attributes));
-        xml_.SetRecordValue(record.c_str(), "Name", name.c_str());
-        xml_.SetRecordValueInt(record.c_str(), "Size", int32_t(found.nFileSizeLow));
-        xml_.SetRecordValue(record.c_str(), "SizeStr", isFolder ? "" : FileSizeText(size).c_str());
-        xml_.SetRecordValue(record.c_str(), "CreateTime", TimeText(found.ftCreationTime).c_str());
-        xml_.SetRecordValue(record.c_str(), "WriteTime", TimeText(found.ftLastWriteTime).c_str());
+        if (!xml_.AppendChild(RecordName(count++).c_str())) return false;
+        const int32_t record = xml_.ChildPosition();
+        xml_.SetAttribute(record, "Attribute", int32_t(attributes));
+        xml_.SetAttribute(record, "Name", name.c_str());
+        xml_.SetAttribute(record, "Size", int32_t(found.nFileSizeLow));
+        xml_.SetAttribute(record, "SizeStr", isFolder ? "" : FileSizeText(size).c_str());
+        xml_.SetAttribute(record, "CreateTime", TimeText(found.ftCreationTime).c_str());
+        xml_.SetAttribute(record, "WriteTime", TimeText(found.ftLastWriteTime).c_str());
     } while (FindNextFileA(search.Get(), &found));
 
     xml_.SetValueInt("Count", count);

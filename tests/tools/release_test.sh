@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The release steps on the staged sample: the Linux build command writes the same bytes as
-# the builder under Wine, and a signed installer verifies, still loads its payload, and fails
-# verification once a payload byte is changed.
+# the builder under Wine, tarvik-payload verify passes it, and a signed installer verifies,
+# still loads its payload, and fails verification once a payload byte is changed.
 #   release_test.sh WINE_RUN WINE_ROOT SAMPLE_DIR TARVIK_PAYLOAD TARVIK_PAYLOAD_EXE
 # SAMPLE_DIR holds Run/ and builder/ as the build stages them; TARVIK_PAYLOAD is the inspector
 # built for this machine, TARVIK_PAYLOAD_EXE the Windows one. Exit code 77: skipped.
@@ -33,6 +33,10 @@ cmp -s "$built" "$work/linux.exe" || fail "the Linux build differs from the buil
 grep -q "^win7_2303_upd64_exe	" "$work/entries" && grep -q "^MyLangage	" "$work/entries" \
     || fail "installer lacks the updater or the language archive"
 
+# The check between build and sign: the sample installer holds every fixed entry and a sound
+# file list, and the signed one still passes.
+"$tool" verify --strict "$work/linux.exe" > "$work/verified" || fail "verify: $(cat "$work/verified")"
+
 # Signing with a certificate made here.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
     -subj "/CN=Mini Tarvik test" >/dev/null 2>&1 || fail "no test certificate"
@@ -48,6 +52,7 @@ osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >/dev/null 2
 cp "$tool_exe" "$work/tarvik-payload.exe"
 (cd "$work" && "$wine_run" --root "$wine_root" tarvik-payload.exe list signed.exe 2>/dev/null | tr -d '\r') \
     | cmp -s - "$work/entries" || fail "signed installer does not load under Wine"
+"$tool" verify --strict "$work/signed.exe" >/dev/null || fail "the signed installer does not verify"
 
 # One payload byte changed after signing: verification fails.
 stub=$(head -n 1 "$work/entries" | awk '{print $2}')

@@ -51,6 +51,26 @@ rm -f huge.bin
 [ ! -e o3.exe ] && [ ! -e o4.exe ] && [ ! -e o6.exe ] && [ ! -e o7.exe ] ||
     { echo "FAIL: failed pack wrote a file"; failures=$((failures + 1)); }
 
+# The payload deflated in pieces on 1, 2 or 8 threads: the same bytes (several pieces of 1 MiB).
+seq 1 500000 > many.txt
+for threads in 1 2 8; do
+    check "pack -j $threads" 0 '^$' "${tool[@]}" pack -j $threads stub "j$threads.exe" FILE0=many.txt FILE1=a.txt
+done
+cmp -s j1.exe j2.exe && cmp -s j1.exe j8.exe || { echo "FAIL: threads change the bytes"; failures=$((failures + 1)); }
+check "extract from 8 threads' installer" 0 '^$' "${tool[@]}" extract j8.exe FILE0 many-got.txt
+cmp -s many.txt many-got.txt || { echo "FAIL: 8 threads' entry differs"; failures=$((failures + 1)); }
+
+# Without entries the output would be a plain stub, a builder: refused. An output that is an
+# input, or no regular file, is refused before anything is written; the inputs stay as they were.
+check "pack without entries" 1 '^tarvik-payload: nothing to pack' "${tool[@]}" pack stub o8.exe
+check "pack onto the stub" 1 '^tarvik-payload: output is one of the inputs: stub$' "${tool[@]}" pack stub stub a=a.txt
+check "pack onto a source" 1 'output is one of the inputs: a.txt' "${tool[@]}" pack stub a.txt a=a.txt
+check "extract onto the installer" 1 'output is one of the inputs: out.exe' "${tool[@]}" extract out.exe FILE10 out.exe
+mkdir folder.exe
+check "pack onto a folder" 1 'output exists and is not a regular file: folder.exe' "${tool[@]}" pack stub folder.exe a=a.txt
+[ "$(stat -c %s stub)" = 4000 ] && [ "$(cat a.txt)" = hello ] && [ ! -e o8.exe ] ||
+    { echo "FAIL: a refused pack changed its inputs or wrote a file"; failures=$((failures + 1)); }
+
 # Keys with a tab, line breaks, a terminal escape and a backslash are listed escaped, one line each.
 check "pack odd keys" 0 '^$' "${tool[@]}" pack stub odd.exe "$(printf 'a\tb')=a.txt" "$(printf 'c\nd\re')=a.txt" \
     "$(printf '\033[2Jf')=a.txt" 'g\h=a.txt'
@@ -70,6 +90,15 @@ if [[ $(ulimit -v 150000; "${tool[@]}" list stub 2>&1) == *"no payload in stub" 
 else
     echo "skipped: not enough memory (this build cannot run under an address-space limit)"
 fi
+
+# A disk that fills up (writes beyond 2 KiB fail): the older file at the output, here the
+# installer itself packed from its own stub copy, stays byte for byte, and no partial file is left.
+cp out.exe older.exe
+check "full disk" 1 '^tarvik-payload: cannot write older.exe$' \
+    bash -c 'trap "" XFSZ; ulimit -f 2; exec "$@"' full "${tool[@]}" pack stub older.exe a=a.txt
+cmp -s out.exe older.exe || { echo "FAIL: full disk: the older file was changed"; failures=$((failures + 1)); }
+ls -A | grep -qE '\.(part|tmp)$' &&
+    { echo "FAIL: full disk left files: $(ls -A)"; failures=$((failures + 1)); }
 
 [ "$failures" = 0 ] && echo "tarvik-payload: all checks passed"
 exit $(( failures > 0 ))
