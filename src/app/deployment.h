@@ -1,6 +1,7 @@
 // The application's deployment: the files packed from the application folder are written
-// into "MiniTarvik" under Program Files, opened to everyone, with progress after each file,
-// and the Start-menu and desktop shortcuts are created.
+// into "MiniTarvik" under Program Files, opened to everyone, once the volume has room for
+// them, with the progress by bytes and a status after each file, and the Start-menu and
+// desktop shortcuts are created.
 #pragma once
 
 #include <string>
@@ -19,3 +20,8 @@ std::string InstalledApplicationPath();
 // conversion ("%d" or "%i", with flags and at most two digits of width and of precision)
 // besides any "%%"; otherwise the English text is.
 std::string CopyingFilesText(const std::string& translation, int percent);
+
+// The question asked when the install volume is short of space. The translation is used only
+// when it converts two integers, then one text, as the English text does.
+std::string NotEnoughSpaceText(const std::string& translation, int neededMegabytes, int freeMegabytes,
+                               const std::string& volume);

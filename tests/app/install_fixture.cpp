@@ -26,6 +26,8 @@ RecordingOwner::RecordingOwner() : finished_(CreateEventA(nullptr, TRUE, FALSE, 
     Text_MakeSureDriver = "Make sure you have installed driver for your Tarvik Device.";
     Text_Installing = "Installing...";
     Text_FinishedWithErrors = "Installation finished with errors. See the log file.";
+    Text_NotEnoughSpace =
+        "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry.";
 }
 
 RecordingOwner::~RecordingOwner() { CloseHandle(finished_); }
@@ -34,6 +36,30 @@ void RecordingOwner::SetStatus(const std::string& text) {
     TInstallOwner::SetStatus(text);
     std::lock_guard<std::mutex> hold(mutex_);
     statuses_.push_back(text);
+}
+
+void RecordingOwner::SetProgress(int position) {
+    TInstallOwner::SetProgress(position);
+    std::lock_guard<std::mutex> hold(mutex_);
+    progress_.push_back({position, statuses_.size()});
+}
+
+bool RecordingOwner::AskRetry(const std::string& question) {
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        questions_.push_back(question);
+    }
+    return OnQuestion ? OnQuestion() : false;
+}
+
+std::vector<RecordingOwner::ProgressStep> RecordingOwner::ProgressSteps() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return progress_;
+}
+
+std::vector<std::string> RecordingOwner::Questions() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return questions_;
 }
 
 void RecordingOwner::StartFinishTimer(InstallResult result) {

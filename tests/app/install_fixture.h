@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,9 +30,21 @@ public:
     ~RecordingOwner();
 
     void SetStatus(const std::string& text) override;
+    void SetProgress(int position) override;
+    // Records the question and runs OnQuestion for the answer (Cancel when it is empty).
+    bool AskRetry(const std::string& question) override;
     void StartFinishTimer(InstallResult result) override;
 
+    // One progress report: the position, and how many statuses had been written before it.
+    struct ProgressStep {
+        int position;
+        size_t statusesBefore;
+    };
+
     std::vector<std::string> Statuses();
+    std::vector<ProgressStep> ProgressSteps();
+    std::vector<std::string> Questions();
+    std::function<bool()> OnQuestion;
     int FinishCount();
     InstallResult LastResult();
     // Waits at most timeoutMs for the end signal.
@@ -40,6 +53,8 @@ public:
 private:
     std::mutex mutex_;
     std::vector<std::string> statuses_;
+    std::vector<ProgressStep> progress_;
+    std::vector<std::string> questions_;
     int finishCount_ = 0;
     InstallResult result_ = InstallResult::Success;
     HANDLE finished_;
