@@ -108,13 +108,6 @@ namespace {
 
 std::string SampleDriverPath(const char* relative) { return std::string(TARVIK_SAMPLE_DRIVERS) + "\\" + relative; }
 
-bool AddBytes(XC_ExeTailHelper& payload, const std::string& key, const std::string& bytes) {
-    XC_MemSpace block;
-    if (!bytes.empty() && !block.Allocate(uint32_t(bytes.size()), 0)) return false;
-    if (!bytes.empty()) memcpy(block.data, bytes.data(), bytes.size());
-    return payload.AddMemory(key.c_str(), &block);
-}
-
 // Removes folder and everything in it; true when it is gone.
 bool RemoveTree(const std::string& folder) {
     ScratchFolder::RemoveTree(folder);
@@ -155,21 +148,6 @@ bool AddDriverEntries(XC_ExeTailHelper& payload) {
         if (!payload.AddFile(entry.key, SampleDriverPath(relative).c_str())) return false;
     }
     return true;
-}
-
-bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree) {
-    XC_Xml list;
-    list.SetValueInt("PathCount", int32_t(tree.folders.size()));
-    for (size_t i = 0; i < tree.folders.size(); ++i)
-        list.SetValue(("PATH" + std::to_string(i)).c_str(), tree.folders[i].c_str());
-    list.SetValueInt("FileCount", int32_t(tree.files.size()));
-    for (size_t i = 0; i < tree.files.size(); ++i) {
-        const std::string key = "FILE" + std::to_string(i);
-        list.SetValue(key.c_str(), tree.files[i].path.c_str());
-        if (!AddBytes(payload, key, tree.files[i].bytes)) return false;
-    }
-    // Stored with its terminating zero, as the builder stores it.
-    return AddBytes(payload, PayloadKey::FilesInfo, std::string(list.GetText(), list.GetTextLength() + 1));
 }
 
 void InstallTest::SetUp() {

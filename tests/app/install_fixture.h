@@ -14,6 +14,7 @@
 #include "installowner.h"
 #include "shell_link.h"
 #include "simulated_devices.h"
+#include "test_payload.h"
 
 // Suites are named after the executable's system (TARVIK_SYSTEM, such as win7_64), so that the
 // same tests in each prefix stand apart in the results.
@@ -60,24 +61,11 @@ private:
     HANDLE finished_;
 };
 
-// One file of the application tree; its path is relative, beginning with a backslash.
-struct AppFile {
-    std::string path;
-    std::string bytes;
-};
-
-struct AppTree {
-    std::vector<std::string> folders;  // in list order
-    std::vector<AppFile> files;
-};
-
 // The application, three folder levels deep, with an empty folder and a file in the root.
 AppTree SampleAppTree();
 
 // The fixed entries from the sample drivers (and the 64-bit updater) under their keys.
 bool AddDriverEntries(XC_ExeTailHelper& payload);
-// The tree's files under "FILE%d" and its "FilesInfo" list.
-bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree);
 // The bytes of a sample driver file ("xp\\fix\\usbser.sys"); empty when unreadable.
 std::string SampleDriverBytes(const char* relative);
 
