@@ -58,9 +58,10 @@ bool WritePieces(XC_File& file, const BYTE* bytes, DWORD size, const PieceWritte
     return true;
 }
 
-// The NT form of an absolute path ("\\??\\C:\\..." or "\\??\\UNC\\server\\..."); empty for
-// any other.
-std::wstring NtPath(const std::string& path) {
+// The NT form of an absolute path ("\\??\\C:\\..." or "\\??\\UNC\\server\\..."), without a
+// terminating zero; empty for any other. A vector, not a wide string: the runtime's wide string
+// would bring its exception machinery into the installer.
+std::vector<WCHAR> NtPath(const std::string& path) {
     std::string nt;
     if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
         nt = "\\??\\" + path;
@@ -68,11 +69,11 @@ std::wstring NtPath(const std::string& path) {
              path.compare(0, 4, "\\\\.\\") != 0)
         nt = "\\??\\UNC\\" + path.substr(2);
     else
-        return std::wstring();
+        return std::vector<WCHAR>();
     const int length = MultiByteToWideChar(CP_ACP, 0, nt.data(), int(nt.size()), nullptr, 0);
-    if (length <= 0) return std::wstring();
-    std::wstring wide(size_t(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, nt.data(), int(nt.size()), &wide[0], length);
+    if (length <= 0) return std::vector<WCHAR>();
+    std::vector<WCHAR> wide(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, nt.data(), int(nt.size()), wide.data(), length);
     return wide;
 }
 
@@ -100,7 +101,7 @@ bool RenameOpenFile(HANDLE file, const std::string& path) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return false;
     }
-    const std::wstring name = NtPath(path);
+    const std::vector<WCHAR> name = NtPath(path);
     if (name.empty()) {
         SetLastError(ERROR_INVALID_NAME);
         return false;
