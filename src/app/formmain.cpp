@@ -172,7 +172,8 @@ INT_PTR TForm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == Timer_Finish.Id() && Timer_Finish.Enabled()) Timer_FinishTimer();
             return TRUE;
         case WM_INSTALL_PROGRESS:
-            ProgressBar_Install->SetPosition(Progress());
+            // The status with it, so the two never tell different stories for half a second.
+            if (Timer_Draw.Enabled()) Timer_DrawTimer();
             return TRUE;
         case WM_ASK_RETRY: {
             const auto* question = reinterpret_cast<const std::string*>(lParam);
