@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole product in one command: builds the installer and the sample application, packs the
 # sample with the builder under Wine, signs the result, and runs the installer with a simulated
-# PL2303 adapter in an X server, clicking through it and saving a screenshot of each state.
+# PL2303 adapter in an X server, clicking through it and saving a screenshot of each state,
+# in English and then again in the Chinese locale.
 # Results in build/demo/: SetupTarvik.exe, screens/, prefix/, summary.txt. Run as root on a
 # fresh Debian 12 (it installs what it needs first); running it again starts afresh.
 set -uo pipefail
@@ -42,8 +43,11 @@ finish() {
 }
 trap finish EXIT
 
-step "Wine prefix (Windows 7, code page 936) with E: mapped into build/demo/drive-e"
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
+step "Wine prefix (Windows 7) with E: mapped into build/demo/drive-e"
+# Made in the locale the window tests make theirs in: a prefix made under the Chinese locale
+# and then used under another draws every title bar as a row of boxes. Each program then runs
+# in the locale it needs; Wine follows the locale of the program it starts.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 # The prefix with the window's fonts, as every Windows has them.
 prepare_gui_prefix "$top/cmake/wine-run.sh" "$wine_root" || fail "the Wine prefix could not be prepared"
 ln -sfn wine/prefix32 "$demo/prefix"
@@ -52,9 +56,9 @@ mkdir -p "$laser/MyTarvik"
 cp -r build/sample/Run "$laser/Run"
 ln -sfn "$demo/drive-e" "$prefix/dosdevices/e:"
 
-step "Builder: E:\\Orvanet\\激光\\Run -> E:\\Orvanet\\激光\\MyTarvik\\SetupTarvik.exe"
+step "Builder (code page 936): E:\\Orvanet\\激光\\Run -> E:\\Orvanet\\激光\\MyTarvik\\SetupTarvik.exe"
 cp -r build/sample/builder "$demo/builder"
-(cd "$demo/builder" && timeout 300 "$top/cmake/wine-run.sh" --root "$wine_root" --version win7 SetupTarvik.exe >/dev/null 2>&1)
+(cd "$demo/builder" && LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 timeout 300 "$top/cmake/wine-run.sh" --root "$wine_root" --version win7 SetupTarvik.exe >/dev/null 2>&1)
 code=$?
 echo "builder exit code: $code"
 [ "$code" = 0 ] || fail "the builder ended with exit code $code (see build/demo/builder/SetupTarvik.log)"
@@ -68,7 +72,6 @@ osslsigncode verify -CAfile "$demo/demo-cert.pem" -in "$demo/SetupTarvik.exe" 2>
     || fail "the signed installer does not verify"
 
 step "Installer with a simulated PL2303 adapter on display $DISPLAY"
-export LANG=C.UTF-8 LC_ALL=C.UTF-8  # English texts: the X server may have no Chinese fonts
 shot() { import -window "$1" "$demo/screens/$2.png" 2>/dev/null && echo "screen: $2" || fail "no screenshot of $2"; }
 wait_for() {  # wait_for SECONDS COMMAND...: true once COMMAND succeeds
     local limit=$1; shift
@@ -77,39 +80,83 @@ wait_for() {  # wait_for SECONDS COMMAND...: true once COMMAND succeeds
 }
 desktop_shortcut() { find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' 2>/dev/null | grep -q .; }
 usb='HKLM\System\CurrentControlSet\Enum\USB\VID_067B&PID_2303\5&1234&0&1'
-visible() { timeout 60 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+# A search that meets a window going away in the middle (the installer's, as it ends) fails at
+# once: asked again each second, up to a minute.
+visible() {  # visible TITLE_REGEX: the first visible window of that title
+    local found
+    for _ in $(seq 60); do
+        found=$(timeout 5 xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+        [ -n "$found" ] && { echo "$found"; return 0; }
+        sleep 1
+    done
+    return 1
+}
 # The install button's centre: client (189, 206) inside Wine's own frame at (3, 22).
 click_button() { xdotool mousemove --window "$1" 192 228 sleep 0.3 click 1; }
-click_through() {
-    local window app
-    window=$(visible '^Install Mini Tarvik$')
-    [ -n "$window" ] || { fail "no installer window"; return; }
-    sleep 1.5
-    shot "$window" 1-waiting
-    # Plugging the adapter in: the instance key with its class last, as Windows lists it.
+# The progress bar's middle row: client (11..329, 127), inside the same frame, in blue.
+bar_pixels() {  # bar_pixels PNG: how many of the bar's 319 inner pixels are filled
+    /usr/bin/convert "$1" -crop 319x1+14+149 +repage txt:- 2>/dev/null | grep -ci '#0000FF'
+}
+# Screenshots while the copy runs until one shows the bar between a third and two thirds.
+halfway_shot() {  # halfway_shot WINDOW NAME
+    local filled
+    for _ in $(seq 400); do
+        import -window "$1" "$demo/screens/.progress.png" 2>/dev/null || continue
+        filled=$(bar_pixels "$demo/screens/.progress.png")
+        if [ "$filled" -ge 106 ] && [ "$filled" -le 212 ]; then
+            mv "$demo/screens/.progress.png" "$demo/screens/$2.png"
+            echo "screen: $2 (bar $filled of 319 pixels)"
+            return 0
+        fi
+        desktop_shortcut && break
+    done
+    rm -f "$demo/screens/.progress.png"
+    fail "no screenshot of the bar half-way"
+}
+plug() {  # the instance key with its class last, as Windows lists it
     runner reg add "$usb" /v HardwareID /t REG_MULTI_SZ /d 'USB\Vid_067b&Pid_2303' /f >/dev/null 2>&1
     runner reg add "$usb" /v DeviceDesc /d 'Prolific USB-to-Serial Comm Port' /f >/dev/null 2>&1
     runner reg add "$usb" /v ClassGUID /d '{4D36E978-E325-11CE-BFC1-08002BE10318}' /f >/dev/null 2>&1
+}
+click_through() {  # click_through TITLE SCREEN_PREFIX
+    local window app
+    window=$(visible "$1")
+    [ -n "$window" ] || { fail "no installer window"; return; }
+    sleep 1.5
+    shot "$window" "$2"1-waiting
+    plug
     sleep 3
-    shot "$window" 2-ready
+    shot "$window" "$2"2-ready
     click_button "$window"
     sleep 0.3
-    shot "$window" 3-installing
+    shot "$window" "$2"3-installing
+    halfway_shot "$window" "$2"4-halfway
     wait_for 180 desktop_shortcut || fail "no desktop shortcut: the installation did not finish"
     sleep 1.5
-    shot "$window" 4-installed
+    shot "$window" "$2"5-installed
     click_button "$window"
     app=$(visible '^Mini Tarvik$')
     [ -n "$app" ] || { fail "the installed application did not start"; return; }
     sleep 1.5
-    shot "$app" 5-launched
+    shot "$app" "$2"6-launched
     xdotool windowfocus --sync "$app" key alt+F4
 }
-(cd "$demo" && runner SetupTarvik.exe >/dev/null 2>&1; echo $? > "$demo/.installer-rc") &
-click_through
-wait_for 30 test -f "$demo/.installer-rc" || fail "the installer did not end"
-echo "driver service of the adapter: $(runner reg query "$usb" /v Service 2>/dev/null | tr -d '\r' | awk '/Service/ {print $3}')"
-
+# install LOCALE TITLE SCREEN_PREFIX: one run of the installer, clicked through; its exit code
+# must be 0 (the final button ends it so).
+install() {
+    rm -f "$demo/.installer-rc"
+    (cd "$demo" && LANG=$1 LC_ALL=$1 runner SetupTarvik.exe >/dev/null 2>&1; echo $? > "$demo/.installer-rc") &
+    LANG=$1 LC_ALL=$1 click_through "$2" "$3"
+    wait_for 30 test -f "$demo/.installer-rc" || fail "the installer did not end"
+    local code
+    code=$(cat "$demo/.installer-rc" 2>/dev/null)
+    echo "installer exit code: ${code:-none}"
+    [ "$code" = 0 ] || fail "the installer ended with exit code ${code:-none}"
+}
+install C.UTF-8 '^Install Mini Tarvik$' ""
+service=$(runner reg query "$usb" /v Service 2>/dev/null | tr -d '\r' | awk '/Service/ {print $3}')
+echo "driver service of the adapter: ${service:-none}"
+[ "$service" = Ser2pl ] || fail "the adapter's driver service is '${service:-none}', not Ser2pl"
 step "Install tree against the sample minus the files the builder skips"
 installed="$prefix/drive_c/Program Files/MiniTarvik"
 mkdir -p "$demo/expected" && cp -r build/sample/Run/. "$demo/expected/"
@@ -120,6 +167,13 @@ else
     fail "install tree differs from the sample (build/demo/install-diff.txt)"
 fi
 rm -rf "$demo/expected"
+
+step "Installer again in the Chinese locale (code page 936), over the installed tree"
+# The adapter unplugged, so the run starts by waiting for it again; the shortcuts are made
+# again under their Chinese names, and the desktop one marks the end.
+runner reg delete "$usb" /f >/dev/null 2>&1
+find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' -delete 2>/dev/null
+install zh_CN.UTF-8 '^安装 Mini Tarvik$' zh-
 
 {
     step "Summary"

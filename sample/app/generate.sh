@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Lays out the bulk of the sample application tree in OUT (replaced if present): a few hundred
-# files in folders three levels deep, names with blanks, an empty folder, a folder named
-# "logs.log" that is walked, files the builder must skip (x.tds, setup.LOG, a.log) and one
-# file above 8 MiB. Same bytes on every run. Emberlin.exe and inkscape\inkscape.exe are built
-# from the sources beside this script and copied in by the build.
+# Lays out the bulk of the sample application tree in OUT (replaced if present): some 2,700
+# files and 50 MB, as an Inkscape distribution brings, in folders up to five levels deep, names
+# with blanks, an empty folder, a folder named "logs.log" that is walked, files the builder
+# must skip (x.tds, setup.LOG, a.log) and files above 8 MiB. Same bytes on every run.
+# Emberlin.exe and inkscape\inkscape.exe are built from the sources beside this script and
+# copied in by the build.
 #   generate.sh OUT
 set -euo pipefail
 out=$1
@@ -41,6 +42,23 @@ for i in $(seq 1 10); do text "fonts/Sans $i.ttf" 60; done
 # One large file: the installer shows no progress while it is written.
 mkdir -p samples/photos
 awk 'BEGIN { for (i = 1; i <= 310000; i++) printf "%08d sample photo scan row\r\n", i }' > "samples/photos/photo library.dat"
+
+# Inkscape's bulk: icons in thousands of small files, which the copy takes seconds over, so
+# that its progress can be watched, and one library of 12 MB before them.
+for theme in Tango hicolor multicolor symbolic; do
+    for size in 16 22 24 32 48 64; do mkdir -p "inkscape/share/icons/$theme/${size}x$size/actions"; done
+done
+awk 'BEGIN {
+    split("Tango hicolor multicolor symbolic", themes, " "); split("16 22 24 32 48 64", sizes, " ")
+    for (i = 0; i < 2400; i++) {
+        file = sprintf("inkscape/share/icons/%s/%sx%s/actions/action-%04d.svg", themes[i % 4 + 1], sizes[int(i / 4) % 6 + 1], sizes[int(i / 4) % 6 + 1], i)
+        for (line = 0; line < 40 + (i * 37) % 400; line++)
+            printf "<path id=\"p%d-%d\" d=\"M %d %d L %d %d\"/>\r\n", i, line, (i * line) % 97, line, (i + line) % 89, (i * 7 + line) % 83 > file
+        close(file)
+    }
+}'
+mkdir -p inkscape/lib
+awk 'BEGIN { for (i = 1; i <= 225000; i++) printf "%08d %08x inkscape base library block %06d\r\n", i, i * 2654435761 % 4294967296, i % 999983 }' > "inkscape/lib/libinkscape_base.dll"
 
 # Never packed: build leftovers, wherever they are.
 text "a.log" 3

@@ -2,6 +2,8 @@
 // everyone, progress texts and the three shortcuts.
 #include "deployment.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -18,7 +20,8 @@
 
 namespace {
 
-const char kCopyingFilesEnglish[] = "Copying files %d%%";
+// The drivers' part of the progress, before the application's bytes.
+constexpr int kDriverShare = kProgressFull / 20;
 const char kOutputFolder[] = "C:\\output";
 const char kInstallFolderName[] = "MiniTarvik";
 const char kApplication[] = "Emberlin.exe";
@@ -33,23 +36,34 @@ bool SkipShortNumber(const std::string& text, size_t* at) {
 
 bool IsFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '0'; }
 
-// One "%[flags][width][.precision]d" or "i", and any number of "%%".
-bool IsPercentFormat(const std::string& format) {
-    int conversions = 0;
+// The conversions of format in order, "d" for each "%[flags][width][.precision]d" or "i" and
+// "s" for each such "s", skipping "%%"; "!" for any other or a width of three digits or more.
+std::string Conversions(const std::string& format) {
+    std::string conversions;
     for (size_t at = 0; at < format.size(); ++at) {
         if (format[at] != '%') continue;
         ++at;
         if (at < format.size() && format[at] == '%') continue;
         while (at < format.size() && IsFlag(format[at])) ++at;
-        if (!SkipShortNumber(format, &at)) return false;
+        if (!SkipShortNumber(format, &at)) return "!";
         if (at < format.size() && format[at] == '.') {
             ++at;
-            if (!SkipShortNumber(format, &at)) return false;
+            if (!SkipShortNumber(format, &at)) return "!";
         }
-        if (at >= format.size() || (format[at] != 'd' && format[at] != 'i')) return false;
-        ++conversions;
+        if (at >= format.size()) return "!";
+        if (format[at] == 'd' || format[at] == 'i')
+            conversions += 'd';
+        else if (format[at] == 's')
+            conversions += 's';
+        else
+            return "!";
     }
-    return conversions == 1;
+    return conversions;
+}
+
+// The translation when it converts exactly what the English text does, otherwise the English.
+std::string SafeFormat(const std::string& translation, const char* english) {
+    return Conversions(translation) == Conversions(english) ? translation : std::string(english);
 }
 
 // The install folder joined with the value name of list; empty, logged, when the value is
@@ -91,18 +105,106 @@ bool CreateListedFolders(XC_Xml& list, const std::string& installFolder) {
     return ok;
 }
 
-bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder) {
+// The progress from bytes written: the drivers' share first, then the application's bytes.
+class ByteProgress {
+public:
+    ByteProgress(TInstallOwner& owner, uint64_t total) : owner_(owner), total_(total) { Report(); }
+
+    uint64_t Done() const { return done_; }
+    void Add(uint64_t bytes) { MoveTo(done_ + bytes); }
+    // Forward only: a file that failed half-way counts as done.
+    void MoveTo(uint64_t done) {
+        done_ = std::max(done_, std::min(done, total_));
+        Report();
+    }
+    // Full, whatever was written: the work is over.
+    void Finish() { MoveTo(total_); }
+
+private:
+    void Report() {
+        const int position =
+            total_ == 0 ? kProgressFull : kDriverShare + int((kProgressFull - kDriverShare) * done_ / total_);
+        if (position <= reported_) return;
+        reported_ = position;
+        owner_.SetProgress(position);
+    }
+
+    TInstallOwner& owner_;
+    const uint64_t total_;
+    uint64_t done_ = 0;
+    int reported_ = -1;
+};
+
+// The payload entry of each listed file in order, up to the first gap in the list.
+std::vector<const XC_MemSpace*> ListedEntries(XC_Xml& list, const XC_ExeTailHelper& payload) {
+    std::vector<const XC_MemSpace*> entries;
+    const int count = list.GetValueInt(PayloadKey::FileCount);
+    for (int i = 0; i < count; ++i) {
+        const std::string name = PayloadKey::FileName(i);
+        if (list.GetValue(name.c_str()).empty()) break;
+        entries.push_back(payload.FindEntry(name.c_str()));
+    }
+    return entries;
+}
+
+uint64_t TotalBytes(const std::vector<const XC_MemSpace*>& entries) {
+    uint64_t total = 0;
+    for (const XC_MemSpace* entry : entries)
+        if (entry != nullptr) total += entry->size;
+    return total;
+}
+
+bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder,
+                      const std::vector<const XC_MemSpace*>& entries, ByteProgress& progress) {
     bool ok = true;
     const int count = list.GetValueInt(PayloadKey::FileCount);
     for (int i = 0; i < count; ++i) {
         const std::string name = PayloadKey::FileName(i);
         const std::string file = ListedPath(list, installFolder, name);
+        // entries reaches up to the first gap in the list, which ends the loop here.
         if (file.empty()) return false;
         // Written straight from the payload's own block, without a copy.
-        if (!WriteEntryFile(name.c_str(), owner.Payload.FindEntry(name.c_str()), file, FileGrant::Everyone)) ok = false;
+        const XC_MemSpace* entry = entries[size_t(i)];
+        const uint64_t end = progress.Done() + (entry != nullptr ? entry->size : 0);
+        if (!WriteEntryFile(name.c_str(), entry, file, FileGrant::Everyone,
+                            [&progress](DWORD bytes) { progress.Add(bytes); }))
+            ok = false;
+        progress.MoveTo(end);
         owner.SetStatus(CopyingFilesText(owner.Text_CopyingFiles, int(int64_t(i) * 100 / count)));
     }
     return ok;
+}
+
+int WholeMegabytes(uint64_t bytes, bool roundUp) {
+    const uint64_t megabytes = (bytes + (roundUp ? 0xFFFFF : 0)) >> 20;
+    return int(std::min<uint64_t>(megabytes, INT_MAX));
+}
+
+// The root of the volume folder is on ("C:\"); the folder itself when that is unknown.
+std::string VolumeOf(const std::string& folder) {
+    char volume[MAX_PATH] = {};
+    if (GetVolumePathNameA(folder.c_str(), volume, MAX_PATH)) return volume;
+    return folder;
+}
+
+// Asks the owner to free space until the volume of folder has needed bytes free for this user;
+// false when the owner gives up. A volume whose free space cannot be read is not held up.
+bool EnsureSpace(TInstallOwner& owner, const std::string& folder, uint64_t needed) {
+    for (;;) {
+        ULARGE_INTEGER available = {};
+        if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+            LogStepFailure("Reading the free disk space", folder, GetLastError());
+            return true;
+        }
+        if (available.QuadPart >= needed) return true;
+        const int neededMegabytes = WholeMegabytes(needed, true);
+        const int freeMegabytes = WholeMegabytes(available.QuadPart, false);
+        const std::string volume = VolumeOf(folder);
+        LogStepFailure("Checking the free disk space", volume,
+                       NotEnoughSpaceText(std::string(), neededMegabytes, freeMegabytes, volume));
+        if (!owner.AskRetry(NotEnoughSpaceText(owner.Text_NotEnoughSpace, neededMegabytes, freeMegabytes, volume)))
+            return false;
+    }
 }
 
 // Saves root\folder\name.lnk (folder may be empty). The desktop is the user's own and the Start
@@ -157,17 +259,34 @@ std::string InstalledApplicationPath() {
 }
 
 std::string CopyingFilesText(const std::string& translation, int percent) {
-    const std::string& format = IsPercentFormat(translation) ? translation : std::string(kCopyingFilesEnglish);
+    const std::string format = SafeFormat(translation, kCopyingFiles);
     // The output cannot exceed the format plus two-digit widths and one number.
     std::vector<char> text(format.size() + 256);
     std::snprintf(text.data(), text.size(), format.c_str(), percent);
     return text.data();
 }
 
-bool DeployApplication(TInstallOwner& owner) {
-    if (CreateFolder(kOutputFolder)) GrantToEveryone(kOutputFolder);
+std::string NotEnoughSpaceText(const std::string& translation, int neededMegabytes, int freeMegabytes,
+                               const std::string& volume) {
+    const std::string format = SafeFormat(translation, kNotEnoughSpace);
+    // The format, two numbers and the volume, each widened by at most 99.
+    std::vector<char> text(format.size() + volume.size() + 512);
+    std::snprintf(text.data(), text.size(), format.c_str(), neededMegabytes, freeMegabytes, volume.c_str());
+    return text.data();
+}
 
+bool DeployApplication(TInstallOwner& owner) {
+    XC_Xml list;
+    const bool listed = LoadFileList(owner.Payload, &list);
+    const std::vector<const XC_MemSpace*> entries =
+        listed ? ListedEntries(list, owner.Payload) : std::vector<const XC_MemSpace*>();
     const std::string programFiles = SpecialFolderPath(kProgramFilesFolder);
+    const uint64_t total = TotalBytes(entries);
+    // Before anything is written: a user who gives up keeps the disk as it was.
+    if (!programFiles.empty() && !EnsureSpace(owner, programFiles, total)) return false;
+    ByteProgress progress(owner, total);
+
+    if (CreateFolder(kOutputFolder)) GrantToEveryone(kOutputFolder);
     if (programFiles.empty()) {
         LogStepFailure("Finding the Program Files folder", "CSIDL 38", "unknown folder");
         return false;
@@ -176,13 +295,13 @@ bool DeployApplication(TInstallOwner& owner) {
     bool ok = CreateFolder(installFolder);
     if (ok) GrantToEveryone(installFolder);
 
-    XC_Xml list;
-    if (LoadFileList(owner.Payload, &list)) {
+    if (listed) {
         ok = CreateListedFolders(list, installFolder) && ok;
-        ok = WriteListedFiles(owner, list, installFolder) && ok;
+        ok = WriteListedFiles(owner, list, installFolder, entries, progress) && ok;
     } else {
         ok = false;
     }
+    progress.Finish();
     CreateShortcuts(owner, installFolder);
     return ok;
 }

@@ -1,6 +1,7 @@
 // The application's deployment: the files packed from the application folder are written
-// into "MiniTarvik" under Program Files, opened to everyone, with progress after each file,
-// and the Start-menu and desktop shortcuts are created.
+// into "MiniTarvik" under Program Files, opened to everyone, once the volume has room for
+// them, with the progress by bytes and a status after each file, and the Start-menu and
+// desktop shortcuts are created.
 #pragma once
 
 #include <string>
@@ -13,6 +14,10 @@ constexpr const char kGroupName[] = "My Mini Tarvik";
 constexpr const char kOtherTools[] = "Other Tools";
 constexpr const char kAppShortcut[] = "Load Mini Tarvik";
 constexpr const char kInkscapeShortcut[] = "Inkscape (Vektrel)";
+// The English formats of the progress text and of the free-space question, likewise.
+constexpr const char kCopyingFiles[] = "Copying files %d%%";
+constexpr const char kNotEnoughSpace[] =
+    "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry.";
 
 // Deploys the application for owner. False when a file or folder of the application could
 // not be written (or the payload's file list is missing or damaged); every failed step is
@@ -26,3 +31,8 @@ std::string InstalledApplicationPath();
 // conversion ("%d" or "%i", with flags and at most two digits of width and of precision)
 // besides any "%%"; otherwise the English text is.
 std::string CopyingFilesText(const std::string& translation, int percent);
+
+// The question asked when the install volume is short of space. The translation is used only
+// when it converts two integers, then one text, as the English text does.
+std::string NotEnoughSpaceText(const std::string& translation, int neededMegabytes, int freeMegabytes,
+                               const std::string& volume);

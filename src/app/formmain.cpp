@@ -7,15 +7,18 @@
 #include "deployment.h"
 #include "driverinstall.h"
 #include "formmain.rh"
+#include "installsteps.h"
 #include "installtexts.h"
 #include "label.h"
 #include "paths.h"
 #include "skinbitmaps.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
+#include "skinprogressbar.h"
 #include "skinurllabel.h"
 #include "startup.h"
 #include "userlaunch.h"
+#include "windowtext.h"
 #include "xc_installhardware.h"
 #include "xc_language.h"
 #include "xc_osversion.h"
@@ -25,6 +28,13 @@ namespace {
 // Posted to the window: the first show has happened; the worker has ended (wParam: result).
 constexpr UINT WM_FORM_SHOWN = WM_APP + 1;
 constexpr UINT WM_INSTALL_FINISHED = WM_APP + 2;
+// Sent by the worker: new progress to show; a question to ask (lParam: the text), answered by
+// the result (nonzero: Retry).
+constexpr UINT WM_INSTALL_PROGRESS = WM_APP + 3;
+constexpr UINT WM_ASK_RETRY = WM_APP + 4;
+
+// The shortest time between two progress messages from the worker.
+constexpr DWORD kProgressPostInterval = 50;
 
 constexpr int kClientWidth = 376;
 constexpr int kClientHeight = 244;
@@ -45,6 +55,7 @@ const ControlPlace kLayout[] = {
     {IDC_BUTTON_INSTALL, IDC_SKINIMAGEPANEL3, 41, 16, 297, 33},
     {IDC_LABEL_STATUS, IDC_SKINIMAGEPANEL1, 8, 72, 321, 41},
     {IDC_LABEL_SKEEP, IDC_SKINIMAGEPANEL1, 264, 152, 97, 13},
+    {IDC_PROGRESS_INSTALL, IDC_SKINIMAGEPANEL1, 8, 122, 321, 10},
 };
 
 constexpr int kWorkerInterval = 80;
@@ -75,8 +86,9 @@ TForm_Main::TForm_Main(HINSTANCE module) : Timer_CheckDev(1, 1000), Timer_Finish
     Button_Install = TSkinButton::FromHandle(GetDlgItem(handle_, IDC_BUTTON_INSTALL));
     Label_Status = TLabel::FromHandle(GetDlgItem(handle_, IDC_LABEL_STATUS));
     Label_Skeep = TSkinURLLabel::FromHandle(GetDlgItem(handle_, IDC_LABEL_SKEEP));
+    ProgressBar_Install = TSkinProgressBar::FromHandle(GetDlgItem(handle_, IDC_PROGRESS_INSTALL));
     if (!SkinImagePanel2 || !SkinImagePanel4 || !SkinImagePanel1 || !SkinImagePanel3 || !Button_Install ||
-        !Label_Status || !Label_Skeep) {
+        !Label_Status || !Label_Skeep || !ProgressBar_Install) {
         DestroyWindow(handle_);
         handle_ = nullptr;
         return;
@@ -84,6 +96,7 @@ TForm_Main::TForm_Main(HINSTANCE module) : Timer_CheckDev(1, 1000), Timer_Finish
     SkinImagePanel2->SetBitmap(module, SKIN_BITMAP_LEFT_BORDER);
     SkinImagePanel4->SetBitmap(module, SKIN_BITMAP_RIGHT_BORDER);
     SkinImagePanel3->SetBitmap(module, SKIN_BITMAP_BAND);
+    ProgressBar_Install->SetMax(kProgressFull);
     Button_Install->OnClick = [this] { Button_InstallClick(); };
     Label_Skeep->OnClick = [this] { Label_SkeepClick(); };
     LayOut();
@@ -142,7 +155,7 @@ INT_PTR CALLBACK TForm_Main::DialogProcedure(HWND window, UINT message, WPARAM w
     return form->HandleMessage(message, wParam, lParam);
 }
 
-INT_PTR TForm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR TForm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SHOWWINDOW:
             if (wParam && !shown_) {
@@ -158,6 +171,17 @@ INT_PTR TForm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
             if (wParam == Timer_Draw.Id() && Timer_Draw.Enabled()) Timer_DrawTimer();
             if (wParam == Timer_Finish.Id() && Timer_Finish.Enabled()) Timer_FinishTimer();
             return TRUE;
+        case WM_INSTALL_PROGRESS:
+            // The status with it, so the two never tell different stories for half a second.
+            if (Timer_Draw.Enabled()) Timer_DrawTimer();
+            return TRUE;
+        case WM_ASK_RETRY: {
+            const auto* question = reinterpret_cast<const std::string*>(lParam);
+            const int answer =
+                MessageBoxA(handle_, question->c_str(), WindowText(handle_).c_str(), MB_RETRYCANCEL | MB_ICONWARNING);
+            SetWindowLongPtrA(handle_, DWLP_MSGRESULT, answer == IDRETRY);
+            return TRUE;
+        }
         case WM_INSTALL_FINISHED:
             finishResult_ = static_cast<InstallResult>(wParam);
             Timer_Finish.Start();
@@ -222,7 +246,15 @@ void TForm_Main::Button_InstallClick() {
     EnableWindow(Button_Install->Handle(), FALSE);
     ShowWindow(Label_Skeep->Handle(), SW_HIDE);
     SetStatusCaption(Text_Installing);
-    StartInstallWorker();
+    ProgressBar_Install->SetPosition(0);
+    ShowWindow(ProgressBar_Install->Handle(), SW_SHOW);
+    if (!StartInstallWorker()) {
+        // Nothing will ever report: end in the error state rather than show work for ever.
+        LogStepFailure("Starting the install worker", "its thread", GetLastError());
+        finishResult_ = InstallResult::FinishedWithErrors;
+        Timer_Finish.Start();
+        return;
+    }
     Timer_Draw.Start();
 }
 
@@ -234,10 +266,15 @@ void TForm_Main::Label_SkeepClick() {
     Button_InstallClick();
 }
 
-void TForm_Main::Timer_DrawTimer() { SetStatusCaption(Status()); }
+void TForm_Main::Timer_DrawTimer() {
+    SetStatusCaption(Status());
+    ProgressBar_Install->SetPosition(Progress());
+}
 
 void TForm_Main::Timer_FinishTimer() {
     Timer_Draw.Stop();
+    ProgressBar_Install->SetPosition(kProgressFull);
+    ShowWindow(ProgressBar_Install->Handle(), SW_HIDE);
     SetStatusCaption(finishResult_ == InstallResult::Success ? Text_Installed : Text_FinishedWithErrors);
     EnableInstallButton();
     if (Button_Install->Text() != Text_LoadNow) SetWindowTextA(Button_Install->Handle(), Text_LoadNow.c_str());
@@ -245,14 +282,26 @@ void TForm_Main::Timer_FinishTimer() {
 
 void TForm_Main::FormCloseQuery() { ExitProcess(0); }
 
+void TForm_Main::SetProgress(int position) {
+    TInstallOwner::SetProgress(position);
+    const DWORD now = GetTickCount();
+    if (now - progressPostedAt_ < kProgressPostInterval && position < kProgressFull) return;
+    progressPostedAt_ = now;
+    PostMessageA(handle_, WM_INSTALL_PROGRESS, 0, 0);
+}
+
+bool TForm_Main::AskRetry(const std::string& question) {
+    return SendMessageA(handle_, WM_ASK_RETRY, 0, reinterpret_cast<LPARAM>(&question)) != 0;
+}
+
 void TForm_Main::StartFinishTimer(InstallResult result) {
     PostMessageA(handle_, WM_INSTALL_FINISHED, static_cast<WPARAM>(result), 0);
 }
 
-void TForm_Main::StartInstallWorker() {
+bool TForm_Main::StartInstallWorker() {
     Timer_Install.Owner = this;
     Timer_Install.Interval = kWorkerInterval;
-    Timer_Install.Start();
+    return Timer_Install.Start();
 }
 
 void TForm_Main::EnableInstallButton() {

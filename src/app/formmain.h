@@ -13,6 +13,7 @@
 class TLabel;
 class TSkinButton;
 class TSkinImagePanel;
+class TSkinProgressBar;
 class TSkinURLLabel;
 
 // A timer of the window: WM_TIMER with its id every interval while it is enabled.
@@ -63,6 +64,8 @@ public:
     TWindowTimer Timer_Finish;
     TSkinURLLabel* Label_Skeep = nullptr;
     TWindowTimer Timer_Draw;
+    // Under the status label; shown only while installing.
+    TSkinProgressBar* ProgressBar_Install = nullptr;
 
     // Loads the payload and selects the mode; returns only in installer mode.
     void FormCreate();
@@ -75,13 +78,17 @@ public:
     // Ends the process with exit code 0, in every state.
     void FormCloseQuery();
 
+    // Worker thread: stores the progress and, at most every 50 ms, tells the window's thread.
+    void SetProgress(int position) override;
+    // Worker thread: the window's thread asks the user Retry or Cancel; waits for the answer.
+    bool AskRetry(const std::string& question) override;
     // Worker thread: posts the end of the installation to the window's thread.
     void StartFinishTimer(InstallResult result) override;
 
 protected:
-    // Starts the install worker on its own thread. Tests drive the window with a worker of
-    // their own here.
-    virtual void StartInstallWorker();
+    // Starts the install worker on its own thread; false when it cannot be started. Tests
+    // drive the window with a worker of their own here.
+    virtual bool StartInstallWorker();
 
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -96,6 +103,7 @@ private:
     bool shown_ = false;
     bool Flag_SkipDriver = false;
     InstallResult finishResult_ = InstallResult::Success;
+    DWORD progressPostedAt_ = 0;  // worker thread only
     MC_TimerInstall Timer_Install;
 };
 

@@ -8,6 +8,9 @@
 #include "xc_exetailhelper.h"
 #include "xc_timerbase.h"
 
+// The progress of the whole installation runs from 0 to this.
+constexpr int kProgressFull = 10000;
+
 // How the installation ended, as the window reports it in its final state.
 enum class InstallResult {
     Success,
@@ -39,6 +42,8 @@ public:
     std::string Text_Installing;
     // "Installation finished with errors. See the log file."
     std::string Text_FinishedWithErrors;
+    // "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry."
+    std::string Text_NotEnoughSpace;
 
     // Worker side: replaces the status text under Lock_Status.
     virtual void SetStatus(const std::string& text) {
@@ -50,6 +55,22 @@ public:
         XC_AutoLock hold(Lock_Status);
         return Text_Status;
     }
+    // Worker side: the progress of the whole installation, 0 to kProgressFull, under Lock_Status.
+    virtual void SetProgress(int position) {
+        XC_AutoLock hold(Lock_Status);
+        Progress_ = position;
+    }
+    // Window side: the progress as last written, read under Lock_Status.
+    int Progress() {
+        XC_AutoLock hold(Lock_Status);
+        return Progress_;
+    }
+    // Worker side: the install volume is short of space; true to look again (Retry), false to
+    // give up (Cancel). With no one to answer, the installation does not go on.
+    virtual bool AskRetry(const std::string& question) {
+        (void)question;
+        return false;
+    }
     // Worker side, once, as its last act, on the worker thread: the owner starts Timer_Finish
     // (the window posts itself a message, so no window code runs on the worker thread).
     virtual void StartFinishTimer(InstallResult result) = 0;
@@ -59,5 +80,6 @@ protected:
 
 private:
     std::string Text_Status;
+    int Progress_ = 0;
     XC_CriticalSection Lock_Status;
 };

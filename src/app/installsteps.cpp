@@ -1,6 +1,14 @@
 // Shared steps of the install worker and their failure notes in the program log.
 #include "installsteps.h"
 
+#include <winternl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "paths.h"
 #include "permissions.h"
 #include "systemerror.h"
 #include "xc_handle.h"
@@ -31,8 +39,93 @@ PSID WorldSid() {
     return world.Get();
 }
 
-HANDLE CreateForWriting(const std::string& path, DWORD access) {
-    return CreateFileA(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+const char kPartSuffix[] = ".tarvik-part";
+
+// Opens the part file a new file is written to, emptying any that a cut-off run left.
+HANDLE CreateForWriting(const std::string& part, DWORD access) {
+    return CreateFileA(part.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Writes size bytes in pieces of at most kWritePiece; false, with the system's last error,
+// when a piece fails.
+bool WritePieces(XC_File& file, const BYTE* bytes, DWORD size, const PieceWritten& pieceWritten) {
+    for (DWORD done = 0; done < size;) {
+        const DWORD piece = std::min(kWritePiece, size - done);
+        if (!file.Write(bytes + done, piece)) return false;
+        done += piece;
+        if (pieceWritten) pieceWritten(piece);
+    }
+    return true;
+}
+
+// The NT form of an absolute path ("\\??\\C:\\..." or "\\??\\UNC\\server\\..."), without a
+// terminating zero; empty for any other. A vector, not a wide string: the runtime's wide string
+// would bring its exception machinery into the installer.
+std::vector<WCHAR> NtPath(const std::string& path) {
+    std::string nt;
+    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
+        nt = "\\??\\" + path;
+    else if (path.compare(0, 2, "\\\\") == 0 && path.compare(0, 4, "\\\\?\\") != 0 &&
+             path.compare(0, 4, "\\\\.\\") != 0)
+        nt = "\\??\\UNC\\" + path.substr(2);
+    else
+        return std::vector<WCHAR>();
+    const int length = MultiByteToWideChar(CP_ACP, 0, nt.data(), int(nt.size()), nullptr, 0);
+    if (length <= 0) return std::vector<WCHAR>();
+    std::vector<WCHAR> wide(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_ACP, 0, nt.data(), int(nt.size()), wide.data(), length);
+    return wide;
+}
+
+struct RenameInformation {
+    BOOLEAN ReplaceIfExists;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[1];
+};
+constexpr int kFileRenameInformation = 10;
+using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+
+// Renames the file open as file (with DELETE access) to path, replacing a file there. On the
+// handle the file was written through: MoveFileEx would open it again by its name, which costs
+// as much again as the rename itself for the many small files of a tree. False with the
+// system's last error.
+bool RenameOpenFile(HANDLE file, const std::string& path) {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    const auto setInformation =
+        ntdll != nullptr ? LibraryEntry<NtSetInformationFileFn>(ntdll, "NtSetInformationFile") : nullptr;
+    const auto toError =
+        ntdll != nullptr ? LibraryEntry<RtlNtStatusToDosErrorFn>(ntdll, "RtlNtStatusToDosError") : nullptr;
+    if (setInformation == nullptr || toError == nullptr) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return false;
+    }
+    const std::vector<WCHAR> name = NtPath(path);
+    if (name.empty()) {
+        SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    const ULONG nameBytes = ULONG(name.size() * sizeof(WCHAR));
+    std::vector<BYTE> buffer(
+        std::max<size_t>(sizeof(RenameInformation), offsetof(RenameInformation, FileName) + nameBytes));
+    auto* information = reinterpret_cast<RenameInformation*>(buffer.data());
+    information->ReplaceIfExists = TRUE;
+    information->RootDirectory = nullptr;
+    information->FileNameLength = nameBytes;
+    memcpy(information->FileName, name.data(), nameBytes);
+    IO_STATUS_BLOCK status = {};
+    const LONG result = setInformation(file, &status, information, ULONG(buffer.size()), kFileRenameInformation);
+    if (result >= 0) return true;
+    SetLastError(toError(result));
+    return false;
+}
+
+// Removes the part file and logs the failed step with error; false.
+bool Abandon(const char* what, const std::string& path, const std::string& part, DWORD error) {
+    DeleteFileA(part.c_str());
+    LogStepFailure(what, path, error);
+    return false;
 }
 
 }  // namespace
@@ -41,24 +134,38 @@ void GrantToEveryone(const std::string& path) {
     CheckStep(GrantSidAccess(path.c_str(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
 }
 
-bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path, FileGrant grant) {
+std::string PartFilePath(const std::string& path) { return path + kPartSuffix; }
+
+bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path, FileGrant grant,
+                    const PieceWritten& pieceWritten) {
     if (block == nullptr) {
         LogStepFailure("Writing a file", path, std::string("the payload has no entry ") + key);
         return false;
     }
-    // The grant goes through the handle the file is written with: opening the file again
-    // for it would cost more than the write itself for the many small files of a tree.
+    const std::string part = PartFilePath(path);
+    // The grant goes through the handle the file is written with: opening the file again for
+    // it would cost more than the write itself for the many small files of a tree. It travels
+    // with the file when the file is renamed.
     const DWORD grantAccess = grant == FileGrant::Everyone ? READ_CONTROL | WRITE_DAC : 0;
-    XC_File file(CreateForWriting(path, GENERIC_WRITE | grantAccess));
+    XC_File file(CreateForWriting(part, GENERIC_WRITE | DELETE | grantAccess));
     if (!file.IsOpen() && grantAccess != 0 && GetLastError() == ERROR_ACCESS_DENIED)
-        file.Reset(CreateForWriting(path, GENERIC_WRITE));
+        file.Reset(CreateForWriting(part, GENERIC_WRITE | DELETE));
+    if (!file.IsOpen()) return CheckStep(false, "Writing a file", path);
     // No flush per file: the system writes its cache out on its own, and a flush of each of
     // thousands of files would make the copy several times slower.
-    if (!CheckStep(file.IsOpen() && (block->size == 0 || file.Write(block->data, block->size)), "Writing a file", path))
-        return false;
-    if (grant == FileGrant::Everyone)
-        CheckStep(GrantHandleAccess(file.Get(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
-    return true;
+    const char* failed = nullptr;
+    if (!WritePieces(file, block->data, block->size, pieceWritten)) {
+        failed = "Writing a file";
+    } else {
+        if (grant == FileGrant::Everyone)
+            CheckStep(GrantHandleAccess(file.Get(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
+        // One rename: a process cut off before it leaves the old file, after it the new one.
+        if (!RenameOpenFile(file.Get(), path)) failed = "Replacing a file";
+    }
+    if (failed == nullptr) return true;
+    const DWORD error = GetLastError();  // before the close and the removal change it
+    file.Reset(nullptr);
+    return Abandon(failed, path, part, error);
 }
 
 bool CreateFolder(const std::string& path) {

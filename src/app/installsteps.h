@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 class XC_MemSpace;
@@ -20,11 +21,24 @@ bool CheckStep(bool ok, const char* what, const std::string& target);
 // Whether a written file is opened to every user.
 enum class FileGrant { None, Everyone };
 
+// Called after each piece of a file is written, with the piece's size in bytes.
+using PieceWritten = std::function<void(DWORD bytes)>;
+
+// Largest piece written at once: the progress moves at least this often.
+constexpr DWORD kWritePiece = 64 * 1024;
+
+// The name a file is written under in its own folder before it replaces path. Always the same
+// for one path, so a rerun after a cut-off install writes over what was left.
+std::string PartFilePath(const std::string& path);
+
 // Writes the payload entry key, whose bytes are block (null when the payload lacks it), to
-// path, replacing an existing file, and grants as asked. False, logged, when the entry is
-// missing or the write fails; a failed grant is logged only.
+// path, and grants as asked. The bytes go to PartFilePath(path) in pieces of at most
+// kWritePiece, and that file then replaces path in one step, so path holds either its old
+// bytes or all the new ones, never a part. False, logged with the system error, when the entry
+// is missing, the write fails (a full disk) or the replacement fails (a file held open); the
+// part file is then removed. A failed grant is logged only.
 bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path,
-                    FileGrant grant = FileGrant::None);
+                    FileGrant grant = FileGrant::None, const PieceWritten& pieceWritten = PieceWritten());
 
 // Grants full access to the world group S-1-1-0, whatever its local name; a failure is logged.
 void GrantToEveryone(const std::string& path);

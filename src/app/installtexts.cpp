@@ -34,12 +34,13 @@ void TranslateInstallTexts(TInstallOwner& owner) {
         {&owner.Text_GroupName, kGroupName},
         {&owner.Text_OtherTools, kOtherTools},
         {&owner.Text_InkscapeShortcut, kInkscapeShortcut},
-        {&owner.Text_CopyingFiles, "Copying files %d%%"},
+        {&owner.Text_CopyingFiles, kCopyingFiles},
         {&owner.Text_NotSupportedOS, "Not supported OS! We support WinXP or Win7 only!"},
         {&owner.Text_Notice, "Notice"},
         {&owner.Text_MakeSureDriver, "Make sure you have installed driver for your Tarvik Device."},
         {&owner.Text_Installing, "Installing..."},
         {&owner.Text_FinishedWithErrors, "Installation finished with errors. See the log file."},
+        {&owner.Text_NotEnoughSpace, kNotEnoughSpace},
     };
     for (const TextSource& text : texts) *text.field = ProgramLanguage.Translate(text.english);
 }

@@ -4,6 +4,7 @@
 #include "label.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
+#include "skinprogressbar.h"
 #include "skinurllabel.h"
 #include "windowtext.h"
 
@@ -99,5 +100,5 @@ TBufferedPaint::~TBufferedPaint() {
 
 bool RegisterSkinClasses(HINSTANCE instance) {
     return TSkinImagePanel::Register(instance) && TSkinButton::Register(instance) &&
-           TSkinURLLabel::Register(instance) && TLabel::Register(instance);
+           TSkinURLLabel::Register(instance) && TLabel::Register(instance) && TSkinProgressBar::Register(instance);
 }

@@ -129,6 +129,6 @@ private:
     HGDIOBJ oldBitmap_ = nullptr;
 };
 
-// Registers the four skinned control classes ("TSkinImagePanel", "TSkinButton",
-// "TSkinURLLabel", "TLabel") for the module's dialogs.
+// Registers the five skinned control classes ("TSkinImagePanel", "TSkinButton",
+// "TSkinURLLabel", "TLabel", "TSkinProgressBar") for the module's dialogs.
 bool RegisterSkinClasses(HINSTANCE instance);

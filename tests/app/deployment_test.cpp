@@ -135,8 +135,8 @@ TEST_F(SYSTEM_SUITE(DeploymentTest), FolderBeforeItsParentIsNotCreated) {
         << LogText();
 }
 
-// A file held open by a running copy of the application: reported, logged, and the others
-// still arrive with their new bytes.
+// A file held open by a running copy of the application: its replacement is refused, logged,
+// its new bytes removed again, and the others still arrive with their new bytes.
 TEST_F(SYSTEM_SUITE(DeploymentTest), LockedFileGivesErrorsWhileOthersArrive) {
     AppTree tree = SampleAppTree();
     ASSERT_TRUE(AddAppTree(owner_.Payload, tree));
@@ -156,7 +156,11 @@ TEST_F(SYSTEM_SUITE(DeploymentTest), LockedFileGivesErrorsWhileOthersArrive) {
     tree.files[0].bytes = oldBytes;
     EXPECT_EQ(Expected(tree), InstalledTree());
     EXPECT_EQ(CopyingStatuses(tree.files.size()), again.Statuses());
-    EXPECT_TRUE(HasEntryStartingWith(LogEntries(), "Writing a file failed: " + locked + " (error 32")) << LogText();
+    // Windows refuses with a sharing violation or access denied, depending on the version.
+    const std::vector<std::string> entries = LogEntries();
+    EXPECT_TRUE(HasEntryStartingWith(entries, "Replacing a file failed: " + locked + " (error 5") ||
+                HasEntryStartingWith(entries, "Replacing a file failed: " + locked + " (error 32"))
+        << LogText();
 }
 
 // A damaged list: a count beyond its entries, and a path that would leave the install folder.

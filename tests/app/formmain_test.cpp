@@ -12,6 +12,7 @@
 #include <functional>
 #include <thread>
 
+#include "import_patch.h"
 #include "label.h"
 #include "paths.h"
 #include "registry.h"
@@ -19,6 +20,7 @@
 #include "simulated_devices.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
+#include "skinprogressbar.h"
 #include "skinurllabel.h"
 #include "test_support.h"
 #include "xc_language.h"
@@ -63,6 +65,11 @@ std::string ClassOf(HWND window) {
     return name;
 }
 
+HANDLE WINAPI CreateNoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
 // The window with a worker whose steps the test decides: it writes its statuses, then waits
 // for Finish and reports the given result.
 class ScriptedForm : public TForm_Main {
@@ -73,6 +80,9 @@ public:
     }
 
     std::vector<std::string> statuses = {"Copying files 50%"};
+    int progress = kProgressFull / 2;
+    // Starts the window's own worker instead of the scripted one.
+    bool realWorker = false;
     std::atomic<int> starts{0};
 
     void Finish(InstallResult result) {
@@ -81,13 +91,16 @@ public:
     }
 
 protected:
-    void StartInstallWorker() override {
+    bool StartInstallWorker() override {
         ++starts;
+        if (realWorker) return TForm_Main::StartInstallWorker();
         worker_ = std::thread([this] {
             for (const std::string& status : statuses) SetStatus(status);
+            SetProgress(progress);
             while (!release_) Sleep(5);
             StartFinishTimer(result_);
         });
+        return true;
     }
 
 private:
@@ -97,10 +110,11 @@ private:
 };
 
 // A message box the window opens on this thread: found from another thread, read, and
-// answered with OK.
+// answered with the given button.
 class MessageBoxWatcher {
 public:
-    explicit MessageBoxWatcher(HWND owner) : owner_(owner), thread_([this] { Watch(); }) {}
+    explicit MessageBoxWatcher(HWND owner, int answer = IDOK)
+        : owner_(owner), answer_(answer), thread_([this] { Watch(); }) {}
     ~MessageBoxWatcher() {
         stop_ = true;
         thread_.join();
@@ -109,6 +123,7 @@ public:
     bool Seen() const { return seen_; }
     std::string caption;
     std::string text;
+    bool hadAnswer = false;  // the box had the button answered with
 
 private:
     static BOOL CALLBACK FindText(HWND child, LPARAM self) {
@@ -127,8 +142,9 @@ private:
             if (box != nullptr) {
                 caption = TextOf(box);
                 EnumChildWindows(box, &FindText, reinterpret_cast<LPARAM>(this));
+                hadAnswer = GetDlgItem(box, answer_) != nullptr;
                 seen_ = true;
-                PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+                PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
                 return;
             }
             Sleep(20);
@@ -136,6 +152,7 @@ private:
     }
 
     HWND owner_;
+    int answer_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> seen_{false};
     std::thread thread_;
@@ -187,6 +204,23 @@ TEST_F(FormLayoutTest, ControlsSitOnTheirPanelsAtTheirPixelPlaces) {
         EXPECT_EQ(place.enabled, IsWindowEnabled(place.control) != FALSE);
         EXPECT_EQ(place.caption, TextOf(place.control));
     }
+}
+
+// The bar lies under the status label, with the label's left edge, hidden until installing.
+TEST_F(FormLayoutTest, ProgressBarSitsUnderTheStatusLabelHidden) {
+    HWND bar = form.ProgressBar_Install->Handle();
+    EXPECT_EQ("TSkinProgressBar", ClassOf(bar));
+    EXPECT_EQ(form.SkinImagePanel1->Handle(), GetParent(bar));
+    RECT rect;
+    GetWindowRect(bar, &rect);
+    MapWindowPoints(nullptr, GetParent(bar), reinterpret_cast<POINT*>(&rect), 2);
+    EXPECT_EQ(8, rect.left);
+    EXPECT_EQ(122, rect.top);
+    EXPECT_EQ(321, rect.right - rect.left);
+    EXPECT_EQ(10, rect.bottom - rect.top);
+    EXPECT_FALSE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
+    EXPECT_EQ("", TextOf(bar));
+    EXPECT_EQ(kProgressFull, form.ProgressBar_Install->Max());
 }
 
 TEST_F(FormLayoutTest, WindowIsAFixedCentredDialogInTahoma) {
@@ -358,6 +392,94 @@ TEST_F(FormStateTest, InstallShowsTheWorkersStatusThenTheFinalState) {
     SetWindowTextA(form->Label_Status->Handle(), "something else");
     EXPECT_TRUE(WaitForStatus(form->Text_Installed, 1000));
     EXPECT_EQ(1, form->starts);
+}
+
+// Blue pixels of the bar as drawn on the screen.
+int BluePixels(HWND bar) {
+    RECT client;
+    GetClientRect(bar, &client);
+    HDC dc = GetDC(bar);
+    int count = 0;
+    for (int x = 0; x < client.right; ++x) count += GetPixel(dc, x, client.bottom / 2) == TSkinProgressBar::FillColor;
+    ReleaseDC(bar, dc);
+    return count;
+}
+
+TEST_F(FormStateTest, ProgressBarShowsOnlyWhileInstallingAndFollowsTheWorker) {
+    HWND bar = form->ProgressBar_Install->Handle();
+    ShowAndWait();
+    EXPECT_FALSE(IsWindowVisible(bar)) << "waiting";
+    PlugPl2303();
+    ASSERT_TRUE(WaitForStatus(form->Text_Ready));
+    EXPECT_FALSE(IsWindowVisible(bar)) << "ready";
+
+    form->progress = kProgressFull / 2;
+    form->Button_Install->Click();
+    EXPECT_TRUE(IsWindowVisible(bar)) << "installing";
+    ASSERT_TRUE(PumpUntil(
+        Dialog(), [&] { return form->ProgressBar_Install->Position() == kProgressFull / 2; }, 3000));
+    RedrawWindow(Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    PumpFor(Dialog(), 50);
+    // Half of the 319 pixels inside the frame, on the live window.
+    EXPECT_NEAR(159, BluePixels(bar), 1);
+    HDC dc = GetDC(bar);
+    EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, 0, 5));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 300, 5));
+    ReleaseDC(bar, dc);
+
+    form->Finish(InstallResult::Success);
+    ASSERT_TRUE(WaitForStatus(form->Text_Installed));
+    EXPECT_FALSE(IsWindowVisible(bar)) << "installed";
+    EXPECT_EQ(kProgressFull, form->ProgressBar_Install->Position());
+}
+
+// A worker whose thread cannot be made: the window must not show "Installing..." for ever.
+TEST_F(FormStateTest, WorkerThatDoesNotStartEndsInTheErrorState) {
+    ScratchFolder folder("worker log");
+    ASSERT_TRUE(folder.Ready());
+    const std::string log = folder.Child("install.log");
+    char savedLog[sizeof(ProgramLog.LogPath)];
+    memcpy(savedLog, ProgramLog.LogPath, sizeof(savedLog));
+    ASSERT_LT(log.size(), sizeof(ProgramLog.LogPath));
+    strcpy(ProgramLog.LogPath, log.c_str());
+
+    MakeReady();
+    form->realWorker = true;
+    {
+        ImportPatch patch("kernel32.dll", "CreateThread", reinterpret_cast<void*>(&CreateNoThread));
+        if (!patch.Applied()) GTEST_SKIP() << "this program does not import CreateThread";
+        form->Button_Install->Click();
+    }
+    EXPECT_EQ(1, form->starts);
+    EXPECT_TRUE(WaitForStatus(form->Text_FinishedWithErrors)) << Status();
+    EXPECT_TRUE(IsWindowEnabled(Button()));
+    EXPECT_EQ("Load Mini Tarvik now!", TextOf(Button()));
+    EXPECT_FALSE(IsWindowVisible(form->ProgressBar_Install->Handle()));
+    EXPECT_FALSE(form->Timer_Draw.Enabled());
+    const std::string written = FileContents(log);
+    EXPECT_NE(std::string::npos, written.find("Starting the install worker failed: its thread (error 8")) << written;
+    memcpy(ProgramLog.LogPath, savedLog, sizeof(savedLog));
+}
+
+// The worker's question is shown by the window's own thread, which the worker waits for.
+TEST_F(FormStateTest, SpaceQuestionOffersRetryAndCancel) {
+    ShowAndWait();
+    const std::string question =
+        "Not enough free disk space: 300 MB needed, 12 MB free on C:\\. Free some space and press Retry.";
+    for (int answer : {IDRETRY, IDCANCEL}) {
+        SCOPED_TRACE(answer);
+        MessageBoxWatcher watcher(Dialog(), answer);
+        std::atomic<int> result{-1};
+        std::thread worker([&] { result = form->AskRetry(question) ? 1 : 0; });
+        EXPECT_TRUE(PumpUntil(
+            Dialog(), [&] { return result != -1; }, 10000));
+        worker.join();
+        ASSERT_TRUE(watcher.Seen());
+        EXPECT_EQ("Install Mini Tarvik", watcher.caption);
+        EXPECT_EQ(question, watcher.text);
+        EXPECT_TRUE(watcher.hadAnswer);
+        EXPECT_EQ(answer == IDRETRY ? 1 : 0, result.load());
+    }
 }
 
 TEST_F(FormStateTest, FailedInstallSaysSoInsteadOfSuccess) {

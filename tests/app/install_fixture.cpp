@@ -26,6 +26,8 @@ RecordingOwner::RecordingOwner() : finished_(CreateEventA(nullptr, TRUE, FALSE, 
     Text_MakeSureDriver = "Make sure you have installed driver for your Tarvik Device.";
     Text_Installing = "Installing...";
     Text_FinishedWithErrors = "Installation finished with errors. See the log file.";
+    Text_NotEnoughSpace =
+        "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry.";
 }
 
 RecordingOwner::~RecordingOwner() { CloseHandle(finished_); }
@@ -34,6 +36,30 @@ void RecordingOwner::SetStatus(const std::string& text) {
     TInstallOwner::SetStatus(text);
     std::lock_guard<std::mutex> hold(mutex_);
     statuses_.push_back(text);
+}
+
+void RecordingOwner::SetProgress(int position) {
+    TInstallOwner::SetProgress(position);
+    std::lock_guard<std::mutex> hold(mutex_);
+    progress_.push_back({position, statuses_.size()});
+}
+
+bool RecordingOwner::AskRetry(const std::string& question) {
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        questions_.push_back(question);
+    }
+    return OnQuestion ? OnQuestion() : false;
+}
+
+std::vector<RecordingOwner::ProgressStep> RecordingOwner::ProgressSteps() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return progress_;
+}
+
+std::vector<std::string> RecordingOwner::Questions() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return questions_;
 }
 
 void RecordingOwner::StartFinishTimer(InstallResult result) {
@@ -82,13 +108,6 @@ namespace {
 
 std::string SampleDriverPath(const char* relative) { return std::string(TARVIK_SAMPLE_DRIVERS) + "\\" + relative; }
 
-bool AddBytes(XC_ExeTailHelper& payload, const std::string& key, const std::string& bytes) {
-    XC_MemSpace block;
-    if (!bytes.empty() && !block.Allocate(uint32_t(bytes.size()), 0)) return false;
-    if (!bytes.empty()) memcpy(block.data, bytes.data(), bytes.size());
-    return payload.AddMemory(key.c_str(), &block);
-}
-
 // Removes folder and everything in it; true when it is gone.
 bool RemoveTree(const std::string& folder) {
     ScratchFolder::RemoveTree(folder);
@@ -129,21 +148,6 @@ bool AddDriverEntries(XC_ExeTailHelper& payload) {
         if (!payload.AddFile(entry.key, SampleDriverPath(relative).c_str())) return false;
     }
     return true;
-}
-
-bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree) {
-    XC_Xml list;
-    list.SetValueInt("PathCount", int32_t(tree.folders.size()));
-    for (size_t i = 0; i < tree.folders.size(); ++i)
-        list.SetValue(("PATH" + std::to_string(i)).c_str(), tree.folders[i].c_str());
-    list.SetValueInt("FileCount", int32_t(tree.files.size()));
-    for (size_t i = 0; i < tree.files.size(); ++i) {
-        const std::string key = "FILE" + std::to_string(i);
-        list.SetValue(key.c_str(), tree.files[i].path.c_str());
-        if (!AddBytes(payload, key, tree.files[i].bytes)) return false;
-    }
-    // Stored with its terminating zero, as the builder stores it.
-    return AddBytes(payload, PayloadKey::FilesInfo, std::string(list.GetText(), list.GetTextLength() + 1));
 }
 
 void InstallTest::SetUp() {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "installowner.h"
 #include "shell_link.h"
 #include "simulated_devices.h"
+#include "test_payload.h"
 
 // Suites are named after the executable's system (TARVIK_SYSTEM, such as win7_64), so that the
 // same tests in each prefix stand apart in the results.
@@ -29,9 +31,21 @@ public:
     ~RecordingOwner();
 
     void SetStatus(const std::string& text) override;
+    void SetProgress(int position) override;
+    // Records the question and runs OnQuestion for the answer (Cancel when it is empty).
+    bool AskRetry(const std::string& question) override;
     void StartFinishTimer(InstallResult result) override;
 
+    // One progress report: the position, and how many statuses had been written before it.
+    struct ProgressStep {
+        int position;
+        size_t statusesBefore;
+    };
+
     std::vector<std::string> Statuses();
+    std::vector<ProgressStep> ProgressSteps();
+    std::vector<std::string> Questions();
+    std::function<bool()> OnQuestion;
     int FinishCount();
     InstallResult LastResult();
     // Waits at most timeoutMs for the end signal.
@@ -40,20 +54,11 @@ public:
 private:
     std::mutex mutex_;
     std::vector<std::string> statuses_;
+    std::vector<ProgressStep> progress_;
+    std::vector<std::string> questions_;
     int finishCount_ = 0;
     InstallResult result_ = InstallResult::Success;
     HANDLE finished_;
-};
-
-// One file of the application tree; its path is relative, beginning with a backslash.
-struct AppFile {
-    std::string path;
-    std::string bytes;
-};
-
-struct AppTree {
-    std::vector<std::string> folders;  // in list order
-    std::vector<AppFile> files;
 };
 
 // The application, three folder levels deep, with an empty folder and a file in the root.
@@ -61,8 +66,6 @@ AppTree SampleAppTree();
 
 // The fixed entries from the sample drivers (and the 64-bit updater) under their keys.
 bool AddDriverEntries(XC_ExeTailHelper& payload);
-// The tree's files under "FILE%d" and its "FilesInfo" list.
-bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree);
 // The bytes of a sample driver file ("xp\\fix\\usbser.sys"); empty when unreadable.
 std::string SampleDriverBytes(const char* relative);
 

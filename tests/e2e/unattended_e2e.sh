@@ -128,7 +128,7 @@ if [ -f "$install/Emberlin.exe.held" ]; then
     code=$(run "$work/run" win7 SetupTarvik.exe /s)
     [ "$code" = 1 ] || fail "/s with a locked file: exit code $code, 1 expected"
     check
-    log_has "$work/run" "Writing a file failed: C:\\Program Files\\MiniTarvik\\Emberlin.exe" &&
+    log_has "$work/run" "Replacing a file failed: C:\\Program Files\\MiniTarvik\\Emberlin.exe" &&
         log_has "$work/run" "Unattended install: installed with errors, exit code 1" ||
         fail "/s with a locked file: the log does not say what failed"
 else

@@ -8,6 +8,7 @@
 #include "skinbitmaps.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
+#include "skinprogressbar.h"
 #include "skinurllabel.h"
 
 namespace {
@@ -73,7 +74,7 @@ protected:
 };
 
 TEST_F(SkinTest, ClassesAreRegisteredUnderTheirComponentNames) {
-    for (const char* name : {"TSkinImagePanel", "TSkinButton", "TSkinURLLabel", "TLabel"}) {
+    for (const char* name : {"TSkinImagePanel", "TSkinButton", "TSkinURLLabel", "TLabel", "TSkinProgressBar"}) {
         WNDCLASSEXA found = {};
         found.cbSize = sizeof(found);
         EXPECT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), name, &found)) << name;
@@ -125,6 +126,34 @@ TEST_F(SkinTest, LinkIsBlueUnderlinedAndRedUnderThePointer) {
     found.cbSize = sizeof(found);
     ASSERT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), TSkinURLLabel::ClassName, &found));
     EXPECT_EQ(LoadCursor(nullptr, IDC_HAND), found.hCursor);
+}
+
+// A grey frame all round, blue from the left as far as the position, the panel's white after.
+TEST_F(SkinTest, ProgressBarFillsFromTheLeftInsideAGreyFrame) {
+    HWND bar = Make(TSkinProgressBar::ClassName, "", 10, 10, 321, 10);
+    TSkinProgressBar* control = TSkinProgressBar::FromHandle(bar);
+    ASSERT_NE(nullptr, control);
+    control->SetMax(10000);
+    const struct {
+        int position;
+        int filled;  // of the 319 pixels inside the frame
+    } cases[] = {{0, 0}, {5000, 159}, {2500, 79}, {10000, 319}, {20000, 319}, {-5, 0}};
+    for (const auto& step : cases) {
+        SCOPED_TRACE(step.position);
+        control->SetPosition(step.position);
+        Redraw();
+        EXPECT_EQ(step.filled, LongestRow(bar, TSkinProgressBar::FillColor));
+        EXPECT_EQ(step.filled * 8, CountColour(bar, TSkinProgressBar::FillColor));
+        EXPECT_EQ(2 * 321 + 2 * 8, CountColour(bar, TSkinProgressBar::FrameColor));
+        EXPECT_EQ((319 - step.filled) * 8, CountColour(bar, RGB(255, 255, 255)));
+        HDC dc = GetDC(bar);
+        EXPECT_EQ(step.filled > 0 ? TSkinProgressBar::FillColor : RGB(255, 255, 255), GetPixel(dc, 1, 5));
+        EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, 0, 5));
+        EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, 320, 9));
+        ReleaseDC(bar, dc);
+    }
+    EXPECT_EQ(0, control->Position());
+    EXPECT_EQ("", std::string(control->Text()));
 }
 
 // Mouse and keyboard clicks of the link and the button, and none while disabled.

@@ -1,0 +1,59 @@
+// TSkinProgressBar: painting of the frame and the filled part.
+#include "skinprogressbar.h"
+
+#include <algorithm>
+
+bool TSkinProgressBar::Register(HINSTANCE instance) {
+    return TSkinControl::Register<TSkinProgressBar>(instance, ClassName, IDC_ARROW);
+}
+
+void TSkinProgressBar::SetMax(int max) {
+    max_ = std::max(max, 1);
+    SetPosition(position_);
+}
+
+void TSkinProgressBar::SetPosition(int position) {
+    position = std::min(std::max(position, 0), max_);
+    if (position == position_) return;
+    RECT client;
+    GetClientRect(Handle(), &client);
+    const int inner = client.right - 2;
+    // Repainted only when a pixel changes: the position may move thousands of times.
+    const bool moves = FilledWidth(inner) != int(int64_t(inner) * position / max_);
+    position_ = position;
+    if (moves) InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+int TSkinProgressBar::FilledWidth(int inner) const { return inner <= 0 ? 0 : int(int64_t(inner) * position_ / max_); }
+
+void TSkinProgressBar::Paint() {
+    TBufferedPaint paint(Handle());
+    HDC dc = paint.Dc();
+    const RECT& client = paint.Client();
+    PaintParentBackground(dc, client);
+    HBRUSH frame = CreateSolidBrush(FrameColor);
+    FrameRect(dc, &client, frame);
+    DeleteObject(frame);
+    RECT filled = {client.left + 1, client.top + 1, 0, client.bottom - 1};
+    filled.right = filled.left + FilledWidth(client.right - client.left - 2);
+    if (filled.right > filled.left && filled.bottom > filled.top) {
+        HBRUSH fill = CreateSolidBrush(FillColor);
+        FillRect(dc, &filled, fill);
+        DeleteObject(fill);
+    }
+}
+
+LRESULT TSkinProgressBar::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;  // painted in one piece
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_STATIC;
+        case WM_NCHITTEST:
+            return HTTRANSPARENT;
+    }
+    return TSkinControl::HandleMessage(message, wParam, lParam);
+}

@@ -1,0 +1,33 @@
+// TSkinProgressBar: a flat bar without text, the filled part in the blue of the link, the rest
+// in the panel's own background, inside a one-pixel grey frame.
+#pragma once
+
+#include "skincontrol.h"
+#include "skinurllabel.h"
+
+class TSkinProgressBar : public TSkinControl {
+public:
+    static constexpr const char* ClassName = "TSkinProgressBar";
+    static constexpr COLORREF FillColor = TSkinURLLabel::NormalColor;
+    static constexpr COLORREF FrameColor = RGB(160, 160, 160);
+    static bool Register(HINSTANCE instance);
+    static TSkinProgressBar* FromHandle(HWND window) { return From<TSkinProgressBar>(window); }
+
+    // The bar is full at Max; positions are clamped to 0..Max.
+    void SetMax(int max);
+    void SetPosition(int position);
+    int Position() const { return position_; }
+    int Max() const { return max_; }
+
+private:
+    friend class TSkinControl;
+    using TSkinControl::TSkinControl;
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void Paint();
+    // The width of the filled part inside the frame, in pixels.
+    int FilledWidth(int inner) const;
+
+    int max_ = 100;
+    int position_ = 0;
+};
