@@ -6,8 +6,10 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <vector>
 
+#include "asciicase.h"
 #include "installsteps.h"
 #include "linkcheck.h"
 #include "paths.h"
@@ -89,15 +91,52 @@ bool LoadFileList(const XC_ExeTailHelper& payload, XC_Xml* list) {
     return false;
 }
 
+// The install folder is open to every user, so any of them may have replaced a folder in it by
+// a link (a junction, a symbolic link) to, say, the system folder. Each folder on the way to
+// what is written is inspected once, however many files it holds; nothing goes through a link.
+class LinkFreeFolders {
+public:
+    explicit LinkFreeFolders(const std::string& installFolder) : installFolder_(installFolder) {}
+
+    // True when no link lies on the way from the install folder to its subfolder relative
+    // (with a leading backslash, or empty for the install folder itself); otherwise logs the
+    // step what on target with the link it found.
+    bool Clear(const std::string& relative, const char* what, const std::string& target) {
+        std::string key = relative;
+        for (char& c : key) c = AsciiUpper(c);
+        if (clear_.count(key) != 0) return true;
+        const std::string link = FirstLinkOnTheWay(installFolder_, relative);
+        if (link.empty()) {
+            clear_.insert(key);
+            return true;
+        }
+        LogStepFailure(what, target, link + " is a link");
+        return false;
+    }
+
+private:
+    std::string installFolder_;
+    std::set<std::string> clear_;
+};
+
+// The folder part of a listed relative path ("\a\b.txt" gives "\a", "\b.txt" gives "").
+std::string ParentOf(const std::string& relative) {
+    const size_t last = relative.find_last_of("\\/");
+    return last == std::string::npos ? std::string() : relative.substr(0, last);
+}
+
 // Folders in list order, one level each: a folder's parent comes before it in the list.
-bool CreateListedFolders(XC_Xml& list, const std::string& installFolder) {
+bool CreateListedFolders(XC_Xml& list, const std::string& installFolder, LinkFreeFolders& linkFree) {
     bool ok = true;
     const int count = list.GetValueInt(PayloadKey::PathCount);
     for (int i = 0; i < count; ++i) {
-        const std::string folder = ListedPath(list, installFolder, PayloadKey::PathName(i));
+        const std::string name = PayloadKey::PathName(i);
+        const std::string folder = ListedPath(list, installFolder, name);
         // A gap ends the list: the count of a damaged list may be anything.
         if (folder.empty()) return false;
-        if (CreateFolder(folder))
+        const std::string relative = list.GetValue(name.c_str());
+        if (linkFree.Clear(ParentOf(relative), "Creating a folder", folder) && CreateFolder(folder) &&
+            linkFree.Clear(relative, "Creating a folder", folder))
             GrantToEveryone(folder);
         else
             ok = false;
@@ -155,7 +194,8 @@ uint64_t TotalBytes(const std::vector<const XC_MemSpace*>& entries) {
 }
 
 bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder,
-                      const std::vector<const XC_MemSpace*>& entries, ByteProgress& progress) {
+                      const std::vector<const XC_MemSpace*>& entries, ByteProgress& progress,
+                      LinkFreeFolders& linkFree) {
     bool ok = true;
     const int count = list.GetValueInt(PayloadKey::FileCount);
     for (int i = 0; i < count; ++i) {
@@ -166,7 +206,8 @@ bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& ins
         // Written straight from the payload's own block, without a copy.
         const XC_MemSpace* entry = entries[size_t(i)];
         const uint64_t end = progress.Done() + (entry != nullptr ? entry->size : 0);
-        if (!WriteEntryFile(name.c_str(), entry, file, FileGrant::Everyone,
+        if (!linkFree.Clear(ParentOf(list.GetValue(name.c_str())), "Writing a file", file) ||
+            !WriteEntryFile(name.c_str(), entry, file, FileGrant::Everyone,
                             [&progress](DWORD bytes) { progress.Add(bytes); }))
             ok = false;
         progress.MoveTo(end);
@@ -296,8 +337,9 @@ bool DeployApplication(TInstallOwner& owner) {
     if (ok) GrantToEveryone(installFolder);
 
     if (listed) {
-        ok = CreateListedFolders(list, installFolder) && ok;
-        ok = WriteListedFiles(owner, list, installFolder, entries, progress) && ok;
+        LinkFreeFolders linkFree(installFolder);
+        ok = CreateListedFolders(list, installFolder, linkFree) && ok;
+        ok = WriteListedFiles(owner, list, installFolder, entries, progress, linkFree) && ok;
     } else {
         ok = false;
     }

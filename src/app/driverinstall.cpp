@@ -127,10 +127,10 @@ void SupplyMissingFixFiles(const XC_ExeTailHelper& payload, const FixFile (&fixe
 }
 
 // The adapter's working folder in the temporary folder, created; the one place it is made.
+// Empty (logged) when it cannot be made, a link put in its place by the user included.
 std::string WorkingFolder(const AdapterDriver& adapter) {
     const std::string folder = TempDirPath(adapter.folder);
-    CreateFolder(folder);
-    return folder;
+    return CreateFolder(folder) ? folder : std::string();
 }
 
 // The adapter's permanent package folder, created level by level; empty when a level cannot be
@@ -224,6 +224,7 @@ void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter,
 bool RunDriverSet(const XC_ExeTailHelper& payload, XC_InstallHardware& hardware, const AdapterDriver& adapter,
                   DriverSet set) {
     const std::string folder = WorkingFolder(adapter);
+    if (folder.empty()) return false;
     const std::string inf = JoinPath(folder.c_str(), adapter.inf);
     if (set == DriverSet::WindowsXp) {
         SupplyMissingFixFiles(payload, kXpFixes);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "paths.h"
+#include "linkcheck.h"
 #include "permissions.h"
 #include "systemerror.h"
 #include "xc_handle.h"
@@ -41,9 +42,11 @@ PSID WorldSid() {
 
 const char kPartSuffix[] = ".tarvik-part";
 
-// Opens the part file a new file is written to, emptying any that a cut-off run left.
+// Opens the part file a new file is written to. Whatever a cut-off run (or another user) left
+// under that name is removed first, a link as a link, and the file is then made new: an open
+// that could reuse an existing name would write through a link put there.
 HANDLE CreateForWriting(const std::string& part, DWORD access) {
-    return CreateFileA(part.c_str(), access, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(part.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Writes size bytes in pieces of at most kWritePiece; false, with the system's last error,
@@ -142,7 +145,12 @@ bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string
         LogStepFailure("Writing a file", path, std::string("the payload has no entry ") + key);
         return false;
     }
+    if (InspectPath(path) == PathKind::Link) {
+        LogStepFailure("Writing a file", path, "is a link");
+        return false;
+    }
     const std::string part = PartFilePath(path);
+    DeleteFileA(part.c_str());
     // The grant goes through the handle the file is written with: opening the file again for
     // it would cost more than the write itself for the many small files of a tree. It travels
     // with the file when the file is renamed.
@@ -171,10 +179,17 @@ bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string
 bool CreateFolder(const std::string& path) {
     if (CreateDirectoryA(path.c_str(), nullptr)) return true;
     const DWORD error = GetLastError();
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
+    if (error == ERROR_ALREADY_EXISTS) {
+        // Another user may have put a link where the folder was: nothing goes through it.
+        const PathKind kind = InspectPath(path);
+        if (kind == PathKind::Link) {
+            LogStepFailure("Creating a folder", path, "is a link");
+            return false;
+        }
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (kind == PathKind::Plain && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return true;
+    }
     LogStepFailure("Creating a folder", path, error);
     return false;
 }

@@ -2,6 +2,9 @@
 // would leave the install folder or open a device, and translations used as shortcut names.
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -99,6 +102,79 @@ TEST_F(SYSTEM_SUITE(InstallSafetyTest), ShortcutsAreNotWrittenThroughALink) {
     EXPECT_TRUE(LogHas(entries, refused + "\\Load Mini Tarvik (" + GroupFolder() + " is a link)")) << LogText();
     EXPECT_TRUE(LogHas(entries, refused + "\\Other Tools\\Inkscape (Vektrel) (" + GroupFolder() + " is a link)"))
         << LogText();
+}
+
+// What a folder holds, as name -> bytes, and the security descriptor's text of it and of each
+// file: Wine rebuilds those from the Unix modes, so they show a changed mode too.
+std::vector<std::pair<std::string, std::string>> Snapshot(const std::string& folder) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    const auto descriptor = [](const std::string& path) {
+        PSECURITY_DESCRIPTOR security = nullptr;
+        std::string text = "unreadable";
+        if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                  nullptr, &security) == ERROR_SUCCESS) {
+            char* sddl = nullptr;
+            if (ConvertSecurityDescriptorToStringSecurityDescriptorA(security, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr)) {
+                text = sddl;
+                LocalFree(sddl);
+            }
+            LocalFree(security);
+        }
+        return text;
+    };
+    entries.emplace_back(".", descriptor(folder));
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        entries.emplace_back(name, FileContents(folder + "\\" + name) + " " + descriptor(folder + "\\" + name));
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+// Any user may replace a folder of the open install folder, or the driver working folder in
+// their temporary folder, by a link to a folder elsewhere: nothing is created, written or
+// opened to everyone through it, each refusal is logged, and every other file still arrives.
+TEST_F(SYSTEM_SUITE(InstallSafetyTest), NothingIsWrittenThroughLinkedFolders) {
+    ScratchFolder outside("tarvik outside");
+    ScratchFolder outsideDrivers("tarvik drivers outside");
+    ASSERT_TRUE(outside.Ready() && outsideDrivers.Ready());
+    FILE* keep = fopen(outside.Child("keep.txt").c_str(), "wb");
+    ASSERT_NE(nullptr, keep);
+    fputs("mine", keep);
+    fclose(keep);
+    ASSERT_TRUE(CreateDirectoryA(InstallFolder().c_str(), nullptr));
+    const std::string linkedFolder = InstallFolder() + "\\inkscape";
+    const std::string workingFolder = Temp() + "\\2303";
+    const FolderLink inkscape(outside.Path(), linkedFolder);
+    const FolderLink drivers(outsideDrivers.Path(), workingFolder);
+    if (!inkscape.Made() || !drivers.Made()) GTEST_SKIP() << "no symbolic links here";
+    ASSERT_NE(nullptr, Plug(Adapter("VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303")));
+    ASSERT_TRUE(AddDriverEntries(owner_.Payload));
+    const AppTree tree = SampleAppTree();
+    ASSERT_TRUE(AddAppTree(owner_.Payload, tree));
+    const auto outsideBefore = Snapshot(outside.Path());
+    const auto driversBefore = Snapshot(outsideDrivers.Path());
+
+    EXPECT_EQ(InstallResult::FinishedWithErrors, RunInstall(owner_));
+
+    EXPECT_EQ(outsideBefore, Snapshot(outside.Path()));
+    EXPECT_EQ(driversBefore, Snapshot(outsideDrivers.Path()));
+    EXPECT_EQ(tree.files[0].bytes, FileContents(InstallFolder() + "\\Emberlin.exe"));
+    EXPECT_TRUE(IsFolder(InstallFolder() + "\\empty"));
+    const std::vector<std::string> entries = LogEntries();
+    EXPECT_TRUE(LogHas(entries, "Creating a folder failed: " + linkedFolder + " (is a link)")) << LogText();
+    EXPECT_TRUE(
+        LogHas(entries, "Creating a folder failed: " + linkedFolder + "\\share (" + linkedFolder + " is a link)"))
+        << LogText();
+    EXPECT_TRUE(
+        LogHas(entries, "Writing a file failed: " + linkedFolder + "\\inkscape.exe (" + linkedFolder + " is a link)"))
+        << LogText();
+    EXPECT_TRUE(LogHas(entries, "Creating a folder failed: " + workingFolder + " (is a link)")) << LogText();
 }
 
 // Translated names that are plain names are used as they are.
