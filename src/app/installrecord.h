@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+// Beside the record in the install folder: the uninstaller, and the folder with the language
+// file of the install's language ("Language_<id>.txt"), so the uninstaller asks in that language.
+constexpr const char* kUninstallerFileName = "Uninstall.exe";
+constexpr const char* kLanguageFolder = "Language";
+
 class InstallRecord {
 public:
     // The record's file name in the install folder.

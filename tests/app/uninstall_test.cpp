@@ -1,0 +1,210 @@
+// Uninstall.exe on a real install tree laid out by the test, with its record, shortcuts and
+// Programs and Features entry: what goes, what stays, the exit codes, and links on the way.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "installrecord.h"
+#include "scratch_folder.h"
+#include "started_program.h"
+#include "test_support.h"
+#include "uninstallentry.h"
+#include "unix_link.h"
+#include "wholefile.h"
+#include "xc_handle.h"
+
+#ifndef TARVIK_UNINSTALL_EXE
+#error "TARVIK_UNINSTALL_EXE: the built uninstaller"
+#endif
+#ifndef TARVIK_SLEEPER_EXE
+#error "TARVIK_SLEEPER_EXE: the waiting program the tests start"
+#endif
+
+namespace {
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool EntryExists() {
+    XC_RegKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_32KEY, key.Receive()) ==
+           ERROR_SUCCESS;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+    return WriteBytesToFile(path.c_str(), text.data(), uint32_t(text.size()), 0);
+}
+
+// Runs a program and waits at most a minute; the exit code, or 0xFFFFFFFF.
+DWORD RunAndWait(const std::string& program, const std::string& arguments) {
+    std::string line = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0xFFFFFFFF;
+    CloseHandle(process.hThread);
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
+        code = 0xFFFFFFFF;
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Waits at most ten seconds for the path to go.
+bool GoneSoon(const std::string& path) {
+    for (int tries = 0; tries < 100; ++tries) {
+        if (!Exists(path)) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+// An install as the installer leaves it: application files in two folder levels, the
+// uninstaller, three shortcuts in a group and a tools folder and on a desktop, the record and
+// the entry; and the user's own files beside them.
+class UninstallTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root_.Ready());
+        install_ = root_.Child("MiniTarvik");
+        group_ = root_.Child("Programs\\My Mini Tarvik");
+        tools_ = group_ + "\\Other Tools";
+        desktop_ = root_.Child("Desktop");
+        for (const std::string& folder : {install_, root_.Child("Programs"), group_, tools_, desktop_})
+            ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+        record_.SetLanguage(1033);
+        AddFolder("\\inkscape");
+        AddFolder("\\inkscape\\share");
+        AddFile("\\Emberlin.exe", "application");
+        AddFile("\\inkscape\\inkscape.exe", "inkscape");
+        AddFile("\\inkscape\\share\\a.txt", "shared");
+        ASSERT_TRUE(CopyFileA(TARVIK_UNINSTALL_EXE, Installed("\\Uninstall.exe").c_str(), FALSE));
+        record_.AddFile("\\Uninstall.exe", 1);
+        for (const std::string& shortcut : {group_ + "\\Load Mini Tarvik.lnk", desktop_ + "\\Load Mini Tarvik.lnk",
+                                            tools_ + "\\Inkscape (Vektrel).lnk"}) {
+            ASSERT_TRUE(WriteText(shortcut, "link"));
+            record_.AddShortcut(shortcut);
+        }
+        record_.AddShortcutFolder(group_);
+        record_.AddShortcutFolder(tools_);
+        ASSERT_TRUE(record_.Save(Installed(std::string("\\") + InstallRecord::kFileName)));
+        ASSERT_TRUE(WriteUninstallEntry(install_, Installed("\\Uninstall.exe"), record_.TotalSize()));
+        // The user's: one in the install folder, one in a recorded subfolder.
+        ASSERT_TRUE(WriteText(Installed("\\user.txt"), "mine"));
+        ASSERT_TRUE(WriteText(Installed("\\inkscape\\mine.txt"), "mine"));
+    }
+    void TearDown() override { RemoveUninstallEntry(); }
+
+    std::string Installed(const std::string& relative) const { return install_ + relative; }
+    void AddFolder(const std::string& relative) {
+        ASSERT_TRUE(CreateDirectoryA(Installed(relative).c_str(), nullptr));
+        record_.AddFolder(relative);
+    }
+    void AddFile(const std::string& relative, const std::string& text) {
+        ASSERT_TRUE(WriteText(Installed(relative), text));
+        record_.AddFile(relative, text.size());
+    }
+    DWORD Uninstall() { return RunAndWait(Installed("\\Uninstall.exe"), "/S"); }
+    void ExpectNothingRemoved() {
+        for (const InstallRecord::File& file : record_.Files()) EXPECT_TRUE(Exists(Installed(file.path))) << file.path;
+        for (const std::string& shortcut : record_.Shortcuts()) EXPECT_TRUE(Exists(shortcut)) << shortcut;
+        EXPECT_TRUE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+        EXPECT_TRUE(EntryExists());
+    }
+
+    ScratchFolder root_{"uninstall"};
+    std::string install_, group_, tools_, desktop_;
+    InstallRecord record_;
+};
+
+}  // namespace
+
+TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
+    ASSERT_TRUE(EntryExists());
+    EXPECT_EQ(0u, Uninstall());
+    for (const InstallRecord::File& file : record_.Files()) {
+        if (file.path != "\\Uninstall.exe") {
+            EXPECT_FALSE(Exists(Installed(file.path))) << file.path;
+        }
+    }
+    EXPECT_FALSE(Exists(Installed("\\inkscape\\share")));
+    EXPECT_FALSE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+    for (const std::string& shortcut : record_.Shortcuts()) EXPECT_FALSE(Exists(shortcut)) << shortcut;
+    EXPECT_FALSE(Exists(tools_));
+    EXPECT_FALSE(Exists(group_));
+    EXPECT_TRUE(Exists(desktop_));  // the desktop was never the install's
+    EXPECT_FALSE(EntryExists());
+    EXPECT_EQ("mine", FileContents(Installed("\\user.txt")));
+    EXPECT_EQ("mine", FileContents(Installed("\\inkscape\\mine.txt")));
+    // The uninstaller's own file goes once it has ended, through its copy in the temporary
+    // folder, which the system removes at the next restart.
+    EXPECT_TRUE(GoneSoon(Installed("\\Uninstall.exe")));
+    char pending[8192] = {};
+    DWORD size = sizeof(pending) - 2, type = 0;
+    XC_RegKey session;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                                           KEY_READ, session.Receive()));
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(session.Get(), "PendingFileRenameOperations", nullptr, &type,
+                                              reinterpret_cast<BYTE*>(pending), &size));
+    bool scheduled = false;
+    for (const char* text = pending; text < pending + size && *text != '\0'; text += lstrlenA(text) + 1)
+        scheduled = scheduled || std::string(text).find("MiniTarvik-Uninstall-") != std::string::npos;
+    EXPECT_TRUE(scheduled);
+}
+
+TEST_F(UninstallTest, AnInstallWithoutUserFilesLeavesNoFolder) {
+    ASSERT_TRUE(DeleteFileA(Installed("\\user.txt").c_str()));
+    ASSERT_TRUE(DeleteFileA(Installed("\\inkscape\\mine.txt").c_str()));
+    EXPECT_EQ(0u, Uninstall());
+    EXPECT_TRUE(GoneSoon(install_));
+}
+
+TEST_F(UninstallTest, AFileHeldOpenFailsAndKeepsRecordAndEntry) {
+    XC_KernelHandle held(CreateFileA(Installed("\\inkscape\\inkscape.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsOpen());
+    EXPECT_EQ(1u, Uninstall());
+    EXPECT_TRUE(Exists(Installed("\\inkscape\\inkscape.exe")));
+    EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));  // the others went
+    // A second run, once the file is free, finishes the job.
+    EXPECT_TRUE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+    EXPECT_TRUE(EntryExists());
+    EXPECT_TRUE(Exists(Installed("\\Uninstall.exe")));
+    held.Reset(nullptr);
+    EXPECT_EQ(0u, Uninstall());
+    EXPECT_FALSE(Exists(Installed("\\inkscape\\inkscape.exe")));
+}
+
+TEST_F(UninstallTest, ARunningApplicationFailsASilentRunAndNothingIsRemoved) {
+    ASSERT_TRUE(CopyFileA(TARVIK_SLEEPER_EXE, Installed("\\Emberlin.exe").c_str(), FALSE));
+    StartedProgram application(Installed("\\Emberlin.exe"));
+    ASSERT_TRUE(application.Started());
+    EXPECT_EQ(1u, Uninstall());
+    application.Stop();
+    ExpectNothingRemoved();
+}
+
+TEST_F(UninstallTest, ADamagedRecordRemovesNothing) {
+    ASSERT_TRUE(WriteText(Installed(std::string("\\") + InstallRecord::kFileName), "<zxmlInfo><ExFastInfo"));
+    EXPECT_EQ(1u, Uninstall());
+    for (const InstallRecord::File& file : record_.Files()) EXPECT_TRUE(Exists(Installed(file.path))) << file.path;
+    EXPECT_TRUE(EntryExists());
+}
+
+// A recorded folder replaced by a link that leads outside: nothing out there is removed.
+TEST_F(UninstallTest, ALinkInPlaceOfARecordedFolderIsNotFollowed) {
+    ScratchFolder outside("outside");
+    ASSERT_TRUE(outside.Ready());
+    ASSERT_TRUE(WriteText(outside.Child("a.txt"), "not the install's"));
+    ScratchFolder::RemoveTree(Installed("\\inkscape\\share"));
+    ASSERT_FALSE(Exists(Installed("\\inkscape\\share")));
+    FolderLink link(outside.Path(), Installed("\\inkscape\\share"));
+    if (!link.Made()) GTEST_SKIP() << "links cannot be made here";
+    EXPECT_EQ(1u, Uninstall());
+    EXPECT_EQ("not the install's", FileContents(outside.Child("a.txt")));
+    EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));  // the rest went
+    EXPECT_TRUE(EntryExists());
+}
