@@ -27,6 +27,11 @@ const char* const kInstallerTexts[] = {
     "Notice",
     "Make sure you have installed driver for your Tarvik Device.",
     "Installing...",
+    "Uninstall Mini Tarvik",
+    "Remove Mini Tarvik and all of its components?",
+    "Mini Tarvik is running. Close it, then press Retry.",
+    "Mini Tarvik was removed.",
+    "Mini Tarvik could not be removed completely. See the log file.",
 };
 
 std::string FileName() { return "Language_" + std::to_string(GetSystemDefaultLangID()) + ".txt"; }
