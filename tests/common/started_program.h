@@ -26,6 +26,14 @@ public:
 
     bool Started() const { return process_.hProcess != nullptr; }
     DWORD Id() const { return process_.dwProcessId; }
+    // Waits at most ms for its end; its exit code, or 0xFFFFFFFF when it has not ended.
+    DWORD WaitForExit(DWORD ms) {
+        DWORD code = 0xFFFFFFFF;
+        if (process_.hProcess == nullptr || WaitForSingleObject(process_.hProcess, ms) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process_.hProcess, &code))
+            return 0xFFFFFFFF;
+        return code;
+    }
     // Ends it and waits at most five seconds for its end.
     void Stop() {
         if (process_.hProcess == nullptr) return;
