@@ -6,6 +6,7 @@
 #include "asciicase.h"
 #include "linkcheck.h"
 #include "paths.h"
+#include "runningprograms.h"
 #include "systemerror.h"
 #include "uninstallentry.h"
 #include "xc_log.h"
@@ -63,6 +64,17 @@ bool RemoveFolderIfEmpty(const std::string& path, XC_Log* log) {
 void Count(RemovalOutcome* outcome, bool removed) { ++(removed ? outcome->removed : outcome->failed); }
 
 }  // namespace
+
+bool NoProgramRunsFrom(const std::string& folder, const std::function<bool()>& retry, XC_Log* log) {
+    for (;;) {
+        const std::vector<RunningProgram> running = ProgramsRunningFrom(folder);
+        if (running.empty()) return true;
+        for (const RunningProgram& program : running)
+            log->AppendFormat("Running from %s: %s (process %lu)", folder.c_str(), program.path.c_str(),
+                              static_cast<unsigned long>(program.id));
+        if (!retry()) return false;
+    }
+}
 
 RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vector<std::string>& files,
                                      const std::vector<std::string>& folders, XC_Log* log) {

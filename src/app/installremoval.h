@@ -4,6 +4,7 @@
 // it is left alone and logged, so nothing outside the install is removed through it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ class XC_Log;
 // The question, with Retry and Cancel, while a program runs from the install folder (an English
 // text, the language files' key).
 constexpr const char* kRunningQuestion = "Mini Tarvik is running. Close it, then press Retry.";
+
+// Before the first file of an install or an uninstall is touched: while programs run from
+// folder, each is logged and retry is asked (the Retry/Cancel question with kRunningQuestion;
+// a silent run answers false at once). True once none runs; false when retry said no. No
+// process is ended.
+bool NoProgramRunsFrom(const std::string& folder, const std::function<bool()>& retry, XC_Log* log);
 
 // Counts of one removal; every failure is logged with the system's error.
 struct RemovalOutcome {

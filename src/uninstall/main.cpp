@@ -12,7 +12,6 @@
 #include "installrecord.h"
 #include "installremoval.h"
 #include "paths.h"
-#include "runningprograms.h"
 #include "xc_handle.h"
 #include "xc_language.h"
 #include "xc_log.h"
@@ -153,19 +152,10 @@ UINT Uninstall(bool silent) {
         log.AppendFormat("Cancelled");
         return kCancelled;
     }
-    for (;;) {
-        const std::vector<RunningProgram> running = ProgramsRunningFrom(folder);
-        if (running.empty()) break;
-        for (const RunningProgram& program : running)
-            log.AppendFormat("Running from the install folder: %s (process %lu)", program.path.c_str(), program.id);
-        if (silent) {
-            log.AppendFormat("Nothing removed while it runs");
-            return kFailed;
-        }
-        if (tell(texts.running, MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY) {
-            log.AppendFormat("Cancelled");
-            return kCancelled;
-        }
+    const auto retry = [&] { return !silent && tell(texts.running, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY; };
+    if (!NoProgramRunsFrom(folder, retry, &log)) {
+        log.AppendFormat(silent ? "Nothing removed while it runs" : "Cancelled");
+        return silent ? kFailed : kCancelled;
     }
 
     const std::string keep = self.substr(folder.size());
