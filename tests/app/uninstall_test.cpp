@@ -24,6 +24,14 @@ using UninstallTest = InstallTree;
 
 TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
     ASSERT_TRUE(EntryExists());
+    // The engravings' folder and a recorded driver package are never the uninstaller's.
+    CreateDirectoryA("C:\\output", nullptr);
+    const std::string engraving = "C:\\output\\uninstall-test-" + std::to_string(GetCurrentProcessId()) + ".svg";
+    ASSERT_TRUE(WriteText(engraving, "engraving"));
+    const std::string driver = root_.Child("ser2pl.inf");
+    ASSERT_TRUE(WriteText(driver, "driver"));
+    record_.AddDriver(driver);
+    ASSERT_TRUE(record_.Save(Installed(std::string("\\") + InstallRecord::kFileName)));
     EXPECT_EQ(0u, Uninstall());
     for (const InstallRecord::File& file : record_.Files()) {
         if (file.path != "\\Uninstall.exe") {
@@ -39,6 +47,9 @@ TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
     EXPECT_FALSE(EntryExists());
     EXPECT_EQ("mine", FileContents(Installed("\\user.txt")));
     EXPECT_EQ("mine", FileContents(Installed("\\inkscape\\mine.txt")));
+    EXPECT_EQ("engraving", FileContents(engraving));
+    EXPECT_EQ("driver", FileContents(driver));
+    DeleteFileA(engraving.c_str());
     // The uninstaller's own file goes once it has ended, through its copy in the temporary
     // folder, which the system removes at the next restart.
     EXPECT_TRUE(GoneSoon(Installed("\\Uninstall.exe")));
