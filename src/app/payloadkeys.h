@@ -27,6 +27,9 @@ constexpr const char* Ch341Sys = "ch341ser_ch341ser_sys";
 constexpr const char* Ch341Sys64 = "ch341ser_ch341s64_sys";
 constexpr const char* Ch341PtDll = "ch341ser_ch341pt_dll";
 
+// The uninstaller, written into the install folder as Uninstall.exe.
+constexpr const char* Uninstaller = "uninstall_exe";
+
 // The application folder's file list: PathCount folders PATH0, PATH1, ... and FileCount files
 // FILE0, FILE1, ..., each file's bytes in the payload entry of the same name.
 constexpr const char* FilesInfo = "FilesInfo";

@@ -8,7 +8,8 @@
 
 namespace {
 
-// The texts the installer shows: the window's four captions and its 13 messages.
+// The texts the installer shows (the window's four captions, its messages and questions) and
+// those of the uninstaller.
 const char* const kInstallerTexts[] = {
     "Install Mini Tarvik",
     "Please connect Mini Tarvik Device to this PC...",
@@ -27,6 +28,13 @@ const char* const kInstallerTexts[] = {
     "Notice",
     "Make sure you have installed driver for your Tarvik Device.",
     "Installing...",
+    "Installation finished with errors. See the log file.",
+    "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry.",
+    "Uninstall Mini Tarvik",
+    "Remove Mini Tarvik and all of its components?",
+    "Mini Tarvik is running. Close it, then press Retry.",
+    "Mini Tarvik was removed.",
+    "Mini Tarvik could not be removed completely. See the log file.",
 };
 
 std::string FileName() { return "Language_" + std::to_string(GetSystemDefaultLangID()) + ".txt"; }

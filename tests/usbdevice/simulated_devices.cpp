@@ -110,21 +110,14 @@ std::string SimulatedDevice::ReadValue(const char* name) const {
 }
 
 void SimulatedDevicesTest::SetUp() {
-    lock_ = CreateMutexA(nullptr, FALSE, "TarvikSimulatedUsbDevices");
-    ASSERT_NE(lock_, nullptr);
-    // An abandoned mutex (a test process that died) is owned all the same.
-    const DWORD wait = WaitForSingleObject(lock_, INFINITE);
-    ASSERT_TRUE(wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED);
+    lock_ = std::make_unique<MachineLock>();
+    ASSERT_TRUE(lock_->Held());
     RemoveLeftoverAdapters();
 }
 
 void SimulatedDevicesTest::TearDown() {
     devices_.clear();
-    if (lock_ != nullptr) {
-        ReleaseMutex(lock_);
-        CloseHandle(lock_);
-        lock_ = nullptr;
-    }
+    lock_.reset();
 }
 
 SimulatedDevice* SimulatedDevicesTest::Plug(const SimulatedAdapter& adapter) {

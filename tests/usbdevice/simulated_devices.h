@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "machine_lock.h"
 #include "scratch_folder.h"
 #include "test_support.h"
 
@@ -57,7 +58,7 @@ protected:
     SimulatedDevice* Plug(const SimulatedAdapter& adapter);
 
 private:
-    HANDLE lock_ = nullptr;
+    std::unique_ptr<MachineLock> lock_;
     std::vector<std::unique_ptr<SimulatedDevice>> devices_;
 };
 

@@ -1,0 +1,150 @@
+// Removal of recorded files, folders and shortcuts, each checked for links on its way first.
+#include "installremoval.h"
+
+#include <windows.h>
+
+#include "asciicase.h"
+#include "linkcheck.h"
+#include "paths.h"
+#include "runningprograms.h"
+#include "systemerror.h"
+#include "uninstallentry.h"
+#include "xc_log.h"
+
+namespace {
+
+void LogFailure(XC_Log* log, const char* what, const std::string& path, DWORD error) {
+    log->AppendFormat("%s %s: %lu %s", what, path.c_str(), static_cast<unsigned long>(error),
+                      SystemErrorText(error).c_str());
+}
+
+bool SameName(const std::string& left, const std::string& right) {
+    if (left.size() != right.size()) return false;
+    for (size_t i = 0; i < left.size(); ++i)
+        if (AsciiUpper(left[i]) != AsciiUpper(right[i])) return false;
+    return true;
+}
+
+// The parent folder of a full path; empty when it has none.
+std::string ParentOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// One file at path, known to lie on a way without links. True when it is gone.
+bool RemoveFile(const std::string& path, XC_Log* log) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError())) return true;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        log->AppendFormat("Not removed, a folder stands where a file was recorded: %s", path.c_str());
+        return false;
+    }
+    // A read-only file (the application may have marked it so) is still part of the install.
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (DeleteFileA(path.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (IsMissing(error)) return true;
+    LogFailure(log, "Cannot remove the file", path, error);
+    return false;
+}
+
+// A folder that is empty; one that still holds something stays, silently. False only when it
+// could not be inspected or removing an empty folder failed.
+bool RemoveFolderIfEmpty(const std::string& path, XC_Log* log) {
+    if (RemoveDirectoryA(path.c_str())) return true;
+    const DWORD error = GetLastError();
+    if (IsMissing(error) || error == ERROR_DIR_NOT_EMPTY) return true;
+    LogFailure(log, "Cannot remove the folder", path, error);
+    return false;
+}
+
+void Count(RemovalOutcome* outcome, bool removed) { ++(removed ? outcome->removed : outcome->failed); }
+
+}  // namespace
+
+bool NoProgramRunsFrom(const std::string& folder, const std::function<bool()>& retry, XC_Log* log) {
+    for (;;) {
+        const std::vector<RunningProgram> running = ProgramsRunningFrom(folder);
+        if (running.empty()) return true;
+        for (const RunningProgram& program : running)
+            log->AppendFormat("Running from %s: %s (process %lu)", folder.c_str(), program.path.c_str(),
+                              static_cast<unsigned long>(program.id));
+        if (!retry()) return false;
+    }
+}
+
+RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vector<std::string>& files,
+                                     const std::vector<std::string>& folders, XC_Log* log) {
+    RemovalOutcome outcome;
+    for (const std::string& relative : files) {
+        const std::string link = FirstLinkOnTheWay(folder, relative);
+        if (!link.empty()) {
+            log->AppendFormat("Left alone, a link on its way (%s): %s", link.c_str(), relative.c_str());
+            Count(&outcome, false);
+            continue;
+        }
+        Count(&outcome, RemoveFile(JoinPath(folder.c_str(), relative.c_str()), log));
+    }
+    for (const std::string& relative : folders) {
+        const std::string link = FirstLinkOnTheWay(folder, relative);
+        if (!link.empty()) {
+            log->AppendFormat("Left alone, a link on its way (%s): %s", link.c_str(), relative.c_str());
+            Count(&outcome, false);
+            continue;
+        }
+        Count(&outcome, RemoveFolderIfEmpty(JoinPath(folder.c_str(), relative.c_str()), log));
+    }
+    return outcome;
+}
+
+RemovalOutcome RemoveUpgradeLeftovers(const std::string& folder, const InstallRecord& older, const InstallRecord& newer,
+                                      XC_Log* log) {
+    return RemoveFilesAndFolders(folder, older.FilesNotIn(newer), older.FoldersNotIn(newer), log);
+}
+
+RemovalOutcome RemoveInstall(const std::string& folder, const InstallRecord& record, const std::string& keep,
+                             XC_Log* log) {
+    std::vector<std::string> files;
+    for (const InstallRecord::File& file : record.Files())
+        if (!SameName(file.path, keep)) files.push_back(file.path);
+    const std::vector<std::string> folders(record.Folders().rbegin(), record.Folders().rend());
+    RemovalOutcome outcome = RemoveFilesAndFolders(folder, files, folders, log);
+
+    // Shortcuts lie outside the install folder: each, and the folder it lies in, must be plain.
+    for (const std::string& shortcut : record.Shortcuts()) {
+        if (InspectPath(ParentOf(shortcut)) == PathKind::Missing) continue;
+        if (InspectPath(ParentOf(shortcut)) != PathKind::Plain || InspectPath(shortcut) == PathKind::Link ||
+            InspectPath(shortcut) == PathKind::Unknown) {
+            log->AppendFormat("Left alone, a link on its way: %s", shortcut.c_str());
+            Count(&outcome, false);
+            continue;
+        }
+        Count(&outcome, RemoveFile(shortcut, log));
+    }
+    for (auto shortcutFolder = record.ShortcutFolders().rbegin(); shortcutFolder != record.ShortcutFolders().rend();
+         ++shortcutFolder) {
+        const PathKind kind = InspectPath(*shortcutFolder);
+        if (kind == PathKind::Missing) continue;
+        if (kind != PathKind::Plain) {
+            log->AppendFormat("Left alone, a link: %s", shortcutFolder->c_str());
+            Count(&outcome, false);
+            continue;
+        }
+        Count(&outcome, RemoveFolderIfEmpty(*shortcutFolder, log));
+    }
+
+    if (outcome.failed > 0) return outcome;
+    const std::string recordFile = JoinPath(folder.c_str(), InstallRecord::kFileName);
+    Count(&outcome, RemoveFile(recordFile, log));
+    if (!RemoveUninstallEntry()) {
+        log->AppendFormat("Cannot remove the Programs and Features entry");
+        Count(&outcome, false);
+    }
+    // The install folder itself, when nothing but the running uninstaller is left in it (that one
+    // takes the folder with it once it has ended).
+    if (keep.empty() && InspectPath(folder) == PathKind::Plain) Count(&outcome, RemoveFolderIfEmpty(folder, log));
+    return outcome;
+}

@@ -1,0 +1,46 @@
+// Removing what an install record lists, for the uninstaller and for an install over an older
+// one. Only recorded items go: a file the user or the application made stays, and so does its
+// folder. A recorded path that is now a link (a junction, a symbolic link) is never followed:
+// it is left alone and logged, so nothing outside the install is removed through it.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "installrecord.h"
+
+class XC_Log;
+
+// The question, with Retry and Cancel, while a program runs from the install folder (an English
+// text, the language files' key).
+constexpr const char* kRunningQuestion = "Mini Tarvik is running. Close it, then press Retry.";
+
+// Before the first file of an install or an uninstall is touched: while programs run from
+// folder, each is logged and retry is asked (the Retry/Cancel question with kRunningQuestion;
+// a silent run answers false at once). True once none runs; false when retry said no. No
+// process is ended.
+bool NoProgramRunsFrom(const std::string& folder, const std::function<bool()>& retry, XC_Log* log);
+
+// Counts of one removal; every failure is logged with the system's error.
+struct RemovalOutcome {
+    int removed = 0;
+    int failed = 0;  // recorded items still there: held open, refused, or behind a link
+};
+
+// The recorded files, given relative to folder, then the recorded folders (deepest first) once
+// empty. A missing file counts as removed; a folder left because it is not empty is no failure.
+RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vector<std::string>& files,
+                                     const std::vector<std::string>& folders, XC_Log* log);
+
+// Before an install over an older one: the files and folders of the old record that the new
+// install no longer has.
+RemovalOutcome RemoveUpgradeLeftovers(const std::string& folder, const InstallRecord& older, const InstallRecord& newer,
+                                      XC_Log* log);
+
+// The whole install: its files and folders, except keep (a relative path, the running
+// uninstaller, removed after it ends), then the install folder once empty, the shortcuts and
+// their folders once empty. The record file and the Programs and Features entry go only when
+// nothing failed, so a failed removal can be run again.
+RemovalOutcome RemoveInstall(const std::string& folder, const InstallRecord& record, const std::string& keep,
+                             XC_Log* log);

@@ -1,0 +1,182 @@
+// Uninstall.exe: removes the install it lies in, by the install record beside it. Asks first
+// (not with /S), waits for programs running from the install folder to be closed, removes the
+// recorded files, folders, shortcuts and the Programs and Features entry, and finally its own
+// file through a copy of itself in the temporary folder. Exit code 0 when everything recorded
+// is gone, 1 otherwise, 2 when cancelled.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "installrecord.h"
+#include "installremoval.h"
+#include "paths.h"
+#include "xc_handle.h"
+#include "xc_language.h"
+#include "xc_log.h"
+
+namespace {
+
+enum ExitCode : UINT { kRemoved = 0, kFailed = 1, kCancelled = 2 };
+
+// The English texts, which are also the language files' keys.
+constexpr const char* kCaption = "Uninstall Mini Tarvik";
+constexpr const char* kQuestion = "Remove Mini Tarvik and all of its components?";
+constexpr const char* kTextRemoved = "Mini Tarvik was removed.";
+constexpr const char* kTextNotRemoved = "Mini Tarvik could not be removed completely. See the log file.";
+
+// The helper mode of the temporary copy: "/CLEANUP <process handle> <uninstaller path>".
+constexpr const char* kCleanupSwitch = "/CLEANUP";
+constexpr const char* kSilentSwitch = "/S";
+// How long the copy waits for the uninstaller to end before it tries anyway.
+constexpr DWORD kCleanupWaitMs = 60000;
+
+// The command line's arguments after the program's name: blanks separate, double quotes group.
+std::vector<std::string> Arguments() {
+    std::vector<std::string> arguments;
+    const char* line = GetCommandLineA();
+    bool first = true;
+    while (*line != '\0') {
+        while (*line == ' ' || *line == '\t') ++line;
+        if (*line == '\0') break;
+        std::string argument;
+        bool quoted = false;
+        for (; *line != '\0' && (quoted || (*line != ' ' && *line != '\t')); ++line) {
+            if (*line == '"')
+                quoted = !quoted;
+            else
+                argument += *line;
+        }
+        if (!first) arguments.push_back(argument);
+        first = false;
+    }
+    return arguments;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// The translated texts, all read before anything is removed: the language file is one of the
+// recorded files, and a lookup of a missing text writes to it.
+struct Texts {
+    std::string caption, question, running, removed, notRemoved;
+};
+
+Texts LoadTexts(const std::string& installFolder, uint32_t languageId) {
+    XC_Language language;
+    if (languageId != 0) language.LanguageId = languageId;
+    const std::string folder = JoinPath(installFolder.c_str(), kLanguageFolder);
+    const std::string file =
+        JoinPath(folder.c_str(), ("Language_" + std::to_string(language.LanguageId) + ".txt").c_str());
+    // Only an existing file: loading a missing one would make it, a file no record lists.
+    if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) language.Load(folder.c_str());
+    return {language.Translate(kCaption), language.Translate(kQuestion), language.Translate(kRunningQuestion),
+            language.Translate(kTextRemoved), language.Translate(kTextNotRemoved)};
+}
+
+// Starts the copy in the temporary folder that removes this file once this process has ended.
+bool StartCleanup(const std::string& self, XC_Log* log) {
+    const std::string copy =
+        TempDirPath(("MiniTarvik-Uninstall-" + std::to_string(GetCurrentProcessId()) + ".exe").c_str());
+    if (!CopyFileA(self.c_str(), copy.c_str(), FALSE)) {
+        log->AppendFormat("Cannot copy the uninstaller to %s: %lu", copy.c_str(), GetLastError());
+        return false;
+    }
+    HANDLE inherited = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited, SYNCHRONIZE, TRUE,
+                         0)) {
+        log->AppendFormat("Cannot hand this process to the clean-up: %lu", GetLastError());
+        return false;
+    }
+    XC_KernelHandle own(inherited);
+    std::string line = "\"" + copy + "\" " + kCleanupSwitch + " " +
+                       std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(inherited))) + " \"" +
+                       self + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(copy.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        log->AppendFormat("Cannot start the clean-up %s: %lu", copy.c_str(), GetLastError());
+        DeleteFileA(copy.c_str());
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    log->AppendFormat("The uninstaller %s goes once it has ended, through %s", self.c_str(), copy.c_str());
+    return true;
+}
+
+// The copy's job: once the uninstaller has ended, its file and then the install folder when
+// empty; the copy itself goes at the next restart (a running program cannot delete its file).
+UINT Cleanup(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 3) return kFailed;
+    const std::string target = arguments[2];
+    // Only an uninstaller of this name: a command line naming another file removes nothing.
+    const std::string name = target.substr(target.rfind('\\') + 1);
+    if (lstrcmpiA(name.c_str(), kUninstallerFileName) != 0) return kFailed;
+    XC_KernelHandle uninstaller(reinterpret_cast<HANDLE>(uintptr_t(std::strtoull(arguments[1].c_str(), nullptr, 10))));
+    WaitForSingleObject(uninstaller.Get(), kCleanupWaitMs);
+    bool removed = false;
+    for (int tries = 0; tries < 50 && !removed; ++tries) {
+        removed = DeleteFileA(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (!removed) Sleep(100);
+    }
+    RemoveDirectoryA(FolderOf(target).c_str());
+    MoveFileExA(ModulePath().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return removed ? kRemoved : kFailed;
+}
+
+UINT Uninstall(bool silent) {
+    const std::string self = ModulePath();
+    const std::string folder = FolderOf(self);
+    XC_Log log;
+    const std::string logPath = TempDirPath("MiniTarvik-Uninstall.log");
+    lstrcpynA(log.LogPath, logPath.c_str(), sizeof(log.LogPath));
+    log.AppendFormat("Uninstall from %s%s", folder.c_str(), silent ? " (silent)" : "");
+
+    InstallRecord record;
+    const bool loaded = record.Load(JoinPath(folder.c_str(), InstallRecord::kFileName));
+    const Texts texts = LoadTexts(folder, record.Language());
+    const auto tell = [&](const std::string& text, UINT kind) {
+        return silent ? 0 : MessageBoxA(nullptr, text.c_str(), texts.caption.c_str(), kind | MB_SETFOREGROUND);
+    };
+    if (!loaded) {
+        log.AppendFormat("The install record %s is missing or damaged: nothing removed", InstallRecord::kFileName);
+        tell(texts.notRemoved + "\r\n" + logPath, MB_OK | MB_ICONERROR);
+        return kFailed;
+    }
+    if (!silent && tell(texts.question, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        log.AppendFormat("Cancelled");
+        return kCancelled;
+    }
+    const auto retry = [&] { return !silent && tell(texts.running, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY; };
+    if (!NoProgramRunsFrom(folder, retry, &log)) {
+        log.AppendFormat(silent ? "Nothing removed while it runs" : "Cancelled");
+        return silent ? kFailed : kCancelled;
+    }
+
+    const std::string keep = self.substr(folder.size());
+    RemovalOutcome outcome = RemoveInstall(folder, record, keep, &log);
+    if (outcome.failed == 0 && !StartCleanup(self, &log)) ++outcome.failed;
+    log.AppendFormat("Removed %d, not removed %d", outcome.removed, outcome.failed);
+    if (outcome.failed > 0) {
+        tell(texts.notRemoved + "\r\n" + logPath, MB_OK | MB_ICONERROR);
+        return kFailed;
+    }
+    tell(texts.removed, MB_OK | MB_ICONINFORMATION);
+    return kRemoved;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    RestrictDllSearch();
+    const std::vector<std::string> arguments = Arguments();
+    if (!arguments.empty() && lstrcmpiA(arguments[0].c_str(), kCleanupSwitch) == 0) ExitProcess(Cleanup(arguments));
+    bool silent = false;
+    for (const std::string& argument : arguments) silent = silent || lstrcmpiA(argument.c_str(), kSilentSwitch) == 0;
+    ExitProcess(Uninstall(silent));
+}

@@ -1,0 +1,121 @@
+// Uninstall.exe on a real install tree laid out by the test, with its record, shortcuts and
+// Programs and Features entry: what goes, what stays, the exit codes, and links on the way.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "uninstall_fixture.h"
+#include "scratch_folder.h"
+#include "started_program.h"
+#include "test_support.h"
+#include "uninstallentry.h"
+#include "unix_link.h"
+#include "wholefile.h"
+#include "xc_handle.h"
+
+#ifndef TARVIK_SLEEPER_EXE
+#error "TARVIK_SLEEPER_EXE: the waiting program the tests start"
+#endif
+
+using UninstallTest = InstallTree;
+
+TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
+    ASSERT_TRUE(EntryExists());
+    // The engravings' folder and a recorded driver package are never the uninstaller's.
+    CreateDirectoryA("C:\\output", nullptr);
+    const std::string engraving = "C:\\output\\uninstall-test-" + std::to_string(GetCurrentProcessId()) + ".svg";
+    ASSERT_TRUE(WriteText(engraving, "engraving"));
+    const std::string driver = root_.Child("ser2pl.inf");
+    ASSERT_TRUE(WriteText(driver, "driver"));
+    record_.AddDriver(driver);
+    ASSERT_TRUE(record_.Save(Installed(std::string("\\") + InstallRecord::kFileName)));
+    EXPECT_EQ(0u, Uninstall());
+    for (const InstallRecord::File& file : record_.Files()) {
+        if (file.path != "\\Uninstall.exe") {
+            EXPECT_FALSE(Exists(Installed(file.path))) << file.path;
+        }
+    }
+    EXPECT_FALSE(Exists(Installed("\\inkscape\\share")));
+    EXPECT_FALSE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+    for (const std::string& shortcut : record_.Shortcuts()) EXPECT_FALSE(Exists(shortcut)) << shortcut;
+    EXPECT_FALSE(Exists(tools_));
+    EXPECT_FALSE(Exists(group_));
+    EXPECT_TRUE(Exists(desktop_));  // the desktop was never the install's
+    EXPECT_FALSE(EntryExists());
+    EXPECT_EQ("mine", FileContents(Installed("\\user.txt")));
+    EXPECT_EQ("mine", FileContents(Installed("\\inkscape\\mine.txt")));
+    EXPECT_EQ("engraving", FileContents(engraving));
+    EXPECT_EQ("driver", FileContents(driver));
+    DeleteFileA(engraving.c_str());
+    // The uninstaller's own file goes once it has ended, through its copy in the temporary
+    // folder, which the system removes at the next restart.
+    EXPECT_TRUE(GoneSoon(Installed("\\Uninstall.exe")));
+    char pending[8192] = {};
+    DWORD size = sizeof(pending) - 2, type = 0;
+    XC_RegKey session;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                                           KEY_READ, session.Receive()));
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(session.Get(), "PendingFileRenameOperations", nullptr, &type,
+                                              reinterpret_cast<BYTE*>(pending), &size));
+    bool scheduled = false;
+    for (const char* text = pending; text < pending + size && *text != '\0'; text += lstrlenA(text) + 1)
+        scheduled = scheduled || std::string(text).find("MiniTarvik-Uninstall-") != std::string::npos;
+    EXPECT_TRUE(scheduled);
+}
+
+TEST_F(UninstallTest, AnInstallWithoutUserFilesLeavesNoFolder) {
+    ASSERT_TRUE(DeleteFileA(Installed("\\user.txt").c_str()));
+    ASSERT_TRUE(DeleteFileA(Installed("\\inkscape\\mine.txt").c_str()));
+    EXPECT_EQ(0u, Uninstall());
+    EXPECT_TRUE(GoneSoon(install_));
+}
+
+TEST_F(UninstallTest, AFileHeldOpenFailsAndKeepsRecordAndEntry) {
+    XC_KernelHandle held(CreateFileA(Installed("\\inkscape\\inkscape.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.IsOpen());
+    EXPECT_EQ(1u, Uninstall());
+    EXPECT_TRUE(Exists(Installed("\\inkscape\\inkscape.exe")));
+    EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));  // the others went
+    // A second run, once the file is free, finishes the job.
+    EXPECT_TRUE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+    EXPECT_TRUE(EntryExists());
+    EXPECT_TRUE(Exists(Installed("\\Uninstall.exe")));
+    held.Reset(nullptr);
+    EXPECT_EQ(0u, Uninstall());
+    EXPECT_FALSE(Exists(Installed("\\inkscape\\inkscape.exe")));
+}
+
+TEST_F(UninstallTest, ARunningApplicationFailsASilentRunAndNothingIsRemoved) {
+    ASSERT_TRUE(CopyFileA(TARVIK_SLEEPER_EXE, Installed("\\Emberlin.exe").c_str(), FALSE));
+    StartedProgram application(Installed("\\Emberlin.exe"));
+    ASSERT_TRUE(application.Started());
+    EXPECT_EQ(1u, Uninstall());
+    application.Stop();
+    ExpectNothingRemoved();
+}
+
+TEST_F(UninstallTest, ADamagedRecordRemovesNothing) {
+    ASSERT_TRUE(WriteText(Installed(std::string("\\") + InstallRecord::kFileName), "<zxmlInfo><ExFastInfo"));
+    EXPECT_EQ(1u, Uninstall());
+    for (const InstallRecord::File& file : record_.Files()) EXPECT_TRUE(Exists(Installed(file.path))) << file.path;
+    EXPECT_TRUE(EntryExists());
+}
+
+// A recorded folder replaced by a link that leads outside: nothing out there is removed.
+TEST_F(UninstallTest, ALinkInPlaceOfARecordedFolderIsNotFollowed) {
+    ScratchFolder outside("outside");
+    ASSERT_TRUE(outside.Ready());
+    ASSERT_TRUE(WriteText(outside.Child("a.txt"), "not the install's"));
+    ScratchFolder::RemoveTree(Installed("\\inkscape\\share"));
+    ASSERT_FALSE(Exists(Installed("\\inkscape\\share")));
+    FolderLink link(outside.Path(), Installed("\\inkscape\\share"));
+    if (!link.Made()) GTEST_SKIP() << "links cannot be made here";
+    EXPECT_EQ(1u, Uninstall());
+    EXPECT_EQ("not the install's", FileContents(outside.Child("a.txt")));
+    EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));  // the rest went
+    EXPECT_TRUE(EntryExists());
+}
