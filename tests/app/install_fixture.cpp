@@ -179,10 +179,7 @@ const char* const kSampleInfs[] = {"xp\\2303\\ser2pl.inf", "win7\\2303\\ser2pl.i
 void InstallTest::RemoveInstall() const {
     // Staged packages: the store's copies with their precompiled files, and the permanent copies.
     for (const char* inf : kSampleInfs) {
-        for (const std::string& copy : StoreCopies(SampleDriverBytes(inf))) {
-            EXPECT_TRUE(DeleteFileA(copy.c_str())) << copy;
-            DeleteFileA((copy.substr(0, copy.size() - 3) + "pnf").c_str());
-        }
+        EXPECT_TRUE(RemoveStoreCopies(SampleDriverBytes(inf))) << inf;
     }
     EXPECT_TRUE(RemoveTree(SpecialFolderPath(35) + "\\MiniTarvik"));
     EXPECT_TRUE(RemoveTree(InstallFolder()));
@@ -257,22 +254,6 @@ std::vector<std::pair<std::string, std::string>> InstallTest::Expected(const App
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::vector<std::string> StoreCopies(const std::string& infBytes) {
-    std::vector<std::string> copies;
-    char windows[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string folder = std::string(windows, length) + "\\inf";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*.inf").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return copies;
-    do {
-        const std::string path = folder + "\\" + found.cFileName;
-        if (!infBytes.empty() && FileContents(path) == infBytes) copies.push_back(path);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return copies;
-}
 
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());

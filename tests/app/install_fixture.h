@@ -107,5 +107,3 @@ bool IsFolder(const std::string& path);
 
 // The permanent package folders' parent under the common application data folder.
 std::string PackageHome();
-// The copies in the system's INF folder whose bytes are infBytes.
-std::vector<std::string> StoreCopies(const std::string& infBytes);

@@ -158,3 +158,29 @@ void RemoveInstalledDriver(const std::string& service, const std::string& driver
         SHDeleteKeyA(HKEY_LOCAL_MACHINE, ("System\\CurrentControlSet\\Control\\Class\\" + driverKey).c_str());
     DeleteFileA(driverFile.c_str());
 }
+
+std::vector<std::string> StoreCopies(const std::string& infBytes) {
+    std::vector<std::string> copies;
+    if (infBytes.empty()) return copies;
+    char windows[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folder = std::string(windows, length) + "\\inf";
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*.inf").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return copies;
+    do {
+        const std::string path = folder + "\\" + found.cFileName;
+        if (FileContents(path) == infBytes) copies.push_back(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return copies;
+}
+
+bool RemoveStoreCopies(const std::string& infBytes) {
+    bool removed = true;
+    for (const std::string& copy : StoreCopies(infBytes)) {
+        removed = DeleteFileA(copy.c_str()) && removed;
+        DeleteFileA((copy.substr(0, copy.size() - 3) + "pnf").c_str());
+    }
+    return removed;
+}

@@ -72,3 +72,8 @@ bool CopySamplePackage(const char* package, const std::string& folder);
 // Removes what a driver installation left behind: the service key, the device's driver key
 // under the class key, and the driver file in the drivers folder.
 void RemoveInstalledDriver(const std::string& service, const std::string& driverKey, const std::string& driverFile);
+
+// The copies in the system's INF folder whose bytes are infBytes (none for empty bytes).
+std::vector<std::string> StoreCopies(const std::string& infBytes);
+// Removes those copies with their precompiled files; true when every copy went.
+bool RemoveStoreCopies(const std::string& infBytes);

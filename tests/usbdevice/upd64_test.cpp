@@ -90,30 +90,6 @@ const Install64Case kInstall64Cases[] = {
 INSTANTIATE_TEST_SUITE_P(SamplePackages, Upd64InstallTest, testing::ValuesIn(kInstall64Cases),
                          [](const testing::TestParamInfo<Install64Case>& info) { return info.param.name; });
 
-// The copies in the system's INF folder whose bytes are infBytes.
-std::vector<std::string> StoreCopies(const std::string& infBytes) {
-    std::vector<std::string> copies;
-    char windows[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    const std::string folder = std::string(windows, length) + "\\inf";
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*.inf").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return copies;
-    do {
-        const std::string path = folder + "\\" + found.cFileName;
-        if (FileContents(path) == infBytes) copies.push_back(path);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return copies;
-}
-
-void RemoveStoreCopies(const std::string& infBytes) {
-    for (const std::string& copy : StoreCopies(infBytes)) {
-        DeleteFileA(copy.c_str());
-        DeleteFileA((copy.substr(0, copy.size() - 3) + "pnf").c_str());
-    }
-}
-
 struct StageCase {
     const char* name;
     const char* package;
