@@ -139,7 +139,8 @@ std::string SampleDriverBytes(const char* relative) { return FileContents(Sample
 
 bool AddDriverEntries(XC_ExeTailHelper& payload) {
     for (const PayloadFixedEntry& entry : kPayloadFixedEntries) {
-        if (entry.key == std::string(PayloadKey::Language)) continue;
+        if (entry.key == std::string(PayloadKey::Language) || entry.key == std::string(PayloadKey::Uninstaller))
+            continue;
         if (entry.key == std::string(PayloadKey::Win7Upd64Exe)) {
             if (!payload.AddFile(entry.key, TARVIK_UPD64_EXE)) return false;
             continue;
