@@ -7,6 +7,7 @@
 
 #include "payloadkeys.h"
 #include "registry.h"
+#include "uninstallentry.h"
 #include "xc_log.h"
 #include "xc_memspace.h"
 #include "xc_xml.h"
@@ -190,6 +191,7 @@ void InstallTest::RemoveInstall() const {
     EXPECT_TRUE(RemoveTree(GroupFolder()));
     DeleteFileA((DesktopFolder() + "\\Load Mini Tarvik.lnk").c_str());
     RemoveDirectoryA("C:\\output");
+    EXPECT_TRUE(RemoveUninstallEntry());
 }
 
 std::string InstallTest::InstallFolder() const { return SpecialFolderPath(38) + "\\MiniTarvik"; }
