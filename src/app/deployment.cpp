@@ -351,6 +351,15 @@ bool FinishRecord(const std::string& installFolder, const std::string& uninstall
                        std::to_string(leftovers.failed) + " not removed");
         ok = false;
     }
+    // An older install in another language left its language file: the uninstaller no longer
+    // knows it, and it would keep the uninstaller's folder from going.
+    if (older.Language() != 0 && older.Language() != record.Language()) {
+        const std::string stale = JoinPath(uninstallFolder.c_str(), LanguageFileName(older.Language()).c_str());
+        if (!DeleteFileA(stale.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+            LogStepFailure("Removing the older install's language file", stale, GetLastError());
+            ok = false;
+        }
+    }
     const std::string recordFile = JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName);
     if (!record.Save(recordFile)) {
         LogStepFailure("Saving the install record", recordFile, GetLastError());

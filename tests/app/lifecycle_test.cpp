@@ -225,6 +225,13 @@ TEST_F(SYSTEM_SUITE(LifecycleTest), AnUpgradeLeavesTheNewerTreeAndTheUsersFile) 
     Pack(owner_, older);
     ASSERT_EQ(InstallResult::Success, RunInstall(owner_)) << LogText();
     ASSERT_TRUE(WriteBytesToFile((InstallFolder() + "\\inkscape\\user.txt").c_str(), "mine", 4, 0));
+    // The older install spoke German: its language file goes with it, or it would keep the
+    // uninstaller's folder from ever being removed.
+    InstallRecord german = Record();
+    german.SetLanguage(1031);
+    ASSERT_TRUE(german.Save(UninstallFolderPath() + "\\" + InstallRecord::kFileName));
+    const std::string germanFile = UninstallFolderPath() + "\\" + LanguageFileName(1031);
+    ASSERT_TRUE(WriteBytesToFile(germanFile.c_str(), "[Strings]", 9, 0));
 
     AppTree newer = SampleAppTree();
     newer.files.push_back({"\\inkscape\\changed.txt", "new, and longer"});
@@ -237,6 +244,7 @@ TEST_F(SYSTEM_SUITE(LifecycleTest), AnUpgradeLeavesTheNewerTreeAndTheUsersFile) 
     expected.emplace_back("\\inkscape\\user.txt", "mine");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, InstalledTree());
+    EXPECT_FALSE(FileExists(germanFile));
     const InstallRecord record = Record();
     ASSERT_EQ(newer.files.size(), record.Files().size());
     for (size_t i = 0; i < newer.files.size(); ++i) EXPECT_EQ(newer.files[i].path, record.Files()[i].path);
