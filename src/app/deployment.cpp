@@ -318,30 +318,28 @@ void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder, Ins
     }
 }
 
-// The uninstaller out of the payload into folder, and the language file of this install beside
-// it, so the uninstaller asks in the install's language. False, logged, on a failure.
-bool WriteUninstaller(const TInstallOwner& owner, const std::string& folder, InstallRecord* record) {
-    bool ok = WriteEntryFile(PayloadKey::Uninstaller, owner.Payload.FindEntry(PayloadKey::Uninstaller),
-                             JoinPath(folder.c_str(), kUninstallerFileName));
+// The language file of this install into the uninstaller's folder, so the uninstaller asks in
+// the install's language. False, logged, on a failure.
+bool WriteUninstallerLanguage(const std::string& folder, InstallRecord* record) {
     const std::string languageName = LanguageFileName(ProgramLanguage.LanguageId);
     const std::string languageFolder = InstallerLanguageFolder();
     const std::string source = JoinPath(languageFolder.c_str(), languageName.c_str());
     // No language file (an installer without translations): the uninstaller speaks English.
-    if (languageFolder.empty() || GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES) return ok;
+    if (languageFolder.empty() || GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
     XC_MemSpace language;
     if (!ReadWholeFile(source.c_str(), &language)) {
         LogStepFailure("Reading the language file", source, GetLastError());
         return false;
     }
     record->SetLanguage(ProgramLanguage.LanguageId);
-    return WriteEntryFile(languageName.c_str(), &language, JoinPath(folder.c_str(), languageName.c_str())) && ok;
+    return WriteEntryFile(languageName.c_str(), &language, JoinPath(folder.c_str(), languageName.c_str()));
 }
 
 // After the last file: what an older install left that this one no longer has, then the new
-// record beside the uninstaller, then the Programs and Features entry. False, logged, when a
-// step failed.
+// record beside the uninstaller, then the Programs and Features entry, only when the uninstaller
+// it names was written. False, logged, when a step failed.
 bool FinishRecord(const std::string& installFolder, const std::string& uninstallFolder, const InstallRecord& older,
-                  const InstallRecord& record) {
+                  const InstallRecord& record, bool uninstallerWritten) {
     bool ok = true;
     // Relative to this install's folder, whatever the older record names: it removes nothing
     // outside the folder being installed.
@@ -366,7 +364,10 @@ bool FinishRecord(const std::string& installFolder, const std::string& uninstall
         ok = false;
     }
     const std::string uninstaller = JoinPath(uninstallFolder.c_str(), kUninstallerFileName);
-    if (!WriteUninstallEntry(installFolder, uninstaller, record.TotalSize())) {
+    if (!uninstallerWritten) {
+        LogStepFailure("Writing the Programs and Features entry", kUninstallKey, "the uninstaller was not written");
+        ok = false;
+    } else if (!WriteUninstallEntry(installFolder, uninstaller, record.TotalSize())) {
         LogStepFailure("Writing the Programs and Features entry", kUninstallKey, GetLastError());
         ok = false;
     }
@@ -450,6 +451,10 @@ bool DeployApplication(TInstallOwner& owner) {
     CreateShortcuts(owner, installFolder, &record);
     // A damaged file list leaves no record to act on: the older one stays as it is.
     if (!listed || !uninstallReady) return false;
-    ok = WriteUninstaller(owner, uninstallFolder, &record) && ok;
-    return FinishRecord(installFolder, uninstallFolder, older, record) && ok;
+    // An installer packed without the uninstaller installs the application, but no entry that
+    // would lead to nothing.
+    const bool uninstaller = WriteEntryFile(PayloadKey::Uninstaller, owner.Payload.FindEntry(PayloadKey::Uninstaller),
+                                            JoinPath(uninstallFolder.c_str(), kUninstallerFileName));
+    ok = WriteUninstallerLanguage(uninstallFolder, &record) && ok;
+    return FinishRecord(installFolder, uninstallFolder, older, record, uninstaller) && uninstaller && ok;
 }
