@@ -175,6 +175,12 @@ runner reg delete "$usb" /f >/dev/null 2>&1
 find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' -delete 2>/dev/null
 install zh_CN.UTF-8 '^安装 Mini Tarvik$' zh-
 
+step "Programs and Features entry (the install stays in place)"
+entry_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MiniTarvik'
+entry=$(runner reg query "$entry_key" /reg:32 2>/dev/null | tr -d '\r' | grep 'REG_')
+uninstall_command=$(awk '$1 == "UninstallString" {sub(/^ *UninstallString +REG_SZ +/, ""); print}' <<<"$entry")
+[ -n "$uninstall_command" ] || fail "no Programs and Features entry with an uninstall command"
+
 {
     step "Summary"
     echo "installer:     build/demo/SetupTarvik.exe ($(stat -c %s "$demo/SetupTarvik.exe" 2>/dev/null) bytes, signed)"
@@ -184,6 +190,10 @@ install zh_CN.UTF-8 '^安装 Mini Tarvik$' zh-
     echo "logs:          build/demo/builder/SetupTarvik.log (builder), build/demo/SetupTarvik.log (installer)"
     echo "time:          $(($(date +%s) - started)) s"
     echo "failures:      $failures"
+    echo
+    echo "Programs and Features entry ($entry_key, 32-bit view):"
+    echo "${entry:-    (missing)}"
+    echo "uninstall command: ${uninstall_command:-none}"
     echo
     echo "tarvik-payload list build/demo/SetupTarvik.exe:"
     "$tool" list "$demo/SetupTarvik.exe" | head -n 8

@@ -127,11 +127,19 @@ std::string FindCaseless(const std::string& folder, const std::string& part) {
 }
 
 // Where a fixed entry's source file is: "drivers\\..." below the drivers folder, each part
-// looked up without regard to case as Windows would; the one other fixed entry, the language
-// archive, at its own path.
+// looked up without regard to case as Windows would; the uninstaller beside the stub, as the
+// builder takes it from beside itself; the language archive at its own path.
 FixedSource FixedSourceOf(const char* source, const BuildOptions& options) {
     FixedSource found;
     const char kDrivers[] = "drivers\\";
+    if (std::strcmp(source, "Uninstall.exe") == 0) {
+        const std::string stub = options.stub;
+        const size_t slash = stub.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : stub.substr(0, slash);
+        const std::string name = FindCaseless(folder, source);
+        if (name.empty()) return {folder + "/" + source, false};
+        return {folder + "/" + name, true};
+    }
     if (std::strncmp(source, kDrivers, sizeof(kDrivers) - 1) != 0) {
         found.path = options.language;
         found.present = true;  // given by name: it must be there

@@ -10,13 +10,20 @@
 #include <vector>
 
 #include "asciicase.h"
+#include "installrecord.h"
+#include "installremoval.h"
 #include "installsteps.h"
+#include "installtexts.h"
 #include "linkcheck.h"
 #include "paths.h"
 #include "payloadkeys.h"
 #include "permissions.h"
 #include "registry.h"
 #include "safepath.h"
+#include "uninstallentry.h"
+#include "wholefile.h"
+#include "xc_language.h"
+#include "xc_log.h"
 #include "xc_memspace.h"
 #include "xc_xml.h"
 
@@ -126,7 +133,8 @@ std::string ParentOf(const std::string& relative) {
 }
 
 // Folders in list order, one level each: a folder's parent comes before it in the list.
-bool CreateListedFolders(XC_Xml& list, const std::string& installFolder, LinkFreeFolders& linkFree) {
+bool CreateListedFolders(XC_Xml& list, const std::string& installFolder, LinkFreeFolders& linkFree,
+                         InstallRecord* record) {
     bool ok = true;
     const int count = list.GetValueInt(PayloadKey::PathCount);
     for (int i = 0; i < count; ++i) {
@@ -135,6 +143,8 @@ bool CreateListedFolders(XC_Xml& list, const std::string& installFolder, LinkFre
         // A gap ends the list: the count of a damaged list may be anything.
         if (folder.empty()) return false;
         const std::string relative = list.GetValue(name.c_str());
+        // Every listed folder belongs to this install, one an older install made too.
+        record->AddFolder(relative);
         if (linkFree.Clear(ParentOf(relative), "Creating a folder", folder) && CreateFolder(folder) &&
             linkFree.Clear(relative, "Creating a folder", folder))
             GrantToEveryone(folder);
@@ -194,8 +204,8 @@ uint64_t TotalBytes(const std::vector<const XC_MemSpace*>& entries) {
 }
 
 bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder,
-                      const std::vector<const XC_MemSpace*>& entries, ByteProgress& progress,
-                      LinkFreeFolders& linkFree) {
+                      const std::vector<const XC_MemSpace*>& entries, ByteProgress& progress, LinkFreeFolders& linkFree,
+                      InstallRecord* record) {
     bool ok = true;
     const int count = list.GetValueInt(PayloadKey::FileCount);
     for (int i = 0; i < count; ++i) {
@@ -205,6 +215,9 @@ bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& ins
         if (file.empty()) return false;
         // Written straight from the payload's own block, without a copy.
         const XC_MemSpace* entry = entries[size_t(i)];
+        // Listed whether or not this write succeeds: a file held open keeps its older bytes and
+        // still belongs to the install, so an upgrade must not take it for a leftover.
+        record->AddFile(list.GetValue(name.c_str()), entry != nullptr ? entry->size : 0);
         const uint64_t end = progress.Done() + (entry != nullptr ? entry->size : 0);
         if (!linkFree.Clear(ParentOf(list.GetValue(name.c_str())), "Writing a file", file) ||
             !WriteEntryFile(name.c_str(), entry, file, FileGrant::Everyone,
@@ -251,18 +264,21 @@ bool EnsureSpace(TInstallOwner& owner, const std::string& folder, uint64_t neede
 // Saves root\folder\name.lnk (folder may be empty). The desktop is the user's own and the Start
 // menu folders may have been changed: a shortcut is never written through a link on its way,
 // which would let this elevated process drop it anywhere (a Startup folder, say).
-void CreateShortcutLogged(const std::string& target, const std::string& root, const std::string& folder,
+// True when the shortcut was saved.
+bool CreateShortcutLogged(const std::string& target, const std::string& root, const std::string& folder,
                           const std::string& name, const std::string& workingFolder) {
     const std::string fullFolder = folder.empty() ? root : JoinPath(root.c_str(), folder.c_str());
     const std::string shortcut = JoinPath(fullFolder.c_str(), name.c_str());
     const std::string link = FirstLinkOnTheWay(root, (folder.empty() ? "" : folder + "\\") + name + ".lnk");
     if (!link.empty()) {
         LogStepFailure("Creating a shortcut", shortcut, link + " is a link");
-        return;
+        return false;
     }
     const HRESULT result =
         CreateShortcut(target.c_str(), fullFolder.c_str(), name.c_str(), workingFolder.c_str(), "", target.c_str(), 0);
-    if (FAILED(result)) LogStepFailure("Creating a shortcut", shortcut, DWORD(result));
+    if (SUCCEEDED(result)) return true;
+    LogStepFailure("Creating a shortcut", shortcut, DWORD(result));
+    return false;
 }
 
 // A translated text used as a file or folder name: only when it is one safe name part, since
@@ -274,7 +290,8 @@ std::string NameFromTranslation(const std::string& translation, const char* engl
 }
 
 // The group's shortcut comes first: it creates the group folder that the tools folder is in.
-void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder) {
+// Each saved shortcut and its Start-menu folder go into the record.
+void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder, InstallRecord* record) {
     const std::string application = JoinPath(installFolder.c_str(), kApplication);
     const std::string inkscape = JoinPath(installFolder.c_str(), kInkscape);
     const std::string programs = SpecialFolderPath(kCommonProgramsFolder);
@@ -286,10 +303,75 @@ void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder) {
     const std::string group = NameFromTranslation(owner.Text_GroupName, kGroupName);
     const std::string tools = JoinPath(group.c_str(), NameFromTranslation(owner.Text_OtherTools, kOtherTools).c_str());
     const std::string appShortcut = NameFromTranslation(owner.Text_AppShortcut, kAppShortcut);
-    CreateShortcutLogged(application, programs, group, appShortcut, installFolder);
-    CreateShortcutLogged(application, desktop, "", appShortcut, installFolder);
-    CreateShortcutLogged(inkscape, programs, tools, NameFromTranslation(owner.Text_InkscapeShortcut, kInkscapeShortcut),
-                         installFolder);
+    const std::string inkscapeShortcut = NameFromTranslation(owner.Text_InkscapeShortcut, kInkscapeShortcut);
+    const std::string groupFolder = JoinPath(programs.c_str(), group.c_str());
+    const std::string toolsFolder = JoinPath(programs.c_str(), tools.c_str());
+    if (CreateShortcutLogged(application, programs, group, appShortcut, installFolder)) {
+        record->AddShortcutFolder(groupFolder);
+        record->AddShortcut(JoinPath(groupFolder.c_str(), (appShortcut + ".lnk").c_str()));
+    }
+    if (CreateShortcutLogged(application, desktop, "", appShortcut, installFolder))
+        record->AddShortcut(JoinPath(desktop.c_str(), (appShortcut + ".lnk").c_str()));
+    if (CreateShortcutLogged(inkscape, programs, tools, inkscapeShortcut, installFolder)) {
+        record->AddShortcutFolder(toolsFolder);
+        record->AddShortcut(JoinPath(toolsFolder.c_str(), (inkscapeShortcut + ".lnk").c_str()));
+    }
+}
+
+// The language file of this install into the uninstaller's folder, so the uninstaller asks in
+// the install's language. False, logged, on a failure.
+bool WriteUninstallerLanguage(const std::string& folder, InstallRecord* record) {
+    const std::string languageName = LanguageFileName(ProgramLanguage.LanguageId);
+    const std::string languageFolder = InstallerLanguageFolder();
+    const std::string source = JoinPath(languageFolder.c_str(), languageName.c_str());
+    // No language file (an installer without translations): the uninstaller speaks English.
+    if (languageFolder.empty() || GetFileAttributesA(source.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    XC_MemSpace language;
+    if (!ReadWholeFile(source.c_str(), &language)) {
+        LogStepFailure("Reading the language file", source, GetLastError());
+        return false;
+    }
+    record->SetLanguage(ProgramLanguage.LanguageId);
+    return WriteEntryFile(languageName.c_str(), &language, JoinPath(folder.c_str(), languageName.c_str()));
+}
+
+// After the last file: what an older install left that this one no longer has, then the new
+// record beside the uninstaller, then the Programs and Features entry, only when the uninstaller
+// it names was written. False, logged, when a step failed.
+bool FinishRecord(const std::string& installFolder, const std::string& uninstallFolder, const InstallRecord& older,
+                  const InstallRecord& record, bool uninstallerWritten) {
+    bool ok = true;
+    // Relative to this install's folder, whatever the older record names: it removes nothing
+    // outside the folder being installed.
+    const RemovalOutcome leftovers = RemoveUpgradeLeftovers(installFolder, older, record, &ProgramLog);
+    if (leftovers.failed > 0) {
+        LogStepFailure("Removing the older install's leftovers", installFolder,
+                       std::to_string(leftovers.failed) + " not removed");
+        ok = false;
+    }
+    // An older install in another language left its language file: the uninstaller no longer
+    // knows it, and it would keep the uninstaller's folder from going.
+    if (older.Language() != 0 && older.Language() != record.Language()) {
+        const std::string stale = JoinPath(uninstallFolder.c_str(), LanguageFileName(older.Language()).c_str());
+        if (!DeleteFileA(stale.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+            LogStepFailure("Removing the older install's language file", stale, GetLastError());
+            ok = false;
+        }
+    }
+    const std::string recordFile = JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName);
+    if (!record.Save(recordFile)) {
+        LogStepFailure("Saving the install record", recordFile, GetLastError());
+        ok = false;
+    }
+    const std::string uninstaller = JoinPath(uninstallFolder.c_str(), kUninstallerFileName);
+    if (!uninstallerWritten) {
+        LogStepFailure("Writing the Programs and Features entry", kUninstallKey, "the uninstaller was not written");
+        ok = false;
+    } else if (!WriteUninstallEntry(installFolder, uninstaller, record.TotalSize())) {
+        LogStepFailure("Writing the Programs and Features entry", kUninstallKey, GetLastError());
+        ok = false;
+    }
+    return ok;
 }
 
 }  // namespace
@@ -325,6 +407,17 @@ bool DeployApplication(TInstallOwner& owner) {
     const uint64_t total = TotalBytes(entries);
     // Before anything is written: a user who gives up keeps the disk as it was.
     if (!programFiles.empty() && !EnsureSpace(owner, programFiles, total)) return false;
+    // A running program holds its files open: nothing is written until it is closed, and no
+    // process is ended for it.
+    if (!programFiles.empty()) {
+        const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
+        const std::string question = owner.Text_ProgramRunning.empty() ? kRunningQuestion : owner.Text_ProgramRunning;
+        if (!NoProgramRunsFrom(
+                installFolder, [&] { return owner.AskRetry(question); }, &ProgramLog)) {
+            LogStepFailure("Installing", installFolder, "a program running from it was not closed");
+            return false;
+        }
+    }
     ByteProgress progress(owner, total);
 
     if (CreateFolder(kOutputFolder)) GrantToEveryone(kOutputFolder);
@@ -336,14 +429,32 @@ bool DeployApplication(TInstallOwner& owner) {
     bool ok = CreateFolder(installFolder);
     if (ok) GrantToEveryone(installFolder);
 
+    // The uninstaller's own folder, which only administrators may change, and in it the older
+    // install's record, if any: what it listed and this one does not goes afterwards.
+    const std::string uninstallFolder = UninstallFolderPath();
+    std::string failure;
+    const bool uninstallReady = PrepareUninstallFolder(&failure);
+    if (!uninstallReady) LogStepFailure("Preparing the uninstaller's folder", uninstallFolder, failure);
+    InstallRecord older;
+    if (uninstallReady) older.Load(JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName));
+    InstallRecord record;
+    record.SetInstallFolder(installFolder);
+    for (const std::string& package : owner.DriverPackages) record.AddDriver(package);
     if (listed) {
         LinkFreeFolders linkFree(installFolder);
-        ok = CreateListedFolders(list, installFolder, linkFree) && ok;
-        ok = WriteListedFiles(owner, list, installFolder, entries, progress, linkFree) && ok;
+        ok = CreateListedFolders(list, installFolder, linkFree, &record) && ok;
+        ok = WriteListedFiles(owner, list, installFolder, entries, progress, linkFree, &record) && ok;
     } else {
         ok = false;
     }
     progress.Finish();
-    CreateShortcuts(owner, installFolder);
-    return ok;
+    CreateShortcuts(owner, installFolder, &record);
+    // A damaged file list leaves no record to act on: the older one stays as it is.
+    if (!listed || !uninstallReady) return false;
+    // An installer packed without the uninstaller installs the application, but no entry that
+    // would lead to nothing.
+    const bool uninstaller = WriteEntryFile(PayloadKey::Uninstaller, owner.Payload.FindEntry(PayloadKey::Uninstaller),
+                                            JoinPath(uninstallFolder.c_str(), kUninstallerFileName));
+    ok = WriteUninstallerLanguage(uninstallFolder, &record) && ok;
+    return FinishRecord(installFolder, uninstallFolder, older, record, uninstaller) && uninstaller && ok;
 }

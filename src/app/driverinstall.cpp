@@ -179,24 +179,29 @@ void LogStaged(const std::string& how) {
 
 // On 64-bit Windows through the updater's staging form, awaited: a 32-bit caller is refused
 // there. Its window stays hidden: nothing here needs a person.
-void StageWithUpdater64(const std::string& folder, const std::string& inf) {
+// True when it staged the package.
+bool StageWithUpdater64(const std::string& folder, const std::string& inf) {
     const std::string line = UpdaterPath(folder) + " /stage \"" + inf + "\"";
     ProgramLog.Append(line.data(), int(line.size()));
     DWORD code = 0;
     if (!CheckStep(RunProcess(line.c_str(), false, &code, kStagingWaitMs), "Starting the 64-bit driver updater", line))
-        return;
-    if (code == 0)
+        return false;
+    if (code == 0) {
         LogStaged(" by the 64-bit driver updater: " + inf);
-    else if (code == STILL_ACTIVE)
+        return true;
+    }
+    if (code == STILL_ACTIVE)
         LogStepFailure(kStaging, inf,
                        "the 64-bit driver updater did not end within " + std::to_string(kStagingWaitMs / 1000) + " s");
     else
         LogStepFailure(kStaging, inf, "the 64-bit driver updater ended with exit code " + std::to_string(code));
+    return false;
 }
 
 // Writes the adapter's package of set into its permanent folder and stages it from there;
 // every outcome is logged, none is an install error: the adapter may never come.
-void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter, DriverSet set) {
+void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter, DriverSet set,
+                  std::vector<std::string>* staged) {
     const Package& package = set == DriverSet::WindowsXp ? adapter.xp : adapter.win7;
     // A payload without the package (its builder lacked the files) gives one note, not one per file.
     for (size_t i = 0; i < package.count; ++i) {
@@ -212,11 +217,14 @@ void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter,
         return;
     }
     if (set == DriverSet::Windows7 && Is64BitWindows()) {
-        StageWithUpdater64(folder, inf);
+        if (StageWithUpdater64(folder, inf)) staged->push_back(inf);
         return;
     }
     std::string stored;
-    if (CheckStep(StageDriverPackage(inf.c_str(), &stored), kStaging, inf)) LogStaged(": " + inf + " as " + stored);
+    if (CheckStep(StageDriverPackage(inf.c_str(), &stored), kStaging, inf)) {
+        LogStaged(": " + inf + " as " + stored);
+        staged->push_back(inf);
+    }
 }
 
 // Writes and installs the adapter's package for set; false when the driver update failed or
@@ -256,14 +264,17 @@ bool InstallAdapterDrivers(TInstallOwner& owner) {
         Sleep(kStatusPauseMs);
         const DriverSet set = SetForThisSystem();
         if (set == DriverSet::None) continue;
-        ok = RunDriverSet(owner.Payload, hardware, adapter, set) && ok;
+        if (RunDriverSet(owner.Payload, hardware, adapter, set))
+            owner.DriverPackages.push_back(std::string(adapter.hardwareId) + " " + adapter.inf);
+        else
+            ok = false;
     }
-    StageAdapterPackages(owner.Payload);
+    StageAdapterPackages(owner.Payload, &owner.DriverPackages);
     return ok;
 }
 
-void StageAdapterPackages(const XC_ExeTailHelper& payload) {
+void StageAdapterPackages(const XC_ExeTailHelper& payload, std::vector<std::string>* staged) {
     const DriverSet set = SetForThisSystem();
     if (set == DriverSet::None) return;
-    for (const AdapterDriver& adapter : kAdapters) StagePackage(payload, adapter, set);
+    for (const AdapterDriver& adapter : kAdapters) StagePackage(payload, adapter, set, staged);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "xc_exetailhelper.h"
 #include "xc_timerbase.h"
@@ -44,6 +45,12 @@ public:
     std::string Text_FinishedWithErrors;
     // "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry."
     std::string Text_NotEnoughSpace;
+    // "Mini Tarvik is running. Close it, then press Retry."
+    std::string Text_ProgramRunning;
+
+    // Worker side: the driver packages this install installed or staged (INF paths), filled by
+    // the driver step for the deployment's install record.
+    std::vector<std::string> DriverPackages;
 
     // Worker side: replaces the status text under Lock_Status.
     virtual void SetStatus(const std::string& text) {

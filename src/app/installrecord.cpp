@@ -13,6 +13,7 @@
 namespace {
 
 constexpr const char* kLanguage = "Language";
+constexpr const char* kInstallFolder = "InstallFolder";
 
 // Each list's count and numbered value names.
 struct ListNames {
@@ -104,6 +105,7 @@ bool InstallRecord::Empty() const {
 std::string InstallRecord::Text() const {
     XC_Xml document;
     document.SetValue(kLanguage, std::to_string(language_).c_str());
+    document.SetValue(kInstallFolder, installFolder_.c_str());
     WriteList(document, kFolders, folders_);
     document.SetValueInt(kFiles.count, int32_t(files_.size()));
     for (size_t i = 0; i < files_.size(); ++i) {
@@ -130,6 +132,8 @@ bool InstallRecord::LoadText(const char* text) {
     };
     const std::string language = document.GetValue(kLanguage);
     if (!language.empty() && !digits(language)) return false;
+    const std::string installFolder = document.GetValue(kInstallFolder);
+    if (!installFolder.empty() && !IsSafeFullPath(installFolder)) return false;
     if (!ReadList(document, kFolders, relative, &loaded.folders_) || !ReadList(document, kFiles, relative, &files) ||
         !ReadList(document, kSizes, digits, &sizes) ||
         !ReadList(document, kShortcuts, IsShortcutPath, &loaded.shortcuts_) ||
@@ -139,6 +143,7 @@ bool InstallRecord::LoadText(const char* text) {
     for (size_t i = 0; i < files.size(); ++i)
         loaded.files_.push_back({files[i], std::strtoull(sizes[i].c_str(), nullptr, 10)});
     loaded.language_ = uint32_t(std::strtoul(language.c_str(), nullptr, 10));
+    loaded.installFolder_ = installFolder;
     *this = std::move(loaded);
     return true;
 }

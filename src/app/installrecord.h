@@ -1,6 +1,6 @@
-// What an install wrote, kept in the install folder: the folders it created and the files it
-// wrote (relative to the install folder, with their sizes), the shortcuts and their folders,
-// the driver packages it installed or staged, and the language the install used. The
+// What an install wrote, kept beside the uninstaller: the install folder, the folders it created
+// and the files it wrote (relative to the install folder, with their sizes), the shortcuts and
+// their folders, the driver packages it installed or staged, and the language the install used. The
 // uninstaller removes exactly what is listed, and an upgrade removes what an older install
 // listed and the new one no longer has. Portable: a result document in a file.
 #pragma once
@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-// Beside the record in the install folder: the uninstaller, and the folder with the language
-// file of the install's language ("Language_<id>.txt"), so the uninstaller asks in that language.
+// Beside the record: the uninstaller, and the language file of the install's language
+// (LanguageFileName), so the uninstaller asks in that language.
 constexpr const char* kUninstallerFileName = "Uninstall.exe";
-constexpr const char* kLanguageFolder = "Language";
+inline std::string LanguageFileName(uint32_t languageId) { return "Language_" + std::to_string(languageId) + ".txt"; }
 
 class InstallRecord {
 public:
-    // The record's file name in the install folder.
+    // The record's file name beside the uninstaller.
     static constexpr const char* kFileName = "InstallRecord.xml";
 
     struct File {
@@ -34,6 +34,8 @@ public:
     // A driver package as the install knew it (the INF path); never removed, only told.
     void AddDriver(const std::string& package);
     void SetLanguage(uint32_t languageId) { language_ = languageId; }
+    // The full path of the install folder, which the relative paths are relative to.
+    void SetInstallFolder(const std::string& path) { installFolder_ = path; }
 
     const std::vector<std::string>& Folders() const { return folders_; }
     const std::vector<File>& Files() const { return files_; }
@@ -41,13 +43,15 @@ public:
     const std::vector<std::string>& ShortcutFolders() const { return shortcutFolders_; }
     const std::vector<std::string>& Drivers() const { return drivers_; }
     uint32_t Language() const { return language_; }
+    const std::string& InstallFolder() const { return installFolder_; }
     // The recorded files' bytes together.
     uint64_t TotalSize() const;
     bool Empty() const;
 
     // The document's text, and the record rebuilt from such a text. A text that is not a
     // well-formed record, or that holds a path outside the rules (a relative path that leaves
-    // its folder, a shortcut that is no full ".lnk" path), leaves the record empty and gives
+    // its folder, a shortcut that is no full ".lnk" path, an install folder that is no full
+    // path), leaves the record empty and gives
     // false: nothing of a damaged record is acted on.
     std::string Text() const;
     bool LoadText(const char* text);
@@ -70,4 +74,5 @@ private:
     std::vector<std::string> shortcutFolders_;
     std::vector<std::string> drivers_;
     uint32_t language_ = 0;
+    std::string installFolder_;
 };

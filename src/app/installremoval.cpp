@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include "asciicase.h"
 #include "linkcheck.h"
 #include "paths.h"
 #include "runningprograms.h"
@@ -16,13 +15,6 @@ namespace {
 void LogFailure(XC_Log* log, const char* what, const std::string& path, DWORD error) {
     log->AppendFormat("%s %s: %lu %s", what, path.c_str(), static_cast<unsigned long>(error),
                       SystemErrorText(error).c_str());
-}
-
-bool SameName(const std::string& left, const std::string& right) {
-    if (left.size() != right.size()) return false;
-    for (size_t i = 0; i < left.size(); ++i)
-        if (AsciiUpper(left[i]) != AsciiUpper(right[i])) return false;
-    return true;
 }
 
 // The parent folder of a full path; empty when it has none.
@@ -105,13 +97,21 @@ RemovalOutcome RemoveUpgradeLeftovers(const std::string& folder, const InstallRe
     return RemoveFilesAndFolders(folder, older.FilesNotIn(newer), older.FoldersNotIn(newer), log);
 }
 
-RemovalOutcome RemoveInstall(const std::string& folder, const InstallRecord& record, const std::string& keep,
-                             XC_Log* log) {
+RemovalOutcome RemoveInstall(const std::string& uninstallFolder, const InstallRecord& record, XC_Log* log) {
+    RemovalOutcome outcome;
+    const std::string& folder = record.InstallFolder();
+    if (folder.empty()) {
+        log->AppendFormat("The install record names no install folder: nothing removed");
+        Count(&outcome, false);
+        return outcome;
+    }
     std::vector<std::string> files;
-    for (const InstallRecord::File& file : record.Files())
-        if (!SameName(file.path, keep)) files.push_back(file.path);
+    for (const InstallRecord::File& file : record.Files()) files.push_back(file.path);
     const std::vector<std::string> folders(record.Folders().rbegin(), record.Folders().rend());
-    RemovalOutcome outcome = RemoveFilesAndFolders(folder, files, folders, log);
+    outcome = RemoveFilesAndFolders(folder, files, folders, log);
+    // The install folder itself once empty; a file the user made keeps it.
+    if (outcome.failed == 0 && InspectPath(folder) == PathKind::Plain)
+        Count(&outcome, RemoveFolderIfEmpty(folder, log));
 
     // Shortcuts lie outside the install folder: each, and the folder it lies in, must be plain.
     for (const std::string& shortcut : record.Shortcuts()) {
@@ -137,14 +137,13 @@ RemovalOutcome RemoveInstall(const std::string& folder, const InstallRecord& rec
     }
 
     if (outcome.failed > 0) return outcome;
-    const std::string recordFile = JoinPath(folder.c_str(), InstallRecord::kFileName);
-    Count(&outcome, RemoveFile(recordFile, log));
+    Count(&outcome, RemoveFile(JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName), log));
+    if (record.Language() != 0)
+        Count(&outcome,
+              RemoveFile(JoinPath(uninstallFolder.c_str(), LanguageFileName(record.Language()).c_str()), log));
     if (!RemoveUninstallEntry()) {
         log->AppendFormat("Cannot remove the Programs and Features entry");
         Count(&outcome, false);
     }
-    // The install folder itself, when nothing but the running uninstaller is left in it (that one
-    // takes the folder with it once it has ended).
-    if (keep.empty() && InspectPath(folder) == PathKind::Plain) Count(&outcome, RemoveFolderIfEmpty(folder, log));
     return outcome;
 }

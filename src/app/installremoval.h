@@ -38,9 +38,10 @@ RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vecto
 RemovalOutcome RemoveUpgradeLeftovers(const std::string& folder, const InstallRecord& older, const InstallRecord& newer,
                                       XC_Log* log);
 
-// The whole install: its files and folders, except keep (a relative path, the running
-// uninstaller, removed after it ends), then the install folder once empty, the shortcuts and
-// their folders once empty. The record file and the Programs and Features entry go only when
-// nothing failed, so a failed removal can be run again.
-RemovalOutcome RemoveInstall(const std::string& folder, const InstallRecord& record, const std::string& keep,
-                             XC_Log* log);
+// The whole install that record (read from uninstallFolder) lists: its files and folders, then
+// its install folder once empty, the shortcuts and their folders once empty. The record file,
+// the language file beside it and the Programs and Features entry go only when nothing failed,
+// so a failed removal can be run again. The uninstaller itself and uninstallFolder are left to
+// the uninstaller, which cannot remove its own running file. A record without an install
+// folder removes nothing.
+RemovalOutcome RemoveInstall(const std::string& uninstallFolder, const InstallRecord& record, XC_Log* log);

@@ -2,10 +2,15 @@
 #include "installtexts.h"
 
 #include "deployment.h"
+#include "installremoval.h"
 #include "paths.h"
 #include "payloadkeys.h"
 #include "xc_language.h"
 #include "xc_zipfile.h"
+
+namespace {
+std::string languageFolder;
+}
 
 void LoadInstallerLanguage(const XC_ExeTailHelper& payload) {
     std::string folder = ModulePath("Language");
@@ -18,7 +23,10 @@ void LoadInstallerLanguage(const XC_ExeTailHelper& payload) {
         DeleteFileA(archive.c_str());
     }
     ProgramLanguage.Load(folder.c_str());
+    languageFolder = folder;
 }
+
+std::string InstallerLanguageFolder() { return languageFolder; }
 
 void TranslateInstallTexts(TInstallOwner& owner) {
     struct TextSource {
@@ -41,6 +49,7 @@ void TranslateInstallTexts(TInstallOwner& owner) {
         {&owner.Text_Installing, "Installing..."},
         {&owner.Text_FinishedWithErrors, "Installation finished with errors. See the log file."},
         {&owner.Text_NotEnoughSpace, kNotEnoughSpace},
+        {&owner.Text_ProgramRunning, kRunningQuestion},
     };
     for (const TextSource& text : texts) *text.field = ProgramLanguage.Translate(text.english);
 }

@@ -7,6 +7,8 @@
 // Loads the language pack: the "Language" folder beside the executable when it exists,
 // otherwise the payload's archive unpacked afresh into "MyLanguage" in the temporary folder.
 void LoadInstallerLanguage(const XC_ExeTailHelper& payload);
+// The folder the language pack was loaded from; empty before LoadInstallerLanguage.
+std::string InstallerLanguageFolder();
 
 // Fills owner's texts from the loaded language pack (English where it has no translation).
 void TranslateInstallTexts(TInstallOwner& owner);

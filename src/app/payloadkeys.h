@@ -67,4 +67,5 @@ constexpr PayloadFixedEntry kPayloadFixedEntries[] = {
     {PayloadKey::Ch341Sys, "drivers\\CH341SER\\CH341SER.SYS"},
     {PayloadKey::Ch341Sys64, "drivers\\CH341SER\\CH341S64.SYS"},
     {PayloadKey::Ch341PtDll, "drivers\\CH341SER\\CH341PT.DLL"},
+    {PayloadKey::Uninstaller, "Uninstall.exe"},
 };

@@ -21,3 +21,15 @@ bool WriteUninstallEntry(const std::string& installFolder, const std::string& un
 
 // True when the entry is gone (also when there was none).
 bool RemoveUninstallEntry();
+
+// The uninstaller, the install record and the uninstaller's language file live apart from the
+// install folder, which every user may change: "<common application data>\MiniTarvik\Uninstall",
+// which only administrators and the system may change, since an administrator runs what lies
+// there elevated. Empty when the common application data folder is unknown.
+std::string UninstallFolderPath();
+
+// Makes UninstallFolderPath and its parent (each where missing) and gives both the protected
+// access list: owner Administrators; SYSTEM and Administrators full control, Users read and
+// execute, inherited by what they hold. False when a level is a link (a junction, a symbolic
+// link) or cannot be made or protected; *failure then says which and why.
+bool PrepareUninstallFolder(std::string* failure);

@@ -1,7 +1,8 @@
-// Uninstall.exe: removes the install it lies in, by the install record beside it. Asks first
+// Uninstall.exe: removes the install that the install record beside it lists (the uninstaller
+// lies apart from the install folder, in a folder only administrators may change). Asks first
 // (not with /S), waits for programs running from the install folder to be closed, removes the
 // recorded files, folders, shortcuts and the Programs and Features entry, and finally its own
-// file through a copy of itself in the temporary folder. Exit code 0 when everything recorded
+// file and folder through a copy of itself in the temporary folder. Exit code 0 when everything recorded
 // is gone, 1 otherwise, 2 when cancelled.
 #include <windows.h>
 
@@ -65,12 +66,10 @@ struct Texts {
     std::string caption, question, running, removed, notRemoved;
 };
 
-Texts LoadTexts(const std::string& installFolder, uint32_t languageId) {
+Texts LoadTexts(const std::string& folder, uint32_t languageId) {
     XC_Language language;
     if (languageId != 0) language.LanguageId = languageId;
-    const std::string folder = JoinPath(installFolder.c_str(), kLanguageFolder);
-    const std::string file =
-        JoinPath(folder.c_str(), ("Language_" + std::to_string(language.LanguageId) + ".txt").c_str());
+    const std::string file = JoinPath(folder.c_str(), LanguageFileName(language.LanguageId).c_str());
     // Only an existing file: loading a missing one would make it, a file no record lists.
     if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) language.Load(folder.c_str());
     return {language.Translate(kCaption), language.Translate(kQuestion), language.Translate(kRunningQuestion),
@@ -109,8 +108,8 @@ bool StartCleanup(const std::string& self, XC_Log* log) {
     return true;
 }
 
-// The copy's job: once the uninstaller has ended, its file and then the install folder when
-// empty; the copy itself goes at the next restart (a running program cannot delete its file).
+// The copy's job: once the uninstaller has ended, its file and then its folder when empty; the
+// copy itself goes at the next restart (a running program cannot delete its file).
 UINT Cleanup(const std::vector<std::string>& arguments) {
     if (arguments.size() != 3) return kFailed;
     const std::string target = arguments[2];
@@ -135,10 +134,11 @@ UINT Uninstall(bool silent) {
     XC_Log log;
     const std::string logPath = TempDirPath("MiniTarvik-Uninstall.log");
     lstrcpynA(log.LogPath, logPath.c_str(), sizeof(log.LogPath));
-    log.AppendFormat("Uninstall from %s%s", folder.c_str(), silent ? " (silent)" : "");
-
     InstallRecord record;
-    const bool loaded = record.Load(JoinPath(folder.c_str(), InstallRecord::kFileName));
+    const bool loaded =
+        record.Load(JoinPath(folder.c_str(), InstallRecord::kFileName)) && !record.InstallFolder().empty();
+    log.AppendFormat("Uninstall of %s by %s%s", record.InstallFolder().c_str(), folder.c_str(),
+                     silent ? " (silent)" : "");
     const Texts texts = LoadTexts(folder, record.Language());
     const auto tell = [&](const std::string& text, UINT kind) {
         return silent ? 0 : MessageBoxA(nullptr, text.c_str(), texts.caption.c_str(), kind | MB_SETFOREGROUND);
@@ -153,13 +153,12 @@ UINT Uninstall(bool silent) {
         return kCancelled;
     }
     const auto retry = [&] { return !silent && tell(texts.running, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY; };
-    if (!NoProgramRunsFrom(folder, retry, &log)) {
+    if (!NoProgramRunsFrom(record.InstallFolder(), retry, &log)) {
         log.AppendFormat(silent ? "Nothing removed while it runs" : "Cancelled");
         return silent ? kFailed : kCancelled;
     }
 
-    const std::string keep = self.substr(folder.size());
-    RemovalOutcome outcome = RemoveInstall(folder, record, keep, &log);
+    RemovalOutcome outcome = RemoveInstall(folder, record, &log);
     if (outcome.failed == 0 && !StartCleanup(self, &log)) ++outcome.failed;
     log.AppendFormat("Removed %d, not removed %d", outcome.removed, outcome.failed);
     if (outcome.failed > 0) {

@@ -7,6 +7,7 @@
 
 #include "payloadkeys.h"
 #include "registry.h"
+#include "uninstallentry.h"
 #include "xc_log.h"
 #include "xc_memspace.h"
 #include "xc_xml.h"
@@ -139,7 +140,8 @@ std::string SampleDriverBytes(const char* relative) { return FileContents(Sample
 
 bool AddDriverEntries(XC_ExeTailHelper& payload) {
     for (const PayloadFixedEntry& entry : kPayloadFixedEntries) {
-        if (entry.key == std::string(PayloadKey::Language)) continue;
+        if (entry.key == std::string(PayloadKey::Language) || entry.key == std::string(PayloadKey::Uninstaller))
+            continue;
         if (entry.key == std::string(PayloadKey::Win7Upd64Exe)) {
             if (!payload.AddFile(entry.key, TARVIK_UPD64_EXE)) return false;
             continue;
@@ -186,6 +188,7 @@ void InstallTest::RemoveInstall() const {
     EXPECT_TRUE(RemoveTree(GroupFolder()));
     DeleteFileA((DesktopFolder() + "\\Load Mini Tarvik.lnk").c_str());
     RemoveDirectoryA("C:\\output");
+    EXPECT_TRUE(RemoveUninstallEntry());
 }
 
 std::string InstallTest::InstallFolder() const { return SpecialFolderPath(38) + "\\MiniTarvik"; }

@@ -423,10 +423,12 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), StagingTwiceLeavesOneCopyInTheStore) {
 }
 
 // Staging that cannot write its permanent folder (a file stands where it belongs): logged, and
-// still no install error, as the adapter may never come.
+// still no install error, as the adapter may never come. (The folder above it is also the
+// uninstaller's, so only the packages' own folder is blocked.)
 TEST_F(SYSTEM_SUITE(DriverInstallTest), FailedStagingIsLoggedButNoInstallError) {
     if (kSet == kNoSet) GTEST_SKIP() << "no driver set on this system";
-    const std::string blocker = SpecialFolderPath(35) + "\\MiniTarvik";
+    ASSERT_TRUE(CreateDirectoryA((SpecialFolderPath(35) + "\\MiniTarvik").c_str(), nullptr));
+    const std::string blocker = PackageHome();
     FILE* file = fopen(blocker.c_str(), "wb");
     ASSERT_NE(file, nullptr) << blocker;
     fclose(file);

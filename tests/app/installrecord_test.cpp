@@ -15,6 +15,7 @@ namespace {
 InstallRecord SampleRecord() {
     InstallRecord record;
     record.SetLanguage(2052);
+    record.SetInstallFolder("C:\\Program Files\\MiniTarvik");
     record.AddFolder("\\inkscape");
     record.AddFolder("\\inkscape\\share");
     record.AddFile("\\Emberlin.exe", 40960);
@@ -29,6 +30,7 @@ InstallRecord SampleRecord() {
 
 void ExpectSame(const InstallRecord& expected, const InstallRecord& actual) {
     EXPECT_EQ(expected.Language(), actual.Language());
+    EXPECT_EQ(expected.InstallFolder(), actual.InstallFolder());
     EXPECT_EQ(expected.Folders(), actual.Folders());
     ASSERT_EQ(expected.Files().size(), actual.Files().size());
     for (size_t i = 0; i < expected.Files().size(); ++i) {
@@ -119,7 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Damage{"ShortcutNoLink", "Load Mini Tarvik.lnk\" SHORTCUT1", "x.exe\" SHORTCUT1"},
                     Damage{"ShortcutRelative", "C:\\ProgramData\\Start Menu\\My Mini Tarvik\\Load",
                            "Start Menu\\..\\Load"},
-                    Damage{"ShortcutFolderClimbs", "SHORTCUTFOLDER0=\"C:\\ProgramData", "SHORTCUTFOLDER0=\"C:\\.."}),
+                    Damage{"ShortcutFolderClimbs", "SHORTCUTFOLDER0=\"C:\\ProgramData", "SHORTCUTFOLDER0=\"C:\\.."},
+                    Damage{"InstallFolderRelative", "InstallFolder=\"C:\\", "InstallFolder=\""},
+                    Damage{"InstallFolderClimbs", "C:\\Program Files\\MiniTarvik", "C:\\Program Files\\.."}),
     [](const testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
 
 TEST(InstallRecordTest, UpgradeListsWhatTheNewInstallNoLongerHas) {

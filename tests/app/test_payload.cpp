@@ -29,6 +29,10 @@ bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree) {
         list.SetValue(key.c_str(), tree.files[i].path.c_str());
         if (!AddBytes(payload, key, tree.files[i].bytes)) return false;
     }
+    // Every built installer carries the uninstaller; a test that runs it adds the real one first.
+    if (!payload.HasEntry(PayloadKey::Uninstaller) &&
+        !AddBytes(payload, PayloadKey::Uninstaller, "MZ uninstaller stand-in"))
+        return false;
     // Stored with its terminating zero, as the builder stores it.
     return AddBytes(payload, PayloadKey::FilesInfo, std::string(list.GetText(), list.GetTextLength() + 1));
 }

@@ -19,7 +19,8 @@ struct AppTree {
     std::vector<AppFile> files;
 };
 
-// The tree's files under "FILE%d" and its "FilesInfo" list.
+// The tree's files under "FILE%d" and its "FilesInfo" list, and a stand-in uninstaller under its
+// key unless the payload has one.
 bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree);
 
 // A tree of files spread over folders, mostly small with a large one now and then, whose bytes

@@ -56,9 +56,9 @@ inline bool GoneSoon(const std::string& path) {
     return false;
 }
 
-// An install as the installer leaves it: application files in two folder levels, the
-// uninstaller, three shortcuts in a group and a tools folder and on a desktop, the record and
-// the entry; and the user's own files beside them.
+// An install as the installer leaves it: application files in two folder levels, three
+// shortcuts in a group and a tools folder and on a desktop, the entry, and in a folder of its
+// own the uninstaller and the record; and the user's own files beside them.
 class InstallTree : public testing::Test {
 protected:
     void SetUp() override {
@@ -67,19 +67,20 @@ protected:
         ASSERT_TRUE(lock_->Held());
         ASSERT_TRUE(root_.Ready());
         install_ = root_.Child("MiniTarvik");
+        uninstall_ = root_.Child("Uninstall");
         group_ = root_.Child("Programs\\My Mini Tarvik");
         tools_ = group_ + "\\Other Tools";
         desktop_ = root_.Child("Desktop");
-        for (const std::string& folder : {install_, root_.Child("Programs"), group_, tools_, desktop_})
+        for (const std::string& folder : {install_, uninstall_, root_.Child("Programs"), group_, tools_, desktop_})
             ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
         record_.SetLanguage(1033);
+        record_.SetInstallFolder(install_);
         AddFolder("\\inkscape");
         AddFolder("\\inkscape\\share");
         AddFile("\\Emberlin.exe", "application");
         AddFile("\\inkscape\\inkscape.exe", "inkscape");
         AddFile("\\inkscape\\share\\a.txt", "shared");
-        ASSERT_TRUE(CopyFileA(TARVIK_UNINSTALL_EXE, Installed("\\Uninstall.exe").c_str(), FALSE));
-        record_.AddFile("\\Uninstall.exe", 1);
+        ASSERT_TRUE(CopyFileA(TARVIK_UNINSTALL_EXE, Uninstaller().c_str(), FALSE));
         for (const std::string& shortcut : {group_ + "\\Load Mini Tarvik.lnk", desktop_ + "\\Load Mini Tarvik.lnk",
                                             tools_ + "\\Inkscape (Vektrel).lnk"}) {
             ASSERT_TRUE(WriteText(shortcut, "link"));
@@ -87,8 +88,8 @@ protected:
         }
         record_.AddShortcutFolder(group_);
         record_.AddShortcutFolder(tools_);
-        ASSERT_TRUE(record_.Save(Installed(std::string("\\") + InstallRecord::kFileName)));
-        ASSERT_TRUE(WriteUninstallEntry(install_, Installed("\\Uninstall.exe"), record_.TotalSize()));
+        ASSERT_TRUE(record_.Save(RecordFile()));
+        ASSERT_TRUE(WriteUninstallEntry(install_, Uninstaller(), record_.TotalSize()));
         // The user's: one in the install folder, one in a recorded subfolder.
         ASSERT_TRUE(WriteText(Installed("\\user.txt"), "mine"));
         ASSERT_TRUE(WriteText(Installed("\\inkscape\\mine.txt"), "mine"));
@@ -99,6 +100,8 @@ protected:
     }
 
     std::string Installed(const std::string& relative) const { return install_ + relative; }
+    std::string Uninstaller() const { return uninstall_ + "\\Uninstall.exe"; }
+    std::string RecordFile() const { return uninstall_ + "\\" + InstallRecord::kFileName; }
     void AddFolder(const std::string& relative) {
         ASSERT_TRUE(CreateDirectoryA(Installed(relative).c_str(), nullptr));
         record_.AddFolder(relative);
@@ -107,16 +110,16 @@ protected:
         ASSERT_TRUE(WriteText(Installed(relative), text));
         record_.AddFile(relative, text.size());
     }
-    DWORD Uninstall(const char* arguments = "/S") { return RunAndWait(Installed("\\Uninstall.exe"), arguments); }
+    DWORD Uninstall(const char* arguments = "/S") { return RunAndWait(Uninstaller(), arguments); }
     void ExpectNothingRemoved() {
         for (const InstallRecord::File& file : record_.Files()) EXPECT_TRUE(Exists(Installed(file.path))) << file.path;
         for (const std::string& shortcut : record_.Shortcuts()) EXPECT_TRUE(Exists(shortcut)) << shortcut;
-        EXPECT_TRUE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+        EXPECT_TRUE(Exists(RecordFile()));
         EXPECT_TRUE(EntryExists());
     }
 
     std::unique_ptr<MachineLock> lock_;
     ScratchFolder root_{"uninstall"};
-    std::string install_, group_, tools_, desktop_;
+    std::string install_, uninstall_, group_, tools_, desktop_;
     InstallRecord record_;
 };

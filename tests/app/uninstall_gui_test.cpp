@@ -50,18 +50,17 @@ protected:
         InstallTree::SetUp();
         if (HasFatalFailure()) return;
         record_.SetLanguage(1031);
-        AddFolder("\\Language");
-        AddFile("\\Language\\Language_1031.txt",
-                "[Strings]\r\n{Uninstall Mini Tarvik}=Mini Tarvik entfernen\r\n"
-                "{Remove Mini Tarvik and all of its components?}=Mini Tarvik entfernen?\r\n");
-        ASSERT_TRUE(record_.Save(Installed(std::string("\\") + InstallRecord::kFileName)));
+        ASSERT_TRUE(WriteText(uninstall_ + "\\Language_1031.txt",
+                              "[Strings]\r\n{Uninstall Mini Tarvik}=Mini Tarvik entfernen\r\n"
+                              "{Remove Mini Tarvik and all of its components?}=Mini Tarvik entfernen?\r\n"));
+        ASSERT_TRUE(record_.Save(RecordFile()));
     }
 };
 
 }  // namespace
 
 TEST_F(UninstallQuestions, NoCancelsAndRemovesNothing) {
-    StartedProgram uninstaller(Installed("\\Uninstall.exe"), "");
+    StartedProgram uninstaller(Uninstaller(), "");
     ASSERT_TRUE(uninstaller.Started());
     HWND box = WaitForQuestion("Mini Tarvik entfernen");
     ASSERT_NE(nullptr, box);
@@ -75,7 +74,7 @@ TEST_F(UninstallQuestions, RetryAfterClosingTheApplicationGoesOn) {
     ASSERT_TRUE(CopyFileA(TARVIK_SLEEPER_EXE, Installed("\\Emberlin.exe").c_str(), FALSE));
     StartedProgram application(Installed("\\Emberlin.exe"));
     ASSERT_TRUE(application.Started());
-    StartedProgram uninstaller(Installed("\\Uninstall.exe"), "");
+    StartedProgram uninstaller(Uninstaller(), "");
     ASSERT_TRUE(uninstaller.Started());
     HWND box = WaitForQuestion("Mini Tarvik entfernen");
     ASSERT_NE(nullptr, box);
@@ -98,6 +97,6 @@ TEST_F(UninstallQuestions, RetryAfterClosingTheApplicationGoesOn) {
     ASSERT_TRUE(Answer(box, IDOK));
     EXPECT_EQ(0u, uninstaller.WaitForExit(20000));
     EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));
-    EXPECT_FALSE(Exists(Installed("\\Language")));
+    EXPECT_FALSE(Exists(uninstall_ + "\\Language_1031.txt"));
     EXPECT_FALSE(EntryExists());
 }

@@ -31,15 +31,11 @@ TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
     const std::string driver = root_.Child("ser2pl.inf");
     ASSERT_TRUE(WriteText(driver, "driver"));
     record_.AddDriver(driver);
-    ASSERT_TRUE(record_.Save(Installed(std::string("\\") + InstallRecord::kFileName)));
+    ASSERT_TRUE(record_.Save(RecordFile()));
     EXPECT_EQ(0u, Uninstall());
-    for (const InstallRecord::File& file : record_.Files()) {
-        if (file.path != "\\Uninstall.exe") {
-            EXPECT_FALSE(Exists(Installed(file.path))) << file.path;
-        }
-    }
+    for (const InstallRecord::File& file : record_.Files()) EXPECT_FALSE(Exists(Installed(file.path))) << file.path;
     EXPECT_FALSE(Exists(Installed("\\inkscape\\share")));
-    EXPECT_FALSE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+    EXPECT_FALSE(Exists(RecordFile()));
     for (const std::string& shortcut : record_.Shortcuts()) EXPECT_FALSE(Exists(shortcut)) << shortcut;
     EXPECT_FALSE(Exists(tools_));
     EXPECT_FALSE(Exists(group_));
@@ -50,9 +46,10 @@ TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
     EXPECT_EQ("engraving", FileContents(engraving));
     EXPECT_EQ("driver", FileContents(driver));
     DeleteFileA(engraving.c_str());
-    // The uninstaller's own file goes once it has ended, through its copy in the temporary
-    // folder, which the system removes at the next restart.
-    EXPECT_TRUE(GoneSoon(Installed("\\Uninstall.exe")));
+    // The uninstaller's own file and folder go once it has ended, through its copy in the
+    // temporary folder, which the system removes at the next restart.
+    EXPECT_TRUE(GoneSoon(Uninstaller()));
+    EXPECT_TRUE(GoneSoon(uninstall_));
     char pending[8192] = {};
     DWORD size = sizeof(pending) - 2, type = 0;
     XC_RegKey session;
@@ -81,9 +78,9 @@ TEST_F(UninstallTest, AFileHeldOpenFailsAndKeepsRecordAndEntry) {
     EXPECT_TRUE(Exists(Installed("\\inkscape\\inkscape.exe")));
     EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));  // the others went
     // A second run, once the file is free, finishes the job.
-    EXPECT_TRUE(Exists(Installed(std::string("\\") + InstallRecord::kFileName)));
+    EXPECT_TRUE(Exists(RecordFile()));
     EXPECT_TRUE(EntryExists());
-    EXPECT_TRUE(Exists(Installed("\\Uninstall.exe")));
+    EXPECT_TRUE(Exists(Uninstaller()));
     held.Reset(nullptr);
     EXPECT_EQ(0u, Uninstall());
     EXPECT_FALSE(Exists(Installed("\\inkscape\\inkscape.exe")));
@@ -99,7 +96,7 @@ TEST_F(UninstallTest, ARunningApplicationFailsASilentRunAndNothingIsRemoved) {
 }
 
 TEST_F(UninstallTest, ADamagedRecordRemovesNothing) {
-    ASSERT_TRUE(WriteText(Installed(std::string("\\") + InstallRecord::kFileName), "<zxmlInfo><ExFastInfo"));
+    ASSERT_TRUE(WriteText(RecordFile(), "<zxmlInfo><ExFastInfo"));
     EXPECT_EQ(1u, Uninstall());
     for (const InstallRecord::File& file : record_.Files()) EXPECT_TRUE(Exists(Installed(file.path))) << file.path;
     EXPECT_TRUE(EntryExists());

@@ -41,6 +41,7 @@ unstage() {
 clean() {
     quiet runner reg delete "$adapter_key" /f
     quiet runner reg delete 'HKLM\System\CurrentControlSet\Services\Ser2pl' /f
+    quiet runner reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MiniTarvik' /reg:32 /f
     rm -f "$prefix/drive_c/windows/system32/drivers/ser2pl.sys"
     rm -rf "$install" "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/My Mini Tarvik"
     rm -f "$prefix"/drive_c/users/*/Desktop/"Load Mini Tarvik.lnk"
@@ -56,6 +57,7 @@ trap stop EXIT
 # The installer, as the builder makes it; its programs record being started.
 mkdir -p "$work/plain" "$work/run" "$work/app/inkscape"
 cp "$setup" "$work/plain/SetupTarvik.exe"
+cp "$(dirname "$setup")/Uninstall.exe" "$work/plain/Uninstall.exe"  # packed from beside the stub
 cp "$recorder" "$work/app/Emberlin.exe"
 cp "$recorder" "$work/app/inkscape/inkscape.exe"
 printf 'Mini Tarvik\r\n' >"$work/app/license.txt"

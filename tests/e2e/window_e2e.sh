@@ -41,6 +41,7 @@ mkdir -p "$shots" "$work/plain" "$work/run"
 # whose programs record being started. The program an unquoted path would start waits at
 # C:\Program.exe.
 cp "$setup" "$work/plain/SetupTarvik.exe"
+cp "$(dirname "$setup")/Uninstall.exe" "$work/plain/Uninstall.exe"  # packed from beside the stub
 cp "$reader" "$work/window_reader.exe"
 mkdir -p "$work/app/inkscape"
 cp "$recorder" "$work/app/Emberlin.exe"

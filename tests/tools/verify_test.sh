@@ -22,6 +22,8 @@ info() {  # the file list document with these values, and its zero byte
     printf '<?xml version="1.0" encoding="gb2312"?><zxmlInfo><ExFastInfo xResult="1" %s></ExFastInfo></zxmlInfo>\0' "$1"
 }
 
+# A copy of the stub: nothing lies beside it, so the entries are only those made here.
+cp "$stub" stub.exe && stub=$work/stub.exe
 mkdir -p app/sub drivers/xp/2303 && printf 'e' > app/Emberlin.exe && printf 'a' > app/sub/a.txt
 printf 'cat' > drivers/xp/2303/ser2pl.cat && printf 'zip' > Language.zip
 "$tool" build "$stub" good.exe --app app --drivers drivers --language Language.zip 2>/dev/null || fail "build"
