@@ -64,30 +64,6 @@ uint64_t TreeBytes(const AppTree& tree) {
     return total;
 }
 
-// Runs a program and waits at most a minute; the exit code, or 0xFFFFFFFF.
-DWORD RunAndWait(const std::string& program, const std::string& arguments) {
-    std::string line = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return 0xFFFFFFFF;
-    CloseHandle(process.hThread);
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
-        code = 0xFFFFFFFF;
-    CloseHandle(process.hProcess);
-    return code;
-}
-
-bool GoneSoon(const std::string& path) {
-    for (int tries = 0; tries < 100; ++tries) {
-        if (!FileExists(path)) return true;
-        Sleep(100);
-    }
-    return false;
-}
-
 class SYSTEM_SUITE(LifecycleTest) : public InstallTest {
 protected:
     // The sample tree with the real application (it has a version) and the real uninstaller.

@@ -11,6 +11,7 @@
 #include "installrecord.h"
 #include "machine_lock.h"
 #include "scratch_folder.h"
+#include "test_support.h"
 #include "uninstallentry.h"
 #include "wholefile.h"
 #include "xc_handle.h"
@@ -29,31 +30,6 @@ inline bool EntryExists() {
 
 inline bool WriteText(const std::string& path, const std::string& text) {
     return WriteBytesToFile(path.c_str(), text.data(), uint32_t(text.size()), 0);
-}
-
-// Runs a program and waits at most a minute; the exit code, or 0xFFFFFFFF.
-inline DWORD RunAndWait(const std::string& program, const std::string& arguments) {
-    std::string line = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return 0xFFFFFFFF;
-    CloseHandle(process.hThread);
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
-        code = 0xFFFFFFFF;
-    CloseHandle(process.hProcess);
-    return code;
-}
-
-// Waits at most ten seconds for the path to go.
-inline bool GoneSoon(const std::string& path) {
-    for (int tries = 0; tries < 100; ++tries) {
-        if (!Exists(path)) return true;
-        Sleep(100);
-    }
-    return false;
 }
 
 // An install as the installer leaves it: application files in two folder levels, three

@@ -25,6 +25,31 @@ inline std::string FileContents(const std::string& path) {
     return ReadFileBytes(path, &bytes) ? bytes : std::string();
 }
 
+// Runs a program and waits at most a minute; the exit code, or 0xFFFFFFFF.
+inline DWORD RunAndWait(const std::string& program, const std::string& arguments) {
+    std::string line = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0xFFFFFFFF;
+    CloseHandle(process.hThread);
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.hProcess, &code))
+        code = 0xFFFFFFFF;
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Waits at most ten seconds for the path to go (a program that removes it after it ends).
+inline bool GoneSoon(const std::string& path) {
+    for (int tries = 0; tries < 100; ++tries) {
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+        Sleep(100);
+    }
+    return false;
+}
+
 // Sets an environment variable (for this process and those it starts) and restores it.
 class ScopedEnv {
 public:
