@@ -409,8 +409,8 @@ bool DeployApplication(TInstallOwner& owner) {
     if (!programFiles.empty() && !EnsureSpace(owner, programFiles, total)) return false;
     // A running program holds its files open: nothing is written until it is closed, and no
     // process is ended for it.
+    const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
     if (!programFiles.empty()) {
-        const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
         const std::string question = owner.Text_ProgramRunning.empty() ? kRunningQuestion : owner.Text_ProgramRunning;
         if (!NoProgramRunsFrom(
                 installFolder, [&] { return owner.AskRetry(question); }, &ProgramLog)) {
@@ -425,7 +425,6 @@ bool DeployApplication(TInstallOwner& owner) {
         LogStepFailure("Finding the Program Files folder", "CSIDL 38", "unknown folder");
         return false;
     }
-    const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
     bool ok = CreateFolder(installFolder);
     if (ok) GrantToEveryone(installFolder);
 

@@ -21,18 +21,3 @@ void TLabel::Paint() {
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &target, format);
     SelectObject(dc, oldFont);
 }
-
-LRESULT TLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_ERASEBKGND:
-            return 1;  // painted with the text, in one piece
-        case WM_PAINT:
-            Paint();
-            return 0;
-        case WM_GETDLGCODE:
-            return DLGC_STATIC;
-        case WM_NCHITTEST:
-            return HTTRANSPARENT;
-    }
-    return TSkinControl::HandleMessage(message, wParam, lParam);
-}

@@ -4,7 +4,7 @@
 
 #include "skincontrol.h"
 
-class TLabel : public TSkinControl {
+class TLabel : public TSkinStaticControl {
 public:
     static constexpr const char* ClassName = "TLabel";
     static bool Register(HINSTANCE instance);
@@ -12,8 +12,7 @@ public:
 
 private:
     friend class TSkinControl;
-    using TSkinControl::TSkinControl;
+    using TSkinStaticControl::TSkinStaticControl;
 
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void Paint();
+    void Paint() override;
 };

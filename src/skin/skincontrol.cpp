@@ -29,6 +29,21 @@ void TSkinControl::PaintParentBackground(HDC dc, const RECT& rect) const {
 
 std::string TSkinControl::Text() const { return WindowText(handle_); }
 
+LRESULT TSkinStaticControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ERASEBKGND:
+            return 1;  // painted in one piece
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_GETDLGCODE:
+            return DLGC_STATIC;
+        case WM_NCHITTEST:
+            return HTTRANSPARENT;
+    }
+    return TSkinControl::HandleMessage(message, wParam, lParam);
+}
+
 void TSkinClickControl::Click() {
     if (IsWindowEnabled(Handle()) && OnClick) OnClick();
 }

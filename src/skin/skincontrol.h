@@ -75,6 +75,16 @@ bool TSkinControl::Register(HINSTANCE instance, const char* className, LPCSTR cu
     return RegisterClassExA(&windowClass) != 0;
 }
 
+// A control that only shows something (a text, a bar): painted in one piece, never focused,
+// and transparent to the mouse, so clicks reach the panel beneath.
+class TSkinStaticControl : public TSkinControl {
+protected:
+    using TSkinControl::TSkinControl;
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    virtual void Paint() = 0;
+};
+
 // A control that the user can press, with the mouse or the keyboard.
 class TSkinClickControl : public TSkinControl {
 public:

@@ -42,18 +42,3 @@ void TSkinProgressBar::Paint() {
         DeleteObject(fill);
     }
 }
-
-LRESULT TSkinProgressBar::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_ERASEBKGND:
-            return 1;  // painted in one piece
-        case WM_PAINT:
-            Paint();
-            return 0;
-        case WM_GETDLGCODE:
-            return DLGC_STATIC;
-        case WM_NCHITTEST:
-            return HTTRANSPARENT;
-    }
-    return TSkinControl::HandleMessage(message, wParam, lParam);
-}

@@ -5,7 +5,7 @@
 #include "skincontrol.h"
 #include "skinurllabel.h"
 
-class TSkinProgressBar : public TSkinControl {
+class TSkinProgressBar : public TSkinStaticControl {
 public:
     static constexpr const char* ClassName = "TSkinProgressBar";
     static constexpr COLORREF FillColor = TSkinURLLabel::NormalColor;
@@ -21,10 +21,9 @@ public:
 
 private:
     friend class TSkinControl;
-    using TSkinControl::TSkinControl;
+    using TSkinStaticControl::TSkinStaticControl;
 
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void Paint();
+    void Paint() override;
     // The width of the filled part inside the frame, in pixels.
     int FilledWidth(int inner) const;
 
