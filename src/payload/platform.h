@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "wholefile.h"
 
@@ -30,8 +31,20 @@ bool IsSameFile(const char* first, const char* second);
 bool IsRegularOrMissing(const char* path);
 // The number of processors this process may run on, at least 1.
 uint32_t ProcessorCount();
-// Runs job(0) to job(count - 1) on up to `threads` threads, the caller's among them, and
-// returns when all are done. The jobs must not depend on the order they run in. Should a thread
-// not start, the others do its share.
-void RunJobs(uint32_t threads, uint32_t count, const std::function<void(uint32_t index)>& job);
+// A job run on a thread of its own while the caller goes on. Wait() returns once it has run;
+// should no thread have started, Wait() runs it on the caller's. The destructor waits.
+class BackgroundJob {
+public:
+    explicit BackgroundJob(std::function<void()> job);
+    ~BackgroundJob();
+    BackgroundJob(const BackgroundJob&) = delete;
+    BackgroundJob& operator=(const BackgroundJob&) = delete;
+    void Wait();
+
+private:
+    struct Thread;
+    std::function<void()> job_;
+    std::unique_ptr<Thread> thread_;
+    bool done_ = false;
+};
 }  // namespace platform

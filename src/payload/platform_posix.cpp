@@ -1,11 +1,11 @@
 // POSIX side of the payload cores, for the native build (tests, sanitizers, benchmarks, tools).
+#include <pthread.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 
 #include <cstdio>
@@ -158,15 +158,31 @@ uint32_t ProcessorCount() {
     return count > 0 ? count : 1;
 }
 
-void RunJobs(uint32_t threads, uint32_t count, const std::function<void(uint32_t index)>& job) {
-    std::atomic<uint32_t> next{0};
-    const auto runNext = [&] {
-        for (uint32_t index; (index = next++) < count;) job(index);
-    };
-    std::vector<std::thread> helpers;
-    for (uint32_t i = 1; i < threads && i < count; ++i) helpers.emplace_back(runNext);
-    runNext();
-    for (std::thread& helper : helpers) helper.join();
+struct BackgroundJob::Thread {
+    pthread_t thread;
+    bool started = false;
+};
+
+namespace {
+void* RunJob(void* parameter) {
+    (*static_cast<std::function<void()>*>(parameter))();
+    return nullptr;
+}
+}  // namespace
+
+BackgroundJob::BackgroundJob(std::function<void()> job) : job_(std::move(job)), thread_(new Thread) {
+    thread_->started = pthread_create(&thread_->thread, nullptr, RunJob, &job_) == 0;
+}
+
+BackgroundJob::~BackgroundJob() { Wait(); }
+
+void BackgroundJob::Wait() {
+    if (done_) return;
+    done_ = true;
+    if (thread_->started)
+        pthread_join(thread_->thread, nullptr);
+    else
+        job_();
 }
 
 }  // namespace platform

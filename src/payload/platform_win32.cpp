@@ -146,37 +146,30 @@ uint32_t ProcessorCount() {
     return count > 0 ? count : 1;
 }
 
-namespace {
-
-// Jobs handed out by one shared counter: whichever thread is free takes the next.
-struct JobRun {
-    const std::function<void(uint32_t)>* job;
-    uint32_t count;
-    volatile LONG next;
+struct BackgroundJob::Thread {
+    XC_KernelHandle handle;
 };
 
-DWORD WINAPI RunNextJobs(void* parameter) {
-    JobRun* run = static_cast<JobRun*>(parameter);
-    for (;;) {
-        const uint32_t index = uint32_t(InterlockedIncrement(&run->next) - 1);
-        if (index >= run->count) return 0;
-        (*run->job)(index);
-    }
+namespace {
+DWORD WINAPI RunJob(void* parameter) {
+    (*static_cast<std::function<void()>*>(parameter))();
+    return 0;
 }
-
 }  // namespace
 
-void RunJobs(uint32_t threads, uint32_t count, const std::function<void(uint32_t index)>& job) {
-    if (count == 0) return;
-    if (threads == 0) threads = 1;
-    JobRun run = {&job, count, 0};
-    const uint32_t helpers = threads < count ? threads - 1 : count - 1;
-    std::unique_ptr<XC_KernelHandle[]> threadHandles(new XC_KernelHandle[helpers]);
-    for (uint32_t i = 0; i < helpers; ++i)
-        threadHandles[i].Reset(CreateThread(nullptr, 0, RunNextJobs, &run, 0, nullptr));
-    RunNextJobs(&run);
-    for (uint32_t i = 0; i < helpers; ++i)
-        if (threadHandles[i].IsOpen()) WaitForSingleObject(threadHandles[i].Get(), INFINITE);
+BackgroundJob::BackgroundJob(std::function<void()> job) : job_(std::move(job)), thread_(new Thread) {
+    thread_->handle.Reset(CreateThread(nullptr, 0, RunJob, &job_, 0, nullptr));
+}
+
+BackgroundJob::~BackgroundJob() { Wait(); }
+
+void BackgroundJob::Wait() {
+    if (done_) return;
+    done_ = true;
+    if (thread_->handle.IsOpen())
+        WaitForSingleObject(thread_->handle.Get(), INFINITE);
+    else
+        job_();
 }
 
 }  // namespace platform

@@ -112,6 +112,8 @@ struct ZipImageWriter::Piece {
     uint32_t written = 0;
     uint32_t crc = 0;
     bool ok = false;
+    // Last, so that it is waited for before the buffers it works on go.
+    std::unique_ptr<platform::BackgroundJob> job;
 };
 
 namespace {
@@ -180,16 +182,16 @@ bool ZipImageWriter::Add(const uint8_t* bytes, uint32_t count) {
     while (!failed_ && count > 0) {
         // A full piece is deflated only once more content follows: the last piece must know
         // it is the last.
-        if (pieces_.empty() || pieces_.back()->used == piece_size_) {
-            if (pieces_.size() == size_t(threads_) * 2 && !DeflatePieces(false)) break;
+        if (!filling_ || filling_->used == piece_size_) {
             auto piece = std::make_unique<Piece>();
             if (!piece->input.Allocate(piece_size_, 0) || !TakeDictionary(piece.get())) {
                 failed_ = out_of_memory_ = true;
                 break;
             }
-            pieces_.push_back(std::move(piece));
+            if (filling_ && !Start(std::move(filling_), false)) break;
+            filling_ = std::move(piece);
         }
-        Piece& piece = *pieces_.back();
+        Piece& piece = *filling_;
         const uint32_t room = piece_size_ - piece.used;
         const uint32_t part = count < room ? count : room;
         std::memcpy(piece.input.data + piece.used, bytes, part);
@@ -201,61 +203,58 @@ bool ZipImageWriter::Add(const uint8_t* bytes, uint32_t count) {
 }
 
 bool ZipImageWriter::TakeDictionary(Piece* piece) {
-    const uint8_t* end = tail_.data + tail_.size;
-    uint32_t length = tail_.size;
-    if (!pieces_.empty()) {
-        const Piece& before = *pieces_.back();
-        end = before.input.data + before.used;
-        length = before.used < kWindow ? before.used : kWindow;
-    }
+    if (!filling_) return true;
+    const uint32_t length = filling_->used < kWindow ? filling_->used : kWindow;
     if (length == 0) return true;
     if (!piece->dictionary.Allocate(length, 0)) return false;
-    std::memcpy(piece->dictionary.data, end - length, length);
+    std::memcpy(piece->dictionary.data, filling_->input.data + filling_->used - length, length);
     return true;
 }
 
-bool ZipImageWriter::DeflatePieces(bool last) {
-    const uint32_t count = uint32_t(pieces_.size());
-    platform::RunJobs(threads_, count, [&](uint32_t index) {
-        Piece& piece = *pieces_[index];
-        piece.ok = DeflatePiece(piece.input.data, piece.used, piece.dictionary.data, piece.dictionary.size,
-                                last && index + 1 == count, &piece.output, &piece.written);
-        piece.crc = uint32_t(crc32(0, piece.input.data, piece.used));
-        // Done with; only the last piece's end is still needed, by the next piece.
-        if (index + 1 < count) piece.input.Allocate(0, 0);
-    });
-    for (const std::unique_ptr<Piece>& piece : pieces_) {
-        if (!piece->ok) {
+bool ZipImageWriter::Start(std::unique_ptr<Piece> piece, bool last) {
+    Piece* const work = piece.get();
+    auto deflate = [work, last] {
+        work->ok = DeflatePiece(work->input.data, work->used, work->dictionary.data, work->dictionary.size, last,
+                                &work->output, &work->written);
+        work->crc = uint32_t(crc32(0, work->input.data, work->used));
+        work->input.Allocate(0, 0);
+        work->dictionary.Allocate(0, 0);
+    };
+    if (threads_ > 1)
+        work->job = std::make_unique<platform::BackgroundJob>(deflate);
+    else
+        deflate();
+    pieces_.push_back(std::move(piece));
+    return HandOver(threads_ > 1 ? threads_ : 0);
+}
+
+bool ZipImageWriter::HandOver(size_t keep) {
+    while (pieces_.size() > keep) {
+        Piece& piece = *pieces_.front();
+        if (piece.job) piece.job->Wait();
+        if (!failed_ && !piece.ok) {
             failed_ = true;
             // Deflate fails for want of memory only.
             out_of_memory_ = true;
-            return false;
         }
-        crc_ = uint32_t(crc32_combine(crc_, piece->crc, piece->used));
-        total_ += piece->used;
-        if (zipWriteInFileInZip(zip_, piece->output.data, piece->written) != ZIP_OK) failed_ = true;
-        piece->output.Allocate(0, 0);
+        if (!failed_) {
+            crc_ = uint32_t(crc32_combine(crc_, piece.crc, piece.used));
+            total_ += piece.used;
+            if (zipWriteInFileInZip(zip_, piece.output.data, piece.written) != ZIP_OK) failed_ = true;
+        }
+        pieces_.pop_front();
+        if (progress_ && !failed_) (*progress_)(total_, 0);
     }
-    const Piece& lastPiece = *pieces_.back();
-    const uint32_t length = lastPiece.used < kWindow ? lastPiece.used : kWindow;
-    if (length > 0 && !tail_.Allocate(length, 0)) {
-        failed_ = out_of_memory_ = true;
-        return false;
-    }
-    if (length > 0) std::memcpy(tail_.data, lastPiece.input.data + lastPiece.used - length, length);
-    pieces_.clear();
-    if (progress_ && !failed_) (*progress_)(total_, 0);
     return !failed_;
 }
 
 bool ZipImageWriter::Finish() {
     // The content's end: the stream is finished with the last piece, even an empty content's.
-    if (!failed_ && pieces_.empty()) {
-        auto piece = std::make_unique<Piece>();
-        pieces_.push_back(std::move(piece));
+    if (!failed_) {
+        if (!filling_) filling_ = std::make_unique<Piece>();
+        Start(std::move(filling_), true);
     }
-    bool ok = !failed_ && DeflatePieces(true) && total_ <= UINT32_MAX &&
-              zipCloseFileInZipRaw(zip_, uLong(total_), uLong(crc_)) == ZIP_OK;
+    bool ok = HandOver(0) && total_ <= UINT32_MAX && zipCloseFileInZipRaw(zip_, uLong(total_), uLong(crc_)) == ZIP_OK;
     ok = zipClose(zip_, nullptr) == ZIP_OK && ok && !failed_;
     zip_ = nullptr;
     if (!ok) Discard();

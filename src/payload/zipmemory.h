@@ -1,6 +1,7 @@
 // The payload body's ZIP image: one member "N", deflated at level 8, built and read in memory.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -45,7 +46,9 @@ struct ZipImage {
 class ZipImageWriter {
 public:
     static constexpr uint32_t kPieceSize = 1u << 20;
-    // threads 0: one per processor. At most two pieces per thread are held at a time.
+    // threads 0: one per processor. With several, one piece more than threads deflates at a
+    // time, each on a thread of its own, so that no processor idles while the oldest is waited
+    // for; the next one fills meanwhile, and pieces are handed on in order as they are done.
     explicit ZipImageWriter(ZipImage* image, uint32_t threads = 0, uint32_t pieceSize = kPieceSize,
                             const ContentProgress* progress = nullptr);
     ~ZipImageWriter();
@@ -62,18 +65,21 @@ private:
     struct Piece;
     bool WriteAt(const uint8_t* bytes, uint32_t count);
     void Discard();
-    // Deflates the gathered pieces on the threads and hands their output to the ZIP layer in
-    // order; `last` finishes the stream with the last of them.
-    bool DeflatePieces(bool last);
-    // Gives a new piece the end of the content before it (up to deflate's window).
+    // Deflates the piece, on a thread of its own when there are several threads, and waits
+    // until there is room for the next; `last` finishes the stream with it.
+    bool Start(std::unique_ptr<Piece> piece, bool last);
+    // Hands the done pieces' output to the ZIP layer in order, waiting for each, until at most
+    // `keep` pieces are left on the way.
+    bool HandOver(size_t keep);
+    // Gives a new piece the end of the one filling (up to deflate's window).
     bool TakeDictionary(Piece* piece);
 
     ZipImage* image_;
     uint32_t threads_;
     uint32_t piece_size_;
     const ContentProgress* progress_;
-    std::vector<std::unique_ptr<Piece>> pieces_;  // gathered, not yet deflated; the last one filling
-    XC_MemSpace tail_;                            // the end of the content deflated so far: the next piece's dictionary
+    std::deque<std::unique_ptr<Piece>> pieces_;  // on the way: deflating or done, in content order
+    std::unique_ptr<Piece> filling_;
     uint32_t crc_ = 0;
     uint64_t total_ = 0;
     void* zip_ = nullptr;
