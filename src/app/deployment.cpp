@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "permissions.h"
 #include "registry.h"
 #include "safepath.h"
+#include "textformat.h"
 #include "uninstallentry.h"
 #include "wholefile.h"
 #include "xc_language.h"
@@ -383,19 +383,13 @@ std::string InstalledApplicationPath() {
 
 std::string CopyingFilesText(const std::string& translation, int percent) {
     const std::string format = SafeFormat(translation, kCopyingFiles);
-    // The output cannot exceed the format plus two-digit widths and one number.
-    std::vector<char> text(format.size() + 256);
-    std::snprintf(text.data(), text.size(), format.c_str(), percent);
-    return text.data();
+    return FormatText(format.c_str(), percent);
 }
 
 std::string NotEnoughSpaceText(const std::string& translation, int neededMegabytes, int freeMegabytes,
                                const std::string& volume) {
     const std::string format = SafeFormat(translation, kNotEnoughSpace);
-    // The format, two numbers and the volume, each widened by at most 99.
-    std::vector<char> text(format.size() + volume.size() + 512);
-    std::snprintf(text.data(), text.size(), format.c_str(), neededMegabytes, freeMegabytes, volume.c_str());
-    return text.data();
+    return FormatText(format.c_str(), neededMegabytes, freeMegabytes, volume.c_str());
 }
 
 bool DeployApplication(TInstallOwner& owner) {

@@ -6,13 +6,13 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "linkcheck.h"
 #include "paths.h"
 #include "registry.h"
 #include "systemerror.h"
+#include "textformat.h"
 #include "xc_handle.h"
 
 namespace {
@@ -95,11 +95,8 @@ std::string FileVersionText(const std::string& path) {
     if (!query(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr ||
         length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != VS_FFI_SIGNATURE)
         return std::string();
-    char text[48];
-    std::snprintf(text, sizeof(text), "%u.%u.%u.%u", unsigned(HIWORD(fixed->dwFileVersionMS)),
-                  unsigned(LOWORD(fixed->dwFileVersionMS)), unsigned(HIWORD(fixed->dwFileVersionLS)),
-                  unsigned(LOWORD(fixed->dwFileVersionLS)));
-    return text;
+    return FormatText("%u.%u.%u.%u", unsigned(HIWORD(fixed->dwFileVersionMS)), unsigned(LOWORD(fixed->dwFileVersionMS)),
+                      unsigned(HIWORD(fixed->dwFileVersionLS)), unsigned(LOWORD(fixed->dwFileVersionLS)));
 }
 
 bool WriteUninstallEntry(const std::string& installFolder, const std::string& uninstaller, uint64_t installedBytes) {

@@ -4,7 +4,7 @@
 #include "md5.h"
 #include "registry.h"
 
-#include <cstdio>
+#include "textformat.h"
 #include <cstring>
 
 namespace {
@@ -78,21 +78,13 @@ void WalkDevices(const char* enumKey, const DeviceRule* rules, size_t count) {
 }  // namespace
 
 std::string CpuSpeedText(DWORD mhz) {
-    char text[32];
-    if (mhz > 1024)
-        snprintf(text, sizeof(text), "%0.2f GHz", mhz * 0.001);
-    else
-        snprintf(text, sizeof(text), "%d MHz", static_cast<int>(mhz));
-    return text;
+    if (mhz > 1024) return FormatText("%0.2f GHz", mhz * 0.001);
+    return FormatText("%d MHz", static_cast<int>(mhz));
 }
 
 std::string MemorySizeText(DWORD megabytes) {
-    char text[32];
-    if (megabytes > 1024)
-        snprintf(text, sizeof(text), "%0.2f GB", megabytes / 1024.0);
-    else
-        snprintf(text, sizeof(text), "%d MB", static_cast<int>(megabytes));
-    return text;
+    if (megabytes > 1024) return FormatText("%0.2f GB", megabytes / 1024.0);
+    return FormatText("%d MB", static_cast<int>(megabytes));
 }
 
 XC_ComputerInfo::XC_ComputerInfo() {

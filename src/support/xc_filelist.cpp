@@ -2,7 +2,7 @@
 // builder's breadth-first walk of the application folder.
 #include "xc_filelist.h"
 
-#include <cstdio>
+#include "textformat.h"
 
 #include "paths.h"
 #include "xc_handle.h"
@@ -13,35 +13,23 @@ const uint64_t kKiB = 1024;
 const uint64_t kMiB = kKiB * 1024;
 const uint64_t kGiB = kMiB * 1024;
 
-std::string RecordName(int index) {
-    char name[16];
-    snprintf(name, sizeof(name), "F%02d", index);
-    return name;
-}
+std::string RecordName(int index) { return FormatText("F%02d", index); }
 
 // UTC as the file system keeps it, without leading zeros: 2014-1-5 3:4:5.
 std::string TimeText(const FILETIME& time) {
     SYSTEMTIME parts = {};
     FileTimeToSystemTime(&time, &parts);
-    char text[64];
-    snprintf(text, sizeof(text), "%d-%d-%d %d:%d:%d", parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute,
-             parts.wSecond);
-    return text;
+    return FormatText("%d-%d-%d %d:%d:%d", parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute,
+                      parts.wSecond);
 }
 
 }  // namespace
 
 std::string FileSizeText(uint64_t size) {
-    char text[64];
-    if (size > kGiB)
-        snprintf(text, sizeof(text), "%0.2f GB", double(size) / double(kGiB));
-    else if (size > kMiB)
-        snprintf(text, sizeof(text), "%0.2f MB", double(size) / double(kMiB));
-    else if (size > kKiB)
-        snprintf(text, sizeof(text), "%d KB", int(size / kKiB));
-    else
-        snprintf(text, sizeof(text), "%d KB", size == 0 ? 0 : 1);
-    return text;
+    if (size > kGiB) return FormatText("%0.2f GB", double(size) / double(kGiB));
+    if (size > kMiB) return FormatText("%0.2f MB", double(size) / double(kMiB));
+    if (size > kKiB) return FormatText("%d KB", int(size / kKiB));
+    return FormatText("%d KB", size == 0 ? 0 : 1);
 }
 
 bool XC_FileList::Scan(const char* folder, const char* pattern, DWORD required, DWORD excluded) {

@@ -4,17 +4,16 @@
 #include "xc_computerinfo.h"
 #include "xc_handle.h"
 #include "paths.h"
+#include "textformat.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
 XC_Log ProgramLog;
 
 namespace {
 
-const int kFormatBufferSize = 65535;
+const size_t kMaxFormatted = 65534;
 
 HANDLE OpenLog(const char* path, DWORD disposition) {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -24,23 +23,19 @@ bool Write(XC_File* file, const std::string& text) { return file->Write(text.dat
 
 std::string Header() {
     const XC_ComputerInfo info;
-    char header[2048];
-    snprintf(header, sizeof(header),
-             "Computer Name  : %s\r\nCPU            : %s %s X%d\r\nMemory         : %s\r\n"
-             "Hard Disk      : %s\r\nOS Version     : %s\r\nComputer IDB   : %s\r\n"
-             "Computer IDN   : %s\r\n",
-             info.ComputerName, info.CpuVendor, info.CpuName, static_cast<int>(info.CpuCount), info.MemoryText,
-             info.HardDisk, info.OsVersion, info.ComputerIdB, info.ComputerIdN);
-    return header;
+    return FormatText(
+        "Computer Name  : %s\r\nCPU            : %s %s X%d\r\nMemory         : %s\r\n"
+        "Hard Disk      : %s\r\nOS Version     : %s\r\nComputer IDB   : %s\r\n"
+        "Computer IDN   : %s\r\n",
+        info.ComputerName, info.CpuVendor, info.CpuName, static_cast<int>(info.CpuCount), info.MemoryText,
+        info.HardDisk, info.OsVersion, info.ComputerIdB, info.ComputerIdN);
 }
 
 std::string EntryPrefix() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char prefix[64];
-    snprintf(prefix, sizeof(prefix), "\r\n%02d-%02d-%02d %02d:%02d:%02d >> ", now.wYear, now.wMonth, now.wDay,
-             now.wHour, now.wMinute, now.wSecond);
-    return prefix;
+    return FormatText("\r\n%02d-%02d-%02d %02d:%02d:%02d >> ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                      now.wSecond);
 }
 
 }  // namespace
@@ -90,13 +85,12 @@ bool XC_Log::Append(const void* bytes, int length) {
 
 bool XC_Log::AppendFormat(const char* format, ...) {
     if (format == nullptr) return false;
-    std::vector<char> buffer(kFormatBufferSize);
     va_list arguments;
     va_start(arguments, format);
-    const int wanted = vsnprintf(buffer.data(), buffer.size(), format, arguments);
+    const std::string text = FormatTextList(format, arguments);
     va_end(arguments);
-    if (wanted <= 0) return false;
-    // A longer text is cut to what the buffer holds.
-    const int length = wanted < kFormatBufferSize ? wanted : kFormatBufferSize - 1;
-    return Append(buffer.data(), length);
+    if (text.empty()) return false;
+    // A longer text is cut to what one entry holds.
+    const int length = text.size() < kMaxFormatted ? int(text.size()) : int(kMaxFormatted);
+    return Append(text.data(), length);
 }

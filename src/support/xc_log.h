@@ -2,6 +2,7 @@
 // computer; a file above the size limit is moved to a single older generation (".more.log").
 #pragma once
 
+#include "textformat.h"
 #include "xc_timerbase.h"
 
 #include <windows.h>
@@ -16,7 +17,7 @@ public:
     bool Append(const void* bytes, int length);
     // Formats by printf rules (cut to 65534 bytes) and appends the text as one entry;
     // false, touching nothing, when the text is empty.
-    bool AppendFormat(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 2, 3)));
+    bool AppendFormat(const char* format, ...) TEXT_FORMAT_CHECK(2, 3);
 
     // Full path of the log file; filled from the executable's path by the first write
     // unless set before it.

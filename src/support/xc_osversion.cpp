@@ -1,7 +1,7 @@
 // Operating-system version record.
 #include "xc_osversion.h"
 
-#include <cstdio>
+#include "textformat.h"
 #include <cstring>
 
 namespace {
@@ -33,22 +33,20 @@ XC_OSVersion::XC_OSVersion() {
     char servicePack[sizeof(VersionInfo.szCSDVersion) + 1] = {};
     memcpy(servicePack, VersionInfo.szCSDVersion, sizeof(VersionInfo.szCSDVersion));
 
-    snprintf(Details, sizeof(Details),
-             "wSuiteMask:%d\ndwPlatformId:%d\nwProductType:%d\ndwMajorVersion:%d\n"
-             "dwMinorVersion:%d\ndwBuildNumber:%d\nwServicePackMajor:%d\n"
-             "wServicePackMinor:%d\nszCSDVersion:%s",
-             static_cast<int>(VersionInfo.wSuiteMask), static_cast<int>(VersionInfo.dwPlatformId),
-             static_cast<int>(VersionInfo.wProductType), static_cast<int>(VersionInfo.dwMajorVersion),
-             static_cast<int>(VersionInfo.dwMinorVersion), static_cast<int>(VersionInfo.dwBuildNumber),
-             static_cast<int>(VersionInfo.wServicePackMajor), static_cast<int>(VersionInfo.wServicePackMinor),
-             servicePack);
+    const std::string details = FormatText(
+        "wSuiteMask:%d\ndwPlatformId:%d\nwProductType:%d\ndwMajorVersion:%d\n"
+        "dwMinorVersion:%d\ndwBuildNumber:%d\nwServicePackMajor:%d\n"
+        "wServicePackMinor:%d\nszCSDVersion:%s",
+        static_cast<int>(VersionInfo.wSuiteMask), static_cast<int>(VersionInfo.dwPlatformId),
+        static_cast<int>(VersionInfo.wProductType), static_cast<int>(VersionInfo.dwMajorVersion),
+        static_cast<int>(VersionInfo.dwMinorVersion), static_cast<int>(VersionInfo.dwBuildNumber),
+        static_cast<int>(VersionInfo.wServicePackMajor), static_cast<int>(VersionInfo.wServicePackMinor), servicePack);
+    lstrcpynA(Details, details.c_str(), sizeof(Details));
 
     const char* name = "Unknow OS";
     for (const VersionName& entry : kNames) {
         if (entry.major == VersionInfo.dwMajorVersion && entry.minor == VersionInfo.dwMinorVersion) name = entry.name;
     }
-    if (servicePack[0] != '\0')
-        snprintf(DisplayName, sizeof(DisplayName), "%s %s", name, servicePack);
-    else
-        snprintf(DisplayName, sizeof(DisplayName), "%s", name);
+    const std::string displayName = servicePack[0] != '\0' ? std::string(name) + " " + servicePack : name;
+    lstrcpynA(DisplayName, displayName.c_str(), sizeof(DisplayName));
 }

@@ -3,7 +3,7 @@
 #include "xc_xml.h"
 
 #include <climits>
-#include <cstdio>
+#include "textformat.h"
 
 namespace {
 
@@ -23,11 +23,7 @@ int DecimalValue(const std::string& text) {
     return value > INT_MAX ? INT_MAX : int(value);
 }
 
-std::string RecordName(int index) {
-    char name[16];
-    std::snprintf(name, sizeof name, "R%02d", index);
-    return name;
-}
+std::string RecordName(int index) { return FormatText("R%02d", index); }
 
 }  // namespace
 
@@ -74,9 +70,7 @@ bool XC_Xml::SetRecordValue(const char* record, const char* field, const char* t
 }
 
 bool XC_Xml::SetRecordValueInt(const char* record, const char* field, int32_t value) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%d", int(value));
-    return SetRecordValue(record, field, number);
+    return SetRecordValue(record, field, std::to_string(value).c_str());
 }
 
 std::string XC_Xml::GetRecord(int index, const char* field) { return GetRecordValue(RecordName(index).c_str(), field); }

@@ -1,7 +1,7 @@
 // Attributes of the XML engine: finding one in a start tag, reading and writing its value,
 // and the name index that keeps lookups in long start tags from rescanning the whole tag.
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "xc_xmlengine.h"
 #include "xml_scanner.h"
@@ -179,9 +179,7 @@ std::string XC_XmlEngine::GetAttribute(int32_t pos, const char* name) {
 }
 
 bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, int32_t value) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%d", int(value));
-    return SetAttribute(pos, name, number);
+    return SetAttribute(pos, name, std::to_string(value).c_str());
 }
 
 bool XC_XmlEngine::SetAttribute(int32_t pos, const char* name, const char* value) {

@@ -2,7 +2,7 @@
 // records of damaged markup, and name tokens by the one name rule.
 #include "xml_scanner.h"
 
-#include <cstdio>
+#include <string>
 
 #include "xc_xmlengine.h"
 
@@ -248,15 +248,8 @@ void RecordProblem(std::string& log, const char* problem, const char* valueName,
         log += XC_XmlEngine::EncodeValue(value);
         log += '"';
     }
-    char number[32];
-    if (offset != -1) {
-        std::snprintf(number, sizeof number, " offset=\"%d\"", int(offset));
-        log += number;
-    }
-    if (offset2 != -1) {
-        std::snprintf(number, sizeof number, " offset2=\"%d\"", int(offset2));
-        log += number;
-    }
+    if (offset != -1) log += " offset=\"" + std::to_string(offset) + '"';
+    if (offset2 != -1) log += " offset2=\"" + std::to_string(offset2) + '"';
     log += "/>";
 }
 

@@ -1,0 +1,28 @@
+// Formatting through the system's C library: the conversions the product's texts use give the
+// same text on Windows (msvcrt) as natively, and no text is cut at any buffer size.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "textformat.h"
+
+TEST(FormatText, ConversionsTheTextsUse) {
+    EXPECT_EQ("\r\n2026-01-05 03:04:09 >> ", FormatText("\r\n%02d-%02d-%02d %02d:%02d:%02d >> ", 2026, 1, 5, 3, 4, 9));
+    EXPECT_EQ("R07 F12", FormatText("R%02d F%02d", 7, 12));
+    EXPECT_EQ("1.50 GB 2.67 GHz", FormatText("%0.2f GB %0.2f GHz", 1.5, 2.666));
+    EXPECT_EQ("3.0.65535.4294967295", FormatText("%u.%u.%u.%u", 3u, 0u, 65535u, 4294967295u));
+    EXPECT_EQ("Copying files 42%", FormatText("Copying files %d%%", 42));
+    EXPECT_EQ("-7 0x0000BEEF", FormatText("%d 0x%08lX", -7, 0xBEEFul));
+    // Double-byte text passes through %s byte for byte.
+    EXPECT_EQ("\xD5\xFD\xD4\xDA C:\\", FormatText("%s %s", "\xD5\xFD\xD4\xDA", "C:\\"));
+}
+
+TEST(FormatText, LongTextsComeWhole) {
+    const std::string long_text(100000, 'x');
+    const std::string formatted = FormatText("<%s>", long_text.c_str());
+    ASSERT_EQ(long_text.size() + 2, formatted.size());
+    EXPECT_EQ('<', formatted.front());
+    EXPECT_EQ('>', formatted.back());
+}
+
+TEST(FormatText, NothingToFormatGivesAnEmptyText) { EXPECT_EQ("", FormatText("%s", "")); }
