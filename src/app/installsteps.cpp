@@ -42,10 +42,12 @@ PSID WorldSid() {
 
 const char kPartSuffix[] = ".tarvik-part";
 
-// Opens the part file a new file is written to. Whatever a cut-off run (or another user) left
-// under that name is removed first, a link as a link, and the file is then made new: an open
-// that could reuse an existing name would write through a link put there.
+// Opens the part file a new file is written to, always made new: an open that could reuse an
+// existing name would write through a link put there. Whatever a cut-off run (or another user)
+// left under that name is removed, a link as a link, and the file made new again.
 HANDLE CreateForWriting(const std::string& part, DWORD access) {
+    HANDLE file = CreateFileA(part.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS || !DeleteFileA(part.c_str())) return file;
     return CreateFileA(part.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -90,11 +92,13 @@ constexpr int kFileRenameInformation = 10;
 using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 
-// Renames the file open as file (with DELETE access) to path, replacing a file there. On the
-// handle the file was written through: MoveFileEx would open it again by its name, which costs
-// as much again as the rename itself for the many small files of a tree. False with the
-// system's last error.
-bool RenameOpenFile(HANDLE file, const std::string& path) {
+enum class ExistingTarget { Keep, Replace };
+
+// Renames the file open as file (with DELETE access) to path; with ExistingTarget::Keep, fails
+// with ERROR_ALREADY_EXISTS when something is there. On the handle the file was written
+// through: MoveFileEx would open it again by its name, which costs as much again as the rename
+// itself for the many small files of a tree. False with the system's last error.
+bool RenameOpenFile(HANDLE file, const std::string& path, ExistingTarget existing) {
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     const auto setInformation =
         ntdll != nullptr ? LibraryEntry<NtSetInformationFileFn>(ntdll, "NtSetInformationFile") : nullptr;
@@ -113,7 +117,7 @@ bool RenameOpenFile(HANDLE file, const std::string& path) {
     std::vector<BYTE> buffer(
         std::max<size_t>(sizeof(RenameInformation), offsetof(RenameInformation, FileName) + nameBytes));
     auto* information = reinterpret_cast<RenameInformation*>(buffer.data());
-    information->ReplaceIfExists = TRUE;
+    information->ReplaceIfExists = existing == ExistingTarget::Replace;
     information->RootDirectory = nullptr;
     information->FileNameLength = nameBytes;
     memcpy(information->FileName, name.data(), nameBytes);
@@ -145,12 +149,7 @@ bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string
         LogStepFailure("Writing a file", path, std::string("the payload has no entry ") + key);
         return false;
     }
-    if (InspectPath(path) == PathKind::Link) {
-        LogStepFailure("Writing a file", path, "is a link");
-        return false;
-    }
     const std::string part = PartFilePath(path);
-    DeleteFileA(part.c_str());
     // The grant goes through the handle the file is written with: opening the file again for
     // it would cost more than the write itself for the many small files of a tree. It travels
     // with the file when the file is renamed.
@@ -168,7 +167,20 @@ bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string
         if (grant == FileGrant::Everyone)
             CheckStep(GrantHandleAccess(file.Get(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
         // One rename: a process cut off before it leaves the old file, after it the new one.
-        if (!RenameOpenFile(file.Get(), path)) failed = "Replacing a file";
+        // Most targets are new; only one already there is looked at, and a link there is
+        // refused rather than replaced.
+        if (!RenameOpenFile(file.Get(), path, ExistingTarget::Keep)) {
+            if (GetLastError() != ERROR_ALREADY_EXISTS) {
+                failed = "Replacing a file";
+            } else if (InspectPath(path) == PathKind::Link) {
+                file.Reset(nullptr);
+                DeleteFileA(part.c_str());
+                LogStepFailure("Writing a file", path, "is a link");
+                return false;
+            } else if (!RenameOpenFile(file.Get(), path, ExistingTarget::Replace)) {
+                failed = "Replacing a file";
+            }
+        }
     }
     if (failed == nullptr) return true;
     const DWORD error = GetLastError();  // before the close and the removal change it
