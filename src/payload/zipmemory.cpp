@@ -225,7 +225,7 @@ bool ZipImageWriter::Start(std::unique_ptr<Piece> piece, bool last) {
     else
         deflate();
     pieces_.push_back(std::move(piece));
-    return HandOver(threads_ > 1 ? threads_ : 0);
+    return HandOver(threads_ - 1);
 }
 
 bool ZipImageWriter::HandOver(size_t keep) {

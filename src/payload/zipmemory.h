@@ -46,9 +46,9 @@ struct ZipImage {
 class ZipImageWriter {
 public:
     static constexpr uint32_t kPieceSize = 1u << 20;
-    // threads 0: one per processor. With several, one piece more than threads deflates at a
-    // time, each on a thread of its own, so that no processor idles while the oldest is waited
-    // for; the next one fills meanwhile, and pieces are handed on in order as they are done.
+    // threads 0: one per processor. With several, each piece deflates on a thread of its own,
+    // as many at a time as threads, while the next one fills; the pieces are handed on in order
+    // as they are done.
     explicit ZipImageWriter(ZipImage* image, uint32_t threads = 0, uint32_t pieceSize = kPieceSize,
                             const ContentProgress* progress = nullptr);
     ~ZipImageWriter();
