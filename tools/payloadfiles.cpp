@@ -7,6 +7,8 @@
 #include "progressline.h"
 #include "wholefile.h"
 #include "xc_exetailhelper.h"
+#include "zstdimage.h"
+#include "zstdmember.h"
 
 using Failure = XC_ExeTailHelper::Failure;
 
@@ -45,12 +47,22 @@ std::string LoadInstaller(const char* path, XC_ExeTailHelper* archive) {
     }
 }
 
-std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, uint32_t threads) {
+std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, const Sealing& sealing) {
     bool saved;
+#ifdef TARVIK_ZSTD_SEALING
     {
         ProgressLine progress(archive, "packing");
-        saved = archive->SaveToExe(out, threads);
+        saved = sealing.zstd_level == 0 ? archive->SaveToExe(out, sealing.threads)
+                                        : archive->SaveToExe(out, ZstdImagePacker(sealing.zstd_level, sealing.threads));
     }
+#else
+    // The Windows build carries no Zstandard compressor: the Linux tool seals with it.
+    if (sealing.zstd_level != 0) return "--zstd: this build has no Zstandard compressor; use the Linux tool";
+    {
+        ProgressLine progress(archive, "packing");
+        saved = archive->SaveToExe(out, sealing.threads);
+    }
+#endif
     if (saved) return std::string();
     if (archive->LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
     if (archive->LastFailure() == Failure::kTooLarge)
@@ -63,4 +75,8 @@ std::string CheckOutput(const char* out, const std::vector<const char*>& inputs)
     for (const char* input : inputs)
         if (IsSameFile(out, input)) return std::string("output is one of the inputs: ") + out;
     return std::string();
+}
+
+const char* MethodName(const XC_ExeTailHelper& archive) {
+    return archive.MemberMethod() == kZstdMethod ? "zstd" : "deflate";
 }

@@ -23,7 +23,7 @@ printf 'hello' > a.txt
 : > empty.txt
 
 check "pack" 0 '^$' "${tool[@]}" pack stub out.exe FILE10=a.txt FILE2=empty.txt MyLangage=a.txt
-check "list header" 0 '^stub 4000 bytes, 3 entries$' "${tool[@]}" list out.exe
+check "list header" 0 '^stub 4000 bytes, 3 entries, deflate$' "${tool[@]}" list out.exe
 [ "$("${tool[@]}" list out.exe | tr -d '\r' | tail -n +2)" = "$(printf 'FILE10\t5\nFILE2\t0\nMyLangage\t5')" ] || { echo "FAIL: list order and sizes"; failures=$((failures + 1)); }
 check "extract" 0 '^$' "${tool[@]}" extract out.exe FILE10 got.txt
 cmp -s a.txt got.txt || { echo "FAIL: extracted bytes"; failures=$((failures + 1)); }
