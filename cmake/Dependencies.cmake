@@ -48,8 +48,11 @@ if(WIN32)
     ${TARVIK_ZSTD_DIR}/decompress/zstd_decompress.c
     ${TARVIK_ZSTD_DIR}/decompress/zstd_decompress_block.c)
   target_include_directories(zstd_decoder SYSTEM PUBLIC ${TARVIK_ZSTD_DIR})
-  # Small: built for size, no legacy frame formats, no error texts, no x86-64 assembly.
-  target_compile_definitions(zstd_decoder PRIVATE ZSTD_LEGACY_SUPPORT=0 ZSTD_STRIP_ERROR_STRINGS ZSTD_DISABLE_ASM)
+  # Small: built for size, no legacy frame formats, no error texts, no x86-64 assembly, one
+  # Huffman and one sequence decoder instead of two each (12 KB less; measured at -Os, the
+  # pair decodes the wine32 DLLs as fast as the full set).
+  target_compile_definitions(zstd_decoder PRIVATE ZSTD_LEGACY_SUPPORT=0 ZSTD_STRIP_ERROR_STRINGS ZSTD_DISABLE_ASM
+                                                  HUF_FORCE_DECOMPRESS_X1 ZSTD_FORCE_DECOMPRESS_SEQUENCES_SHORT)
   target_compile_options(zstd_decoder PRIVATE -Os -w -fno-asynchronous-unwind-tables)
 else()
   # The shared library: Debian builds only that one with worker threads, and it exports the
