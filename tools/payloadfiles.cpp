@@ -48,21 +48,19 @@ std::string LoadInstaller(const char* path, XC_ExeTailHelper* archive) {
 }
 
 std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, const Sealing& sealing) {
-    bool saved;
+    // Deflate when there is no other packer.
+    XC_ExeTailHelper::ImagePacker packer;
 #ifdef TARVIK_ZSTD_SEALING
-    {
-        ProgressLine progress(archive, "packing");
-        saved = sealing.zstd_level == 0 ? archive->SaveToExe(out, sealing.threads)
-                                        : archive->SaveToExe(out, ZstdImagePacker(sealing.zstd_level, sealing.threads));
-    }
+    if (sealing.zstd_level != 0) packer = ZstdImagePacker(sealing.zstd_level, sealing.threads);
 #else
     // The Windows build carries no Zstandard compressor: the Linux tool seals with it.
     if (sealing.zstd_level != 0) return "--zstd: this build has no Zstandard compressor; use the Linux tool";
+#endif
+    bool saved;
     {
         ProgressLine progress(archive, "packing");
-        saved = archive->SaveToExe(out, sealing.threads);
+        saved = packer ? archive->SaveToExe(out, packer) : archive->SaveToExe(out, sealing.threads);
     }
-#endif
     if (saved) return std::string();
     if (archive->LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
     if (archive->LastFailure() == Failure::kTooLarge)
