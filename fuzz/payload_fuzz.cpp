@@ -3,8 +3,11 @@
 // (header search, unsealing); 1 modulo 4, the rest are the record block behind a correct seal
 // (record walk) with an entry count from the input; 3 modulo 4, the rest are entries saved in
 // pieces of 1 byte to 4 KiB on several threads (up to 16 KiB of entries, at most 16 pieces'
-// worth), which must give the bytes one thread gives and load back unchanged.
+// worth), which must give the bytes one thread gives and load back unchanged; 2 modulo 4, the
+// next eight bytes are the size and CRC-32 a ZIP directory claims and the rest the data of a
+// Zstandard member (method 93), whose unpack must be complete and sound or leave nothing.
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstring>
@@ -15,6 +18,7 @@
 #include "xc_aescipher.h"
 #include "xc_exetailhelper.h"
 #include "zipmemory.h"
+#include "zstdmember.h"
 
 namespace {
 
@@ -96,6 +100,66 @@ void RoundTrip(const uint8_t* data, uint32_t size) {
     }
 }
 
+void Put(std::string* out, uint32_t value, int count) {
+    for (int i = 0; i < count; ++i) out->push_back(char(i < 4 ? value >> (8 * i) : 0));
+}
+
+// A ZIP image of one Zstandard member "N" holding `data`, with the size and CRC-32 claimed.
+std::string ZstdImage(const uint8_t* data, uint32_t count, uint32_t size, uint32_t crc) {
+    std::string image;
+    const auto fields = [&] {
+        Put(&image, 63, 2);
+        Put(&image, 0, 2);
+        Put(&image, kZstdMethod, 2);
+        Put(&image, 0, 4);
+        Put(&image, crc, 4);
+        Put(&image, count, 4);
+        Put(&image, size, 4);
+        Put(&image, 1, 2);
+        Put(&image, 0, 2);
+    };
+    Put(&image, 0x04034b50, 4);
+    fields();
+    image += 'N';
+    image.append(reinterpret_cast<const char*>(data), count);
+    const uint32_t directory = uint32_t(image.size());
+    Put(&image, 0x02014b50, 4);
+    Put(&image, 63, 2);
+    fields();
+    Put(&image, 0, 14);
+    image += 'N';
+    const uint32_t end = uint32_t(image.size());
+    Put(&image, 0x06054b50, 4);
+    Put(&image, 0, 4);
+    Put(&image, 1, 2);
+    Put(&image, 1, 2);
+    Put(&image, end - directory, 4);
+    Put(&image, directory, 4);
+    Put(&image, 0, 2);
+    return image;
+}
+
+void UnpackZstd(const uint8_t* data, uint32_t size) {
+    if (size < 8) return;
+    uint32_t claimed, crc;
+    std::memcpy(&claimed, data, 4);
+    std::memcpy(&crc, data + 4, 4);
+    const std::string image = ZstdImage(data + 8, size - 8, claimed, crc);
+    const ImageReader read = [&](uint32_t offset, uint8_t* out, uint32_t count) {
+        if (uint64_t(offset) + count > image.size()) __builtin_trap();
+        std::memcpy(out, image.data() + offset, count);
+    };
+    XC_MemSpace out;
+    uint16_t method = 0;
+    const UnzipResult result = UnzipImage(read, uint32_t(image.size()), &out, nullptr, &method);
+    if (result == UnzipResult::kDone) {
+        if (out.size != claimed || method != kZstdMethod || uint32_t(crc32(0, out.data, out.size)) != crc)
+            __builtin_trap();
+    } else if (out.data || out.size) {
+        __builtin_trap();  // a refused member leaves nothing behind
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -103,6 +167,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t rest = static_cast<uint32_t>(size - 1);
     if ((data[0] & 3) == 3) {
         RoundTrip(data + 1, rest);
+        return 0;
+    }
+    if ((data[0] & 3) == 2) {
+        UnpackZstd(data + 1, rest);
         return 0;
     }
     if (data[0] & 1) {

@@ -2,7 +2,8 @@
 # The whole product in one command: builds the installer and the sample application, packs the
 # sample with the builder under Wine, signs the result, and runs the installer with a simulated
 # PL2303 adapter in an X server, clicking through it and saving a screenshot of each state,
-# in English and then again in the Chinese locale.
+# in English and then again in the Chinese locale, and once more sealed with Zstandard by the
+# Linux tool.
 # Results in build/demo/: SetupTarvik.exe, screens/, prefix/, summary.txt. Run as root on a
 # fresh Debian 12 (it installs what it needs first); running it again starts afresh.
 set -uo pipefail
@@ -141,11 +142,11 @@ click_through() {  # click_through TITLE SCREEN_PREFIX
     shot "$app" "$2"6-launched
     xdotool windowfocus --sync "$app" key alt+F4
 }
-# install LOCALE TITLE SCREEN_PREFIX: one run of the installer, clicked through; its exit code
-# must be 0 (the final button ends it so).
+# install LOCALE TITLE SCREEN_PREFIX [EXE]: one run of the installer (SetupTarvik.exe unless
+# given), clicked through; its exit code must be 0 (the final button ends it so).
 install() {
     rm -f "$demo/.installer-rc"
-    (cd "$demo" && LANG=$1 LC_ALL=$1 runner SetupTarvik.exe >/dev/null 2>&1; echo $? > "$demo/.installer-rc") &
+    (cd "$demo" && LANG=$1 LC_ALL=$1 runner "${4:-SetupTarvik.exe}" >/dev/null 2>&1; echo $? > "$demo/.installer-rc") &
     LANG=$1 LC_ALL=$1 click_through "$2" "$3"
     wait_for 30 test -f "$demo/.installer-rc" || fail "the installer did not end"
     local code
@@ -159,14 +160,17 @@ echo "driver service of the adapter: ${service:-none}"
 [ "$service" = Ser2pl ] || fail "the adapter's driver service is '${service:-none}', not Ser2pl"
 step "Install tree against the sample minus the files the builder skips"
 installed="$prefix/drive_c/Program Files/MiniTarvik"
-mkdir -p "$demo/expected" && cp -r build/sample/Run/. "$demo/expected/"
-find "$demo/expected" -type f \( -iname '*.tds' -o -iname '*.log' \) -delete
-if diff -r "$demo/expected" "$installed" >"$demo/install-diff.txt" 2>&1; then
-    echo "install tree: identical ($(find "$installed" -type f | wc -l) files)"
-else
-    fail "install tree differs from the sample (build/demo/install-diff.txt)"
-fi
-rm -rf "$demo/expected"
+compare_tree() {  # compare_tree DIFF_NAME
+    mkdir -p "$demo/expected" && cp -r build/sample/Run/. "$demo/expected/"
+    find "$demo/expected" -type f \( -iname '*.tds' -o -iname '*.log' \) -delete
+    if diff -r "$demo/expected" "$installed" >"$demo/$1" 2>&1; then
+        echo "install tree: identical ($(find "$installed" -type f | wc -l) files)"
+    else
+        fail "install tree differs from the sample (build/demo/$1)"
+    fi
+    rm -rf "$demo/expected"
+}
+compare_tree install-diff.txt
 
 step "Installer again in the Chinese locale (code page 936), over the installed tree"
 # The adapter unplugged, so the run starts by waiting for it again; the shortcuts are made
@@ -174,6 +178,16 @@ step "Installer again in the Chinese locale (code page 936), over the installed 
 runner reg delete "$usb" /f >/dev/null 2>&1
 find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' -delete 2>/dev/null
 install zh_CN.UTF-8 '^安装 Mini Tarvik$' zh-
+
+step "Installer sealed with Zstandard by the Linux tool (build --zstd), on a fresh install tree"
+"$tool" build --zstd build/src/app/SetupTarvik.exe "$demo/SetupTarvik-zstd.exe" --app build/sample/Run \
+    --drivers build/sample/builder/drivers --language build/sample/builder/Language.zip 2>/dev/null \
+    || fail "tarvik-payload build --zstd"
+runner reg delete "$usb" /f >/dev/null 2>&1
+find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' -delete 2>/dev/null
+rm -rf "$installed"
+install C.UTF-8 '^Install Mini Tarvik$' zstd- SetupTarvik-zstd.exe
+compare_tree install-diff-zstd.txt
 
 step "Programs and Features entry (the install stays in place)"
 entry_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MiniTarvik'
@@ -184,6 +198,7 @@ uninstall_command=$(awk '$1 == "UninstallString" {sub(/^ *UninstallString +REG_S
 {
     step "Summary"
     echo "installer:     build/demo/SetupTarvik.exe ($(stat -c %s "$demo/SetupTarvik.exe" 2>/dev/null) bytes, signed)"
+    echo "with --zstd:   build/demo/SetupTarvik-zstd.exe ($(stat -c %s "$demo/SetupTarvik-zstd.exe" 2>/dev/null) bytes)"
     echo "stub:          $(stat -c %s build/src/app/SetupTarvik.exe) bytes (build/src/app/SetupTarvik.exe)"
     echo "screenshots:   $(cd "$demo" && ls screens/*.png 2>/dev/null | tr '\n' ' ')"
     echo "install tree:  build/demo/prefix/drive_c/Program Files/MiniTarvik"

@@ -214,6 +214,6 @@ int BuildInstaller(const BuildOptions& options) {
     if (!PackApplicationTree(&payload, options.app, list, &failure, &notes))
         return Fail((problem.empty() ? failure : problem) + "; no installer written");
     for (const std::string& note : notes) std::fprintf(stderr, "tarvik-payload: note: %s\n", note.c_str());
-    const std::string saveError = SaveInstaller(&payload, options.out, options.threads);
+    const std::string saveError = SaveInstaller(&payload, options.out, options.sealing);
     return saveError.empty() ? 0 : Fail(saveError);
 }

@@ -3,13 +3,15 @@
 
 #include <cstdint>
 
+#include "payloadfiles.h"
+
 struct BuildOptions {
     const char* stub = nullptr;
     const char* out = nullptr;
     const char* app = nullptr;
     const char* drivers = nullptr;
     const char* language = nullptr;
-    uint32_t threads = 0;  // deflating the payload; 0: one per processor
+    Sealing sealing;
 };
 
 // STUB OUT --app DIR --drivers DIR --language ZIP (the arguments after "build"), each option

@@ -59,7 +59,7 @@ int ListPayload(const char* path) {
     if (!error.empty()) return Fail(error);
     unsigned count = 0;
     archive.ForEachEntry([&](const std::string&, const XC_MemSpace&) { ++count; });
-    std::printf("stub %u bytes, %u entries\n", archive.Stub().size, count);
+    std::printf("stub %u bytes, %u entries, %s\n", archive.Stub().size, count, MethodName(archive));
     archive.ForEachEntry([](const std::string& key, const XC_MemSpace& data) {
         std::printf("%s\t%u\n", Escaped(key).c_str(), data.size);
     });
@@ -79,7 +79,7 @@ int ExtractEntry(const char* path, const char* key, const char* out) {
     return 0;
 }
 
-int PackFiles(const char* stub, const char* out, int count, char** pairs, uint32_t threads) {
+int PackFiles(const char* stub, const char* out, int count, char** pairs, const Sealing& sealing) {
     XC_ExeTailHelper archive;
     const std::string loadError = LoadStub(stub, &archive);
     if (!loadError.empty()) return Fail(loadError);
@@ -96,6 +96,6 @@ int PackFiles(const char* stub, const char* out, int count, char** pairs, uint32
     }
     const std::string outputError = CheckOutput(out, inputs);
     if (!outputError.empty()) return Fail(outputError);
-    const std::string saveError = SaveInstaller(&archive, out, threads);
+    const std::string saveError = SaveInstaller(&archive, out, sealing);
     return saveError.empty() ? 0 : Fail(saveError);
 }

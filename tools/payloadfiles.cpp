@@ -7,6 +7,8 @@
 #include "progressline.h"
 #include "wholefile.h"
 #include "xc_exetailhelper.h"
+#include "zstdimage.h"
+#include "zstdmember.h"
 
 using Failure = XC_ExeTailHelper::Failure;
 
@@ -45,11 +47,19 @@ std::string LoadInstaller(const char* path, XC_ExeTailHelper* archive) {
     }
 }
 
-std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, uint32_t threads) {
+std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, const Sealing& sealing) {
+    // Deflate when there is no other packer.
+    XC_ExeTailHelper::ImagePacker packer;
+#ifdef TARVIK_ZSTD_SEALING
+    if (sealing.zstd_level != 0) packer = ZstdImagePacker(sealing.zstd_level, sealing.threads);
+#else
+    // The Windows build carries no Zstandard compressor: the Linux tool seals with it.
+    if (sealing.zstd_level != 0) return "--zstd: this build has no Zstandard compressor; use the Linux tool";
+#endif
     bool saved;
     {
         ProgressLine progress(archive, "packing");
-        saved = archive->SaveToExe(out, threads);
+        saved = packer ? archive->SaveToExe(out, packer) : archive->SaveToExe(out, sealing.threads);
     }
     if (saved) return std::string();
     if (archive->LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
@@ -63,4 +73,8 @@ std::string CheckOutput(const char* out, const std::vector<const char*>& inputs)
     for (const char* input : inputs)
         if (IsSameFile(out, input)) return std::string("output is one of the inputs: ") + out;
     return std::string();
+}
+
+const char* MethodName(const XC_ExeTailHelper& archive) {
+    return archive.MemberMethod() == kZstdMethod ? "zstd" : "deflate";
 }

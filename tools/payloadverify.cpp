@@ -235,8 +235,9 @@ int VerifyInstaller(const char* path, MissingFixed missing) {
         report.Problem("stub has no manifest asking for administrator rights");
     if (resources.First(16).empty()) report.Problem("stub has no version resource");
 
-    std::printf("%s: %llu entries, %llu bytes unpacked, %ld files, %ld folders; %s\n", path,
-                static_cast<unsigned long long>(entries), static_cast<unsigned long long>(unpacked), files, folders,
+    std::printf("%s: %llu entries, %llu bytes unpacked (%s), %ld files, %ld folders; %s\n", path,
+                static_cast<unsigned long long>(entries), static_cast<unsigned long long>(unpacked),
+                MethodName(archive), files, folders,
                 report.Problems() == 0 ? "all checks hold" : (std::to_string(report.Problems()) + " problems").c_str());
     return report.Problems() == 0 ? 0 : 1;
 }

@@ -130,7 +130,7 @@ bool XC_ExeTailHelper::LoadFromExe(const char* path) {
         cipher.DecryptRange(sealed, length, offset, out, piece);
     };
     auto body = std::make_unique<XC_MemSpace>();
-    switch (UnzipImage(decrypt, length, body.get(), progress_ ? &progress_ : nullptr)) {
+    switch (UnzipImage(decrypt, length, body.get(), progress_ ? &progress_ : nullptr, &member_method_)) {
         case UnzipResult::kDone:
             break;
         case UnzipResult::kNoMemory:
@@ -186,6 +186,16 @@ bool XC_ExeTailHelper::ExtractToFile(const char* key, const char* path) const {
 }
 
 bool XC_ExeTailHelper::SaveToExe(const char* path, uint32_t threads, uint32_t pieceSize) const {
+    return SaveToExe(path, [&](uint64_t, const std::function<bool(const BodyFeed&)>& body,
+                               const ContentProgress* progress, ZipImage* image) {
+        ZipImageWriter writer(image, threads, pieceSize, progress);
+        body([&](const uint8_t* bytes, uint32_t count) { return writer.Add(bytes, count); });
+        if (writer.Finish()) return Failure::kNone;
+        return writer.OutOfMemory() ? Failure::kNoMemory : Failure::kTooLarge;
+    });
+}
+
+bool XC_ExeTailHelper::SaveToExe(const char* path, const ImagePacker& pack) const {
     failure_ = Failure::kNone;
     if (entries_.empty()) return WriteWholeFile(path, &stub_, 0) || Fail(Failure::kCannotWrite);
 
@@ -196,9 +206,8 @@ bool XC_ExeTailHelper::SaveToExe(const char* path, uint32_t threads, uint32_t pi
     // The records go to the ZIP layer one part at a time, straight from the entries, and the
     // image grows in pages: neither the record block nor the image is ever held in one piece.
     ZipImage image;
-    {
-        const ContentProgress progress = [&](uint64_t done, uint64_t) { progress_(done, total); };
-        ZipImageWriter writer(&image, threads, pieceSize, progress_ ? &progress : nullptr);
+    const ContentProgress progress = [&](uint64_t done, uint64_t) { progress_(done, total); };
+    const auto body = [&](const BodyFeed& add) {
         std::string head;
         for (const auto& entry : entries_) {
             const uint32_t key_length = static_cast<uint32_t>(entry.first.size());
@@ -207,10 +216,12 @@ bool XC_ExeTailHelper::SaveToExe(const char* path, uint32_t threads, uint32_t pi
             PutU32(bytes, entry.second->size);
             PutU32(bytes + 4, key_length);
             std::memcpy(bytes + 8, entry.first.data(), key_length);
-            if (!writer.Add(bytes, uint32_t(head.size())) || !writer.Add(entry.second->data, entry.second->size)) break;
+            if (!add(bytes, uint32_t(head.size())) || !add(entry.second->data, entry.second->size)) return false;
         }
-        if (!writer.Finish()) return Fail(writer.OutOfMemory() ? Failure::kNoMemory : Failure::kTooLarge);
-    }
+        return true;
+    };
+    const Failure packed = pack(total, body, progress_ ? &progress : nullptr, &image);
+    if (packed != Failure::kNone) return Fail(packed);
     if (uint64_t(stub_.size) + kHeaderSize + image.size > UINT32_MAX) return Fail(Failure::kTooLarge);
 
     // Every page but the last is a whole number of cipher blocks, so page by page is the same

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "xc_memspace.h"
+#include "zipmemory.h"
 
 class XC_ExeTailHelper {
 public:
@@ -40,6 +41,14 @@ public:
     // content's pieces deflated on their own (0: the writer's own size). The file's bytes
     // depend on the piece size, never on the threads.
     bool SaveToExe(const char* path, uint32_t threads = 0, uint32_t pieceSize = 0) const;
+    // Takes the body's parts in order; false when it refused one.
+    using BodyFeed = std::function<bool(const uint8_t* bytes, uint32_t count)>;
+    // Packs a body of `total` bytes, which `body` hands to the feed it is given, as the member
+    // of `image`: kNone, or why it could not.
+    using ImagePacker = std::function<Failure(uint64_t total, const std::function<bool(const BodyFeed&)>& body,
+                                              const ContentProgress* progress, ZipImage* image)>;
+    // SaveToExe with the image made by `pack` instead of the deflating writer.
+    bool SaveToExe(const char* path, const ImagePacker& pack) const;
     Failure LastFailure() const { return failure_; }
     // Told now and then how far LoadFromExe has unpacked and SaveToExe has packed the body:
     // bytes done of the total. Empty: nobody is told.
@@ -47,6 +56,9 @@ public:
     void SetProgress(Progress progress) { progress_ = std::move(progress); }
 
     const XC_MemSpace& Stub() const { return stub_; }
+    // The ZIP method of the loaded payload's member (8 deflate, 93 Zstandard); 0 before one
+    // has loaded.
+    uint16_t MemberMethod() const { return member_method_; }
     // Keys in archive order, for inspection.
     template <typename Visit>
     void ForEachEntry(Visit visit) const {
@@ -67,6 +79,7 @@ private:
     // Unpacked bodies, kept for as long as the archive: loaded entries live inside them.
     std::vector<std::unique_ptr<XC_MemSpace>> bodies_;
     XC_MemSpace stub_;
+    uint16_t member_method_ = 0;
     // Written by the operations that change the archive or save it, never by lookups, which
     // may run on several threads at once.
     mutable Failure failure_ = Failure::kNone;

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "zstdmember.h"
 
 namespace {
 
@@ -69,9 +70,9 @@ long ZCALLBACK SeekRead(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
 
 int ZCALLBACK NoError(voidpf, voidpf) { return 0; }
 
-// Stored members hold exactly their compressed size; deflate expands at most 1032-fold. A
-// member also lies within its image and must fit the 32-bit sizes. A directory that claims
-// more must not make us commit gigabytes before the unpack fails.
+// Stored members hold exactly their compressed size; deflate expands at most 1032-fold,
+// Zstandard 32768-fold. A member also lies within its image and must fit the 32-bit sizes. A
+// directory that claims more must not make us commit gigabytes before the unpack fails.
 bool PlausibleSize(const unz_file_info64& info, uint32_t image_length) {
     constexpr uint64_t kMaxDeflateRatio = 1032;
     if (info.compressed_size > image_length || info.uncompressed_size == 0 || info.uncompressed_size > UINT32_MAX)
@@ -79,7 +80,48 @@ bool PlausibleSize(const unz_file_info64& info, uint32_t image_length) {
     if (info.compression_method == 0) return info.uncompressed_size == info.compressed_size;
     if (info.compression_method == Z_DEFLATED)
         return info.uncompressed_size <= info.compressed_size * kMaxDeflateRatio + 64;
+    if (info.compression_method == kZstdMethod) return info.uncompressed_size <= info.compressed_size * kZstdMaxRatio;
     return false;
+}
+
+uint32_t Read16(const uint8_t* p) { return p[0] | (p[1] << 8); }
+uint32_t Read32(const uint8_t* p) { return Read16(p) | (Read16(p + 2) << 16); }
+
+// Where the data of the current member begin, from its local header, read as minizip reads a
+// deflated member's: minizip opens no member of a method it does not know, not even as stored
+// bytes. 0 when the headers disagree or the data run past the image.
+uint32_t ZstdDataStart(unzFile zip, const unz_file_info64& info, const ReadStream& stream) {
+    constexpr uint32_t kDirectoryEntry = 46, kLocalHeader = 30;
+    const ZPOS64_T entryAt = unzGetOffset64(zip);
+    uint8_t bytes[kDirectoryEntry];
+    if (entryAt == 0 || entryAt + kDirectoryEntry > stream.size) return 0;
+    (*stream.read)(uint32_t(entryAt), bytes, kDirectoryEntry);
+    const uint32_t local = Read32(bytes + 42);
+    if (Read32(bytes) != 0x02014b50 || uint64_t(local) + kLocalHeader > stream.size) return 0;
+    (*stream.read)(local, bytes, kLocalHeader);
+    const uint32_t flags = Read16(bytes + 6);
+    // Sizes and CRC-32 may trail the data (flag 8); otherwise they must be the directory's.
+    const bool sizesHere = (flags & 8) == 0;
+    if (Read32(bytes) != 0x04034b50 || (flags & 1) != 0 || Read16(bytes + 8) != kZstdMethod ||
+        (sizesHere && (Read32(bytes + 14) != info.crc || Read32(bytes + 18) != info.compressed_size ||
+                       Read32(bytes + 22) != info.uncompressed_size)))
+        return 0;
+    const uint64_t start = uint64_t(local) + kLocalHeader + Read16(bytes + 26) + Read16(bytes + 28);
+    return start + info.compressed_size <= stream.size ? uint32_t(start) : 0;
+}
+
+// A Zstandard member: its data read from the image as they are stored; the decoder checks the
+// frame against the directory's sizes and CRC-32.
+UnzipResult UnzipZstdMember(unzFile zip, const unz_file_info64& info, const ReadStream& stream, XC_MemSpace* output,
+                            const ContentProgress* progress) {
+    uint32_t position = ZstdDataStart(zip, info, stream);
+    if (position == 0) return UnzipResult::kDamaged;
+    const MemberSource read = [&](uint8_t* out, uint32_t count) {
+        (*stream.read)(position, out, count);
+        position += count;
+    };
+    return UnpackZstdMember(read, uint32_t(info.compressed_size), uint32_t(info.uncompressed_size), uint32_t(info.crc),
+                            output, progress);
 }
 
 }  // namespace
@@ -318,7 +360,8 @@ bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output)
     return UnzipImage(copy, length, output) == UnzipResult::kDone;
 }
 
-UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output, const ContentProgress* progress) {
+UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output, const ContentProgress* progress,
+                       uint16_t* method) {
     if (!output) return UnzipResult::kDamaged;
     ReadStream stream;
     stream.read = &read;
@@ -342,7 +385,9 @@ UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* ou
     if (unzGoToFirstFile(zip) == UNZ_OK &&
         unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
         PlausibleSize(info, length)) {
-        if (!output->Allocate(static_cast<uint32_t>(info.uncompressed_size), XC_MemSpace::kPages)) {
+        if (info.compression_method == kZstdMethod) {
+            result = UnzipZstdMember(zip, info, stream, output, progress);
+        } else if (!output->Allocate(static_cast<uint32_t>(info.uncompressed_size), XC_MemSpace::kPages)) {
             result = UnzipResult::kNoMemory;
         } else if (unzOpenCurrentFile(zip) == UNZ_OK) {
             bool ok = true;
@@ -362,5 +407,6 @@ UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* ou
     }
     unzClose(zip);
     if (result != UnzipResult::kDone) output->Allocate(0, 0);
+    if (result == UnzipResult::kDone && method) *method = uint16_t(info.compression_method);
     return result;
 }

@@ -20,9 +20,10 @@ enum class UnzipResult : uint8_t { kDone, kDamaged, kNoMemory };
 // Copies `count` bytes of the image from `offset` on into `out`; the range lies within the image.
 using ImageReader = std::function<void(uint32_t offset, uint8_t* out, uint32_t count)>;
 // UnzipFromMemory over an image that is read through `read` (one that is decrypted on the way,
-// say), with the reason of a failure.
+// say), with the reason of a failure. The member may be deflated (method 8) or compressed with
+// Zstandard (93); `method`, when given, receives the member's method once it unpacked.
 UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* output,
-                       const ContentProgress* progress = nullptr);
+                       const ContentProgress* progress = nullptr, uint16_t* method = nullptr);
 
 // An image in pages of kPageSize bytes, each full but the last, so that it never needs one
 // block of its whole size. The page size is a multiple of the cipher's 16-byte block, so the

@@ -4,7 +4,8 @@
 # window_reader.exe. In English and in the Chinese locale: the window opens centred, waits
 # with the button disabled and the link shown, becomes ready when a PL2303 adapter appears,
 # installs, and its final button starts the application (never "C:\Program.exe") and ends
-# with exit code 0. Also: closing while waiting, and the Windows versions it refuses.
+# with exit code 0; the same installer sealed with Zstandard installs the same tree. Also:
+# closing while waiting, and the Windows versions it refuses.
 # Screenshots go to $E2E_SCREENSHOTS (default: a temporary folder that is removed).
 #   window_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD WINDOW_READER_EXE
 #                 LAUNCH_RECORDER_EXE SAMPLE_LANGUAGE_DIR DRIVERS_DIR
@@ -100,13 +101,14 @@ translated() {  # translated ID ENGLISH
     grep -aF "{$2}=" "$languages/Language_$1.txt" | head -n 1 | sed 's/^[^}]*}=//' | tr -d '\r'
 }
 
-# One installation from waiting to the final launch, in the locale given.
-install_run() {  # install_run NAME LOCALE LANGUAGE_ID
+# One installation from waiting to the final launch, in the locale given, of SetupTarvik.exe
+# or another installer in the run folder.
+install_run() {  # install_run NAME LOCALE LANGUAGE_ID [EXE]
     local name=$1 id=$3 title window
     locale=$2
     title=$(translated "$id" "Install Mini Tarvik" | iconv -f "$( [ "$id" = 2052 ] && echo GBK || echo CP1252)" -t UTF-8)
     rm -f "$programs/MiniTarvik/Emberlin.exe.ran" "$prefix/drive_c/Program.exe.ran"
-    start SetupTarvik.exe "$locale"
+    start "${4:-SetupTarvik.exe}" "$locale"
     window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1)
     check
     if [ -z "$window" ]; then
@@ -161,8 +163,20 @@ install_run() {  # install_run NAME LOCALE LANGUAGE_ID
     unplug
 }
 
+# Every installed file with its digest, the run's records of started programs left out.
+install_tree() { (cd "$programs/MiniTarvik" && find . -type f ! -name '*.ran' -exec md5sum {} + | sort -k 2); }
+
 install_run english C 1033
+install_tree >"$work/tree-deflate"
 install_run chinese zh_CN.UTF-8 2052
+
+# The same installer sealed with Zstandard installs the same tree.
+quiet "$tool" build --zstd "$work/plain/SetupTarvik.exe" "$work/run/SetupTarvik-zstd.exe" --app "$work/app" \
+    --drivers "$drivers" --language "$work/Language.zip" || fail "could not build the installer with --zstd"
+rm -rf "$programs/MiniTarvik"
+install_run zstd C 1033 SetupTarvik-zstd.exe
+check
+install_tree | cmp -s - "$work/tree-deflate" || fail "zstd: the install tree differs from the deflated installer's"
 
 # Closing ends the installer with exit code 0 in each state: waiting, ready and installed.
 # A "Language" folder beside the executable is used instead of the payload's archive.

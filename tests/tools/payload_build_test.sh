@@ -64,7 +64,7 @@ check "no language archive" 1 '^tarvik-payload: cannot read /nonexistent.zip; no
 
 # Bad input: a clear message, exit code 1, nothing written. The reasons are the builder's own.
 rm -rf app && mkdir -p app/sub && printf 'a' > app/a.txt && printf 'e' > app/Emberlin.exe
-check "missing option" 1 '^tarvik-payload: usage: tarvik-payload .*build \[-j N\] STUB OUT' "$tool" build stub o1.exe --app app --drivers drivers
+check "missing option" 1 '^tarvik-payload: usage: tarvik-payload .*build \[-j N\] \[--zstd\[=LEVEL\]\] STUB OUT' "$tool" build stub o1.exe --app app --drivers drivers
 check "repeated option" 1 'usage' "$tool" build stub o1.exe --app app --app app --drivers drivers --language Language.zip
 check "no application folder" 1 '^tarvik-payload: cannot list the folder nothing; no installer written$' build o1.exe nothing
 check "stub with payload" 1 'stub already carries a payload' "$tool" build first.exe o1.exe --app app --drivers drivers --language Language.zip

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """An installer's payload read with the Python standard library alone, independent of the
 project's code: find the header, undo AES-128-ECB, take the ZIP member apart by hand, inflate
-it with zlib and check its CRC-32, then walk the records.
+it with zlib (a deflated member) or have Debian's zstd program decode it (a Zstandard one,
+method 93) and check its CRC-32, then walk the records.
 
     payload_reader.py INSTALLER OUT_DIR
 
@@ -9,6 +10,7 @@ writes each entry to OUT_DIR/KEY and prints "KEY<TAB>SIZE" per entry; exit code 
 reason on anything that does not hold."""
 import os
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -112,12 +114,19 @@ def main():
     directory = image.rfind(b"PK\x01\x02")
     crc, packed, unpacked = struct.unpack_from("<III", image, directory + 16)
     start = 30 + name_length + extra_length
-    if method != 8:
-        fail("member not deflated")
-    inflater = zlib.decompressobj(-15)
-    body = inflater.decompress(image[start:start + packed]) + inflater.flush()
-    if not inflater.eof:
-        fail("deflate stream not finished")
+    if method == 8:
+        inflater = zlib.decompressobj(-15)
+        body = inflater.decompress(image[start:start + packed]) + inflater.flush()
+        if not inflater.eof:
+            fail("deflate stream not finished")
+    elif method == 93:
+        decoded = subprocess.run(["zstd", "-d", "-q", "-c", "--long=27"], input=image[start:start + packed],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300)
+        if decoded.returncode != 0:
+            fail("zstd cannot decode the member: " + decoded.stderr.decode(errors="replace").strip())
+        body = decoded.stdout
+    else:
+        fail("member neither deflated nor compressed with Zstandard (method %d)" % method)
     if len(body) != unpacked or zlib.crc32(body) != crc:
         fail("member size or CRC-32 does not hold")
 

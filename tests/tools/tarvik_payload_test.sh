@@ -23,12 +23,21 @@ printf 'hello' > a.txt
 : > empty.txt
 
 check "pack" 0 '^$' "${tool[@]}" pack stub out.exe FILE10=a.txt FILE2=empty.txt MyLangage=a.txt
-check "list header" 0 '^stub 4000 bytes, 3 entries$' "${tool[@]}" list out.exe
+check "list header" 0 '^stub 4000 bytes, 3 entries, deflate$' "${tool[@]}" list out.exe
 [ "$("${tool[@]}" list out.exe | tr -d '\r' | tail -n +2)" = "$(printf 'FILE10\t5\nFILE2\t0\nMyLangage\t5')" ] || { echo "FAIL: list order and sizes"; failures=$((failures + 1)); }
 check "extract" 0 '^$' "${tool[@]}" extract out.exe FILE10 got.txt
 cmp -s a.txt got.txt || { echo "FAIL: extracted bytes"; failures=$((failures + 1)); }
 check "extract empty entry" 0 '^$' "${tool[@]}" extract out.exe FILE2 got-empty.txt
 [ -f got-empty.txt ] && [ ! -s got-empty.txt ] || { echo "FAIL: empty entry"; failures=$((failures + 1)); }
+
+# --zstd: the Linux tool seals with Zstandard; the Windows build, without the compressor, says so.
+out=$("${tool[@]}" pack --zstd stub zstd.exe FILE10=a.txt 2>&1); rc=$?
+if [ "$rc" = 0 ]; then
+    check "list a Zstandard installer" 0 '^stub 4000 bytes, 1 entries, zstd$' "${tool[@]}" list zstd.exe
+else
+    [[ ${out//$'\r'/} == "tarvik-payload: --zstd: this build has no Zstandard compressor; use the Linux tool" ]] && [ ! -e zstd.exe ] ||
+        { echo "FAIL: --zstd refused unclearly (exit $rc): $out"; failures=$((failures + 1)); }
+fi
 
 head -c $(( $(stat -c %s out.exe) - 1 )) out.exe > cut.exe
 check "missing key" 1 '^tarvik-payload: no entry nope in out.exe$' "${tool[@]}" extract out.exe nope x

@@ -27,12 +27,16 @@ cp "$stub" stub.exe && stub=$work/stub.exe
 mkdir -p app/sub drivers/xp/2303 && printf 'e' > app/Emberlin.exe && printf 'a' > app/sub/a.txt
 printf 'cat' > drivers/xp/2303/ser2pl.cat && printf 'zip' > Language.zip
 "$tool" build "$stub" good.exe --app app --drivers drivers --language Language.zip 2>/dev/null || fail "build"
-verify "sound installer" 0 '^good.exe: 5 entries, [0-9]+ bytes unpacked, 2 files, 1 folders; all checks hold$' good.exe
+verify "sound installer" 0 '^good.exe: 5 entries, [0-9]+ bytes unpacked \(deflate\), 2 files, 1 folders; all checks hold$' good.exe
+"$tool" build --zstd "$stub" zstd.exe --app app --drivers drivers --language Language.zip 2>/dev/null || fail "build --zstd"
+verify "sound installer sealed with Zstandard" 0 '^zstd.exe: 5 entries, [0-9]+ bytes unpacked \(zstd\), 2 files, 1 folders; all checks hold$' zstd.exe
 verify "missing drivers noted" 0 '^note: fixed entry win7_2303_upd64_exe \(drivers.win7.2303.upd64.exe\) missing$' good.exe
 verify "missing drivers with --strict" 1 '^problem: fixed entry ch341ser_ch341pt_dll .* missing$' good.exe --strict
 
 python3 "$here/payload_damage.py" good.exe crc.exe
 verify "CRC-32 flipped" 1 '^problem: damaged payload in crc.exe \(it does not unseal, or its CRC-32 does not hold\)$' crc.exe
+python3 "$here/payload_damage.py" zstd.exe zstd-crc.exe
+verify "CRC-32 flipped, Zstandard" 1 '^problem: damaged payload in zstd-crc.exe \(it does not unseal' zstd-crc.exe
 "$tool" pack "$stub" no-info.exe FILE0=app/Emberlin.exe MyLangage=Language.zip
 verify "FilesInfo missing" 1 '^problem: no FilesInfo entry' no-info.exe
 info 'FileCount="2" FILE0="\Emberlin.exe" FILE1="\sub\a.txt" PathCount="1" PATH0="\sub"' > two-files
