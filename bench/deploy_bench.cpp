@@ -116,17 +116,26 @@ bool PlainWrites(const BenchOwner& owner, const Tree& tree, const std::string& r
     return ok;
 }
 
-// Best of rounds, each from an empty target.
-double BestSeconds(int rounds, const std::function<bool()>& run, const std::function<void()>& clean) {
+// One line of the comparison: what is timed, and what empties its target before each round.
+struct Line {
+    std::function<bool()> run;
+    std::function<void()> clean;
     double best = 1e9;
+};
+
+// Best of rounds for each line, the lines taking turns within each round: a machine that slows
+// down for a while (other work, the system writing its cache out) then weighs on every line
+// alike instead of on whichever ran at that time.
+void TimeInTurns(int rounds, std::vector<Line*> lines) {
     for (int i = 0; i < rounds; ++i) {
-        clean();
-        const auto start = Clock::now();
-        if (!run()) std::printf("  (a round reported failures)\n");
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+        for (Line* line : lines) {
+            line->clean();
+            const auto start = Clock::now();
+            if (!line->run()) std::printf("  (a round reported failures)\n");
+            line->best = std::min(line->best, std::chrono::duration<double>(Clock::now() - start).count());
+        }
     }
-    clean();
-    return best;
+    for (Line* line : lines) line->clean();
 }
 
 }  // namespace
@@ -148,60 +157,55 @@ int main(int argc, char** argv) {
     const std::string group = SpecialFolderPath(23) + "\\My Mini Tarvik";
     const int rounds = 3;
 
-    const double reference = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::None); },
-        [&] { ScratchFolder::RemoveTree(plain); });
-    const double flushed = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::Flush); },
-        [&] { ScratchFolder::RemoveTree(plain); });
-    const double granted = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::Grant); },
-        [&] { ScratchFolder::RemoveTree(plain); });
-    const double grantedHandle = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::GrantHandle); },
-        [&] { ScratchFolder::RemoveTree(plain); });
-    const double renamed = BestSeconds(
-        rounds, [&] { return PlainWrites(owner, tree, plain, Extra::GrantHandleRename); },
-        [&] { ScratchFolder::RemoveTree(plain); });
-    const double deployed = BestSeconds(
-        rounds, [&] { return DeployApplication(owner); },
-        [&] {
-            ScratchFolder::RemoveTree(install);
-            ScratchFolder::RemoveTree(group);
-        });
+    const auto cleanPlain = [&] { ScratchFolder::RemoveTree(plain); };
+    const auto plainLine = [&](Extra extra) {
+        return Line{[&owner, &tree, &plain, extra] { return PlainWrites(owner, tree, plain, extra); }, cleanPlain};
+    };
+    Line reference = plainLine(Extra::None);
+    Line flushed = plainLine(Extra::Flush);
+    Line granted = plainLine(Extra::Grant);
+    Line grantedHandle = plainLine(Extra::GrantHandle);
+    Line renamed = plainLine(Extra::GrantHandleRename);
+    Line deployed{[&] { return DeployApplication(owner); },
+                  [&] {
+                      ScratchFolder::RemoveTree(install);
+                      ScratchFolder::RemoveTree(group);
+                  }};
+    TimeInTurns(rounds, {&reference, &flushed, &granted, &grantedHandle, &renamed, &deployed});
     DeleteFileA((SpecialFolderPath(16) + "\\Load Mini Tarvik.lnk").c_str());
 
     // Reading every path of the list, as the deployment does, without writing anything.
-    const double listed = BestSeconds(
-        rounds,
-        [&] {
-            XC_MemSpace text;
-            XC_Xml list;
-            if (!owner.Payload.GetEntry(PayloadKey::FilesInfo, &text) ||
-                !list.LoadText(reinterpret_cast<char*>(text.data)))
-                return false;
-            size_t total = 0;
-            for (size_t i = 0; i < tree.folders.size(); ++i)
-                total += list.GetValue(("PATH" + std::to_string(i)).c_str()).size();
-            for (size_t i = 0; i < tree.files.size(); ++i)
-                total += list.GetValue(("FILE" + std::to_string(i)).c_str()).size();
-            return total > 0;
-        },
-        [] {});
+    Line listed{[&] {
+                    XC_MemSpace text;
+                    XC_Xml list;
+                    if (!owner.Payload.GetEntry(PayloadKey::FilesInfo, &text) ||
+                        !list.LoadText(reinterpret_cast<char*>(text.data)))
+                        return false;
+                    size_t total = 0;
+                    for (size_t i = 0; i < tree.folders.size(); ++i)
+                        total += list.GetValue(("PATH" + std::to_string(i)).c_str()).size();
+                    for (size_t i = 0; i < tree.files.size(); ++i)
+                        total += list.GetValue(("FILE" + std::to_string(i)).c_str()).size();
+                    return total > 0;
+                },
+                [] {}};
+    TimeInTurns(rounds, {&listed});
 
     const double mib = double(mebibytes);
-    std::printf("%d files, %d MiB, best of %d\n", files, mebibytes, rounds);
-    std::printf("  plain CreateFile/WriteFile      %7.3f s  %7.1f MiB/s  1.00x\n", reference, mib / reference);
-    std::printf("  plain writes + flush per file   %7.3f s  %7.1f MiB/s  %.2fx\n", flushed, mib / flushed,
-                flushed / reference);
-    std::printf("  plain writes + grant per file   %7.3f s  %7.1f MiB/s  %.2fx\n", granted, mib / granted,
-                granted / reference);
-    std::printf("  plain writes + grant on handle  %7.3f s  %7.1f MiB/s  %.2fx\n", grantedHandle, mib / grantedHandle,
-                grantedHandle / reference);
-    std::printf("  ... + written as part, renamed  %7.3f s  %7.1f MiB/s  %.2fx\n", renamed, mib / renamed,
-                renamed / reference);
-    std::printf("  reading the file list alone     %7.3f s\n", listed);
-    std::printf("  deployment                      %7.3f s  %7.1f MiB/s  %.2fx  (%.2fx grant on handle)\n", deployed,
-                mib / deployed, deployed / reference, deployed / grantedHandle);
+    const double plainSeconds = reference.best, flushSeconds = flushed.best, grantSeconds = granted.best,
+                 handleSeconds = grantedHandle.best, renameSeconds = renamed.best, deploySeconds = deployed.best;
+    std::printf("%d files, %d MiB, best of %d rounds, the lines taking turns\n", files, mebibytes, rounds);
+    std::printf("  plain CreateFile/WriteFile      %7.3f s  %7.1f MiB/s  1.00x\n", plainSeconds, mib / plainSeconds);
+    std::printf("  plain writes + flush per file   %7.3f s  %7.1f MiB/s  %.2fx\n", flushSeconds, mib / flushSeconds,
+                flushSeconds / plainSeconds);
+    std::printf("  plain writes + grant per file   %7.3f s  %7.1f MiB/s  %.2fx\n", grantSeconds, mib / grantSeconds,
+                grantSeconds / plainSeconds);
+    std::printf("  plain writes + grant on handle  %7.3f s  %7.1f MiB/s  %.2fx\n", handleSeconds, mib / handleSeconds,
+                handleSeconds / plainSeconds);
+    std::printf("  ... + written as part, renamed  %7.3f s  %7.1f MiB/s  %.2fx\n", renameSeconds, mib / renameSeconds,
+                renameSeconds / plainSeconds);
+    std::printf("  reading the file list alone     %7.3f s\n", listed.best);
+    std::printf("  deployment                      %7.3f s  %7.1f MiB/s  %.2fx  (%.2fx grant on handle)\n",
+                deploySeconds, mib / deploySeconds, deploySeconds / plainSeconds, deploySeconds / handleSeconds);
     return 0;
 }
