@@ -20,52 +20,19 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "xc_exetailhelper.h"
 #include "zstdimage.h"
 #include "zstdmember.h"
 
 namespace {
 
-constexpr double kMiB = 1024.0 * 1024.0;
 const char kReferenceTree[] = "/usr/lib/i386-linux-gnu/wine/i386-windows";
-
-double CpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec + now.tv_nsec * 1e-9;
-}
-
-double BestCpuSeconds(const std::function<void()>& run) {
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        const double start = CpuSeconds();
-        run();
-        best = std::min(best, CpuSeconds() - start);
-    }
-    return best;
-}
 
 double WallSeconds(const std::function<void()>& run) {
     const auto start = std::chrono::steady_clock::now();
     run();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-uint64_t Status(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.compare(0, field.size(), field) == 0)
-            return std::strtoull(line.c_str() + field.size(), nullptr, 10) * 1024;
-    return 0;
-}
-
-// Resident memory at the peak of one more run, above what the process held before it.
-double PeakMiB(const std::function<void()>& run) {
-    std::ofstream("/proc/self/clear_refs") << "5";
-    const uint64_t base = Status("VmRSS:");
-    run();
-    return (Status("VmHWM:") - base) / kMiB;
 }
 
 }  // namespace
@@ -107,8 +74,8 @@ int main(int argc, char** argv) {
             ok = reader.LoadFromExe(path.c_str()) && !reader.IsEmpty() && ok;
         };
     };
-    const double deflate_load = BestCpuSeconds(load(deflated));
-    const double zstd_load = BestCpuSeconds(load(zstd));
+    const double deflate_load = BestSeconds(load(deflated));
+    const double zstd_load = BestSeconds(load(zstd));
     const double deflate_peak = PeakMiB(load(deflated));
     const double zstd_peak = PeakMiB(load(zstd));
 
@@ -129,7 +96,7 @@ int main(int argc, char** argv) {
     std::vector<char> frame(ZSTD_compressBound(body.size()));
     frame.resize(ZSTD_compress2(encoder, frame.data(), frame.size(), body.data(), body.size()));
     ZSTD_freeCCtx(encoder);
-    const double floor = BestCpuSeconds([&] {
+    const double floor = BestSeconds([&] {
         std::unique_ptr<uint8_t[]> fresh(new uint8_t[body.size()]);
         ZSTD_DCtx* decoder = ZSTD_createDCtx();
         ZSTD_DCtx_setParameter(decoder, ZSTD_d_windowLogMax, kZstdWindowLogMax);

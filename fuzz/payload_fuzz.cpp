@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "one_member_zip.h"
 #include "wholefile.h"
 #include "xc_aescipher.h"
 #include "xc_exetailhelper.h"
@@ -100,51 +101,12 @@ void RoundTrip(const uint8_t* data, uint32_t size) {
     }
 }
 
-void Put(std::string* out, uint32_t value, int count) {
-    for (int i = 0; i < count; ++i) out->push_back(char(i < 4 ? value >> (8 * i) : 0));
-}
-
-// A ZIP image of one Zstandard member "N" holding `data`, with the size and CRC-32 claimed.
-std::string ZstdImage(const uint8_t* data, uint32_t count, uint32_t size, uint32_t crc) {
-    std::string image;
-    const auto fields = [&] {
-        Put(&image, 63, 2);
-        Put(&image, 0, 2);
-        Put(&image, kZstdMethod, 2);
-        Put(&image, 0, 4);
-        Put(&image, crc, 4);
-        Put(&image, count, 4);
-        Put(&image, size, 4);
-        Put(&image, 1, 2);
-        Put(&image, 0, 2);
-    };
-    Put(&image, 0x04034b50, 4);
-    fields();
-    image += 'N';
-    image.append(reinterpret_cast<const char*>(data), count);
-    const uint32_t directory = uint32_t(image.size());
-    Put(&image, 0x02014b50, 4);
-    Put(&image, 63, 2);
-    fields();
-    Put(&image, 0, 14);
-    image += 'N';
-    const uint32_t end = uint32_t(image.size());
-    Put(&image, 0x06054b50, 4);
-    Put(&image, 0, 4);
-    Put(&image, 1, 2);
-    Put(&image, 1, 2);
-    Put(&image, end - directory, 4);
-    Put(&image, directory, 4);
-    Put(&image, 0, 2);
-    return image;
-}
-
 void UnpackZstd(const uint8_t* data, uint32_t size) {
     if (size < 8) return;
     uint32_t claimed, crc;
     std::memcpy(&claimed, data, 4);
     std::memcpy(&crc, data + 4, 4);
-    const std::string image = ZstdImage(data + 8, size - 8, claimed, crc);
+    const std::vector<uint8_t> image = OneMemberZip(data + 8, size - 8, claimed, crc, kZstdMethod);
     const ImageReader read = [&](uint32_t offset, uint8_t* out, uint32_t count) {
         if (uint64_t(offset) + count > image.size()) __builtin_trap();
         std::memcpy(out, image.data() + offset, count);

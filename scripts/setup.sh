@@ -45,16 +45,23 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
   locale-gen >/dev/null
 fi
 
+# Unpacks Debian's source package $1 into $2/src and prints its version. The newest version's
+# source may be missing from the archive, so fall back over the others.
+fetch_source() {
+  local package=$1 work=$2 v
+  for v in $(apt-cache showsrc "$package" | awk '/^Version:/{print $2}' | sort -urV); do
+    if (cd "$work" && apt-get source -q --download-only "$package=$v" >/dev/null 2>&1); then
+      (cd "$work" && dpkg-source -x --no-check ./*.dsc src >/dev/null) && echo "$v"
+      return
+    fi
+  done
+}
+
 # minizip is not packaged for mingw: take contrib/minizip from Debian's zlib source package.
-# The newest version's source may be missing from the archive, so fall back over the others.
 if [ ! -f "$deps/minizip/zip.c" ]; then
   work=$(mktemp -d)
-  got=""
-  for v in $(apt-cache showsrc zlib | awk '/^Version:/{print $2}' | sort -urV); do
-    if (cd "$work" && apt-get source -q --download-only "zlib=$v" >/dev/null 2>&1); then got=$v; break; fi
-  done
+  got=$(fetch_source zlib "$work")
   [ -n "$got" ] || { echo "setup: no zlib source package could be fetched" >&2; exit 1; }
-  (cd "$work" && dpkg-source -x --no-check ./*.dsc src >/dev/null)
   mkdir -p "$deps/minizip"
   cp "$work"/src/contrib/minizip/{ioapi.c,ioapi.h,zip.c,zip.h,unzip.c,unzip.h,crypt.h} "$deps/minizip/"
   echo "$got" > "$deps/minizip/VERSION"
@@ -65,12 +72,8 @@ fi
 # libzstd-dev where the archive still has it.
 if [ ! -f "$deps/zstd/lib/zstd.h" ]; then
   work=$(mktemp -d)
-  got=""
-  for v in $(apt-cache showsrc libzstd | awk '/^Version:/{print $2}' | sort -urV); do
-    if (cd "$work" && apt-get source -q --download-only "libzstd=$v" >/dev/null 2>&1); then got=$v; break; fi
-  done
+  got=$(fetch_source libzstd "$work")
   [ -n "$got" ] || { echo "setup: no libzstd source package could be fetched" >&2; exit 1; }
-  (cd "$work" && dpkg-source -x --no-check ./*.dsc src >/dev/null)
   mkdir -p "$deps/zstd/lib"
   cp -r "$work"/src/lib/common "$work"/src/lib/decompress "$deps/zstd/lib/"
   cp "$work"/src/lib/zstd.h "$work"/src/lib/zstd_errors.h "$deps/zstd/lib/"

@@ -7,15 +7,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "one_member_zip.h"
 #include "test_files.h"
 #include "zipmemory.h"
 #include "zstdmember.h"
 
 namespace {
 
-void Put(Bytes* out, uint64_t value, int count) {
-    for (int i = 0; i < count; ++i) out->push_back(i < 8 ? uint8_t(value >> (8 * i)) : 0);
-}
+void Put(Bytes* out, uint64_t value, int count) { PutLittleEndian(out, value, count); }
 
 uint32_t Crc(const Bytes& data) { return uint32_t(crc32(0, data.data(), uInt(data.size()))); }
 
@@ -66,37 +65,7 @@ struct Frame {
 // A ZIP image of one member "N" holding `data` as they stand, with the method, size and CRC-32
 // a writer claims for them.
 Bytes ZipOf(const Bytes& data, uint32_t size, uint32_t crc, uint16_t method = kZstdMethod) {
-    Bytes image;
-    const auto fields = [&](Bytes* out) {
-        Put(out, 63, 2);
-        Put(out, 0, 2);
-        Put(out, method, 2);
-        Put(out, 0, 4);
-        Put(out, crc, 4);
-        Put(out, data.size(), 4);
-        Put(out, size, 4);
-        Put(out, 1, 2);
-        Put(out, 0, 2);
-    };
-    Put(&image, 0x04034b50, 4);
-    fields(&image);
-    image.push_back('N');
-    image.insert(image.end(), data.begin(), data.end());
-    const size_t directory = image.size();
-    Put(&image, 0x02014b50, 4);
-    Put(&image, 63, 2);
-    fields(&image);
-    Put(&image, 0, 14);  // comment, disk, attributes, local header at 0
-    image.push_back('N');
-    const size_t end = image.size();
-    Put(&image, 0x06054b50, 4);
-    Put(&image, 0, 4);
-    Put(&image, 1, 2);
-    Put(&image, 1, 2);
-    Put(&image, end - directory, 4);
-    Put(&image, directory, 4);
-    Put(&image, 0, 2);
-    return image;
+    return OneMemberZip(data.data(), data.size(), size, crc, method);
 }
 
 Bytes ZipOf(const Bytes& frame, const Bytes& content) { return ZipOf(frame, uint32_t(content.size()), Crc(content)); }

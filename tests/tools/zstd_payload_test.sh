@@ -6,7 +6,8 @@
 #   zstd_payload_test.sh TARVIK_PAYLOAD   Exit code 77: skipped.
 set -u
 tool=$1
-reader="$(cd "$(dirname "$0")" && pwd)/payload_reader.py"
+here="$(cd "$(dirname "$0")" && pwd)"
+reader="$here/payload_reader.py"
 command -v python3 >/dev/null || { echo "SKIP: python3 is missing"; exit 77; }
 command -v zstd >/dev/null || { echo "SKIP: the zstd program is missing (scripts/setup.sh installs it)"; exit 77; }
 work=$(mktemp -d)
@@ -21,12 +22,7 @@ check() {  # check DESCRIPTION EXPECTED-EXIT PATTERN COMMAND...
     if [ "$rc" != "$code" ] || ! grep -qE -- "$pattern" <<<"$out"; then fail "$what (exit $rc): $out"; fi
 }
 
-head -c 3000 /dev/urandom > stub
-seq 1 400000 > text.txt
-head -c 1500000 /dev/urandom > random.bin
-head -c 1048577 /dev/zero > zeros.bin
-: > empty.txt
-pairs=(FILE0=text.txt FILE1=random.bin FILE2=zeros.bin FILE3=empty.txt MyLangage=text.txt)
+. "$here/sample_entries.sh"
 for threads in 1 2 8; do
     "$tool" pack -j $threads --zstd stub "j$threads.exe" "${pairs[@]}" || fail "pack -j $threads --zstd: exit code $?"
 done
@@ -42,11 +38,7 @@ check "list names deflate" 0 '^stub 3000 bytes, 5 entries, deflate$' "$tool" lis
 
 mkdir entries
 python3 "$reader" j1.exe entries > listed 2> reason || fail "zstd program: $(cat reason)"
-[ "$(cat listed)" = "$(printf 'FILE0\t%d\nFILE1\t1500000\nFILE2\t1048577\nFILE3\t0\nMyLangage\t%d' \
-    "$(stat -c %s text.txt)" "$(stat -c %s text.txt)")" ] || fail "zstd program lists $(cat listed)"
-for pair in "${pairs[@]}"; do
-    cmp -s "entries/${pair%%=*}" "${pair#*=}" || fail "zstd program: ${pair%%=*} differs"
-done
+read_back_holds "zstd program" listed entries
 
 for level in 1 19 22; do
     "$tool" pack --zstd=$level stub "l$level.exe" "${pairs[@]}" && "$tool" list "l$level.exe" > /dev/null \
