@@ -43,3 +43,23 @@ function(tarvik_add_test name)
     DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 240 ENVIRONMENT "${T_ENVIRONMENT}")
 endfunction()
+
+# tarvik_add_prefix_tests(<stem> SOURCES ... [LIBS ...] [DEFINITIONS ...] [DEPENDS ...])
+#
+# tarvik_add_test once for each system whose machine state the installer changes differently:
+# Windows XP, 7 32-bit and 7 64-bit, as <stem>_<version>_<arch>_test. DEFINITIONS are compile
+# definitions of each, DEPENDS targets each needs built first.
+function(tarvik_add_prefix_tests stem)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;DEFINITIONS;DEPENDS" ${ARGN})
+  foreach(row "winxp|32" "win7|32" "win7|64")
+    string(REPLACE "|" ";" case "${row}")
+    list(GET case 0 version)
+    list(GET case 1 arch)
+    set(target ${stem}_${version}_${arch}_test)
+    tarvik_add_test(${target} SOURCES ${T_SOURCES} LIBS ${T_LIBS} ARCH ${arch} VERSION ${version})
+    target_compile_definitions(${target} PRIVATE ${T_DEFINITIONS})
+    if(T_DEPENDS)
+      add_dependencies(${target} ${T_DEPENDS})
+    endif()
+  endforeach()
+endfunction()

@@ -55,6 +55,15 @@ bool RemoveFolderIfEmpty(const std::string& path, XC_Log* log) {
 
 void Count(RemovalOutcome* outcome, bool removed) { ++(removed ? outcome->removed : outcome->failed); }
 
+// True, logged, when a link stands on the way from folder to relative: nothing is removed
+// through it.
+bool LinkOnTheWay(const std::string& folder, const std::string& relative, XC_Log* log) {
+    const std::string link = FirstLinkOnTheWay(folder, relative);
+    if (link.empty()) return false;
+    log->AppendFormat("Left alone, a link on its way (%s): %s", link.c_str(), relative.c_str());
+    return true;
+}
+
 }  // namespace
 
 bool NoProgramRunsFrom(const std::string& folder, const std::function<bool()>& retry, XC_Log* log) {
@@ -71,24 +80,12 @@ bool NoProgramRunsFrom(const std::string& folder, const std::function<bool()>& r
 RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vector<std::string>& files,
                                      const std::vector<std::string>& folders, XC_Log* log) {
     RemovalOutcome outcome;
-    for (const std::string& relative : files) {
-        const std::string link = FirstLinkOnTheWay(folder, relative);
-        if (!link.empty()) {
-            log->AppendFormat("Left alone, a link on its way (%s): %s", link.c_str(), relative.c_str());
-            Count(&outcome, false);
-            continue;
-        }
-        Count(&outcome, RemoveFile(JoinPath(folder.c_str(), relative.c_str()), log));
-    }
-    for (const std::string& relative : folders) {
-        const std::string link = FirstLinkOnTheWay(folder, relative);
-        if (!link.empty()) {
-            log->AppendFormat("Left alone, a link on its way (%s): %s", link.c_str(), relative.c_str());
-            Count(&outcome, false);
-            continue;
-        }
-        Count(&outcome, RemoveFolderIfEmpty(JoinPath(folder.c_str(), relative.c_str()), log));
-    }
+    for (const std::string& relative : files)
+        Count(&outcome,
+              !LinkOnTheWay(folder, relative, log) && RemoveFile(JoinPath(folder.c_str(), relative.c_str()), log));
+    for (const std::string& relative : folders)
+        Count(&outcome, !LinkOnTheWay(folder, relative, log) &&
+                            RemoveFolderIfEmpty(JoinPath(folder.c_str(), relative.c_str()), log));
     return outcome;
 }
 
