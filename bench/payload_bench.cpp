@@ -28,7 +28,6 @@
 
 namespace {
 
-
 // An application tree's mix: text-like files, incompressible media and sparse binaries.
 std::vector<uint8_t> MixedBytes(size_t size) {
     static const char* words[] = {"inkscape",  "path",    "<svg", "width=",     "\"100\"", "laser", "engrave", "</g>",
@@ -179,8 +178,8 @@ int main(int argc, char** argv) {
                 cores, 100.0 * (sealed_mib - deflated.size() / kMiB) / (deflated.size() / kMiB));
     std::printf("%-30s %8.1f %7.2f\n", "raw inflate, warm buffer", mbps(inflate_s, size), inflate_fresh_s / inflate_s);
     std::printf("%-30s %8.1f %7s\n", "raw inflate, new memory + CRC", mbps(inflate_fresh_s, size), "1.00");
-    std::printf("%-30s %8.1f %7.2f %9.1f  ratio >= 0.90, peak <= %.1f (file + 1.05 x unpacked)\n", "LoadFromExe",
-                mbps(load_s, size), inflate_fresh_s / load_s, load_peak, file_mib + 1.05 * unpacked_mib);
+    std::printf("%-30s %8.1f %7.2f %9.1f  ratio >= 0.95 (sealed on threads), peak <= %.1f (file + 1.05 x unpacked)\n",
+                "LoadFromExe", mbps(load_s, size), inflate_fresh_s / load_s, load_peak, file_mib + 1.05 * unpacked_mib);
     std::printf("%-30s %8.1f\n", "AES-128 EncryptBuffer", mbps(aes_s, size));
     std::printf("%-30s %8.1f\n", "AES-128 portable blocks", mbps(aes_portable_s, portable_size));
     std::remove(stub_path.c_str());

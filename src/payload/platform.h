@@ -21,18 +21,33 @@ void UnmapFile(const uint8_t* bytes, uint32_t size);
 // Creates or replaces the file (normal attributes for 0) and writes the pieces in order; a
 // failed write may leave a partial file.
 bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, uint32_t attributes);
-// Writes the pieces into a new file beside path and renames it over path only once complete:
-// whatever was at path stays as it was when anything fails, and only the new file is ever
-// removed. An existing path that is not a regular file is refused.
-bool ReplaceFileWithPieces(const char* path, const FilePiece* pieces, size_t count);
+// A new file beside `path`, written at any offsets, that takes path's place only once
+// committed: whatever was at path stays as it was when anything fails, and only the new file
+// is ever removed (by the destructor, unless committed). Open refuses an existing path that is
+// not a regular file.
+class ReplacementFile {
+public:
+    ReplacementFile();
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+    bool Open(const char* path);
+    bool WriteAt(uint64_t offset, const void* bytes, uint32_t count);
+    // Puts the new file on disk and renames it over path.
+    bool Commit();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 // True when both paths name one existing file (through links too).
 bool IsSameFile(const char* first, const char* second);
 // True when nothing is at path or a regular file is.
 bool IsRegularOrMissing(const char* path);
 // The number of processors this process may run on, at least 1.
 uint32_t ProcessorCount();
-// A job run on a thread of its own while the caller goes on. Wait() returns once it has run;
-// should no thread have started, Wait() runs it on the caller's. The destructor waits.
+// A job run on a thread of its own while the caller goes on. Should no thread start, the job
+// runs at once on the caller's. Wait() returns once it has run; the destructor waits.
 class BackgroundJob {
 public:
     explicit BackgroundJob(std::function<void()> job);
@@ -45,6 +60,21 @@ private:
     struct Thread;
     std::function<void()> job_;
     std::unique_ptr<Thread> thread_;
-    bool done_ = false;
+};
+// Counts releases made on any thread; Acquire() waits for one and takes it. IsReady() is false
+// when the system could not make one.
+class Semaphore {
+public:
+    Semaphore();
+    ~Semaphore();
+    Semaphore(const Semaphore&) = delete;
+    Semaphore& operator=(const Semaphore&) = delete;
+    bool IsReady() const;
+    void Release();
+    void Acquire();
+
+private:
+    struct Count;
+    std::unique_ptr<Count> count_;
 };
 }  // namespace platform

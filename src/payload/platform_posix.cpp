@@ -1,6 +1,7 @@
 // POSIX side of the payload cores, for the native build (tests, sanitizers, benchmarks, tools).
 #include <pthread.h>
 #include <sched.h>
+#include <semaphore.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <fcntl.h>
@@ -96,26 +97,22 @@ bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, ui
     return std::fflush(file.get()) == 0 && ok;
 }
 
-namespace {
+struct ReplacementFile::State {
+    std::string path;
+    std::string temporary;
+    int file = -1;
+};
 
-bool WriteAll(int file, const FilePiece* pieces, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* bytes = static_cast<const uint8_t*>(pieces[i].bytes);
-        size_t left = pieces[i].count;
-        while (left > 0) {
-            const ssize_t written = write(file, bytes, left);
-            if (written < 0 && errno == EINTR) continue;
-            if (written <= 0) return false;
-            bytes += written;
-            left -= size_t(written);
-        }
-    }
-    return fsync(file) == 0;
+ReplacementFile::ReplacementFile() : state_(new State) {}
+
+ReplacementFile::~ReplacementFile() {
+    if (state_->file < 0) return;
+    close(state_->file);
+    unlink(state_->temporary.c_str());
 }
 
-}  // namespace
-
-bool ReplaceFileWithPieces(const char* path, const FilePiece* pieces, size_t count) {
+bool ReplacementFile::Open(const char* path) {
+    if (state_->file >= 0) return false;
     struct stat existing;
     const bool exists = stat(path, &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) return false;
@@ -123,20 +120,41 @@ bool ReplaceFileWithPieces(const char* path, const FilePiece* pieces, size_t cou
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temporary;
     int file = -1;
     for (int attempt = 0; file < 0 && attempt < 100; ++attempt) {
-        temporary = folder + "/." + name + "." + std::to_string(getpid()) + "." + std::to_string(attempt) + ".part";
-        file = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        state_->temporary =
+            folder + "/." + name + "." + std::to_string(getpid()) + "." + std::to_string(attempt) + ".part";
+        file = open(state_->temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
         if (file < 0 && errno != EEXIST) return false;
     }
     if (file < 0) return false;
+    state_->file = file;
+    state_->path = path;
     // The replaced file's mode is kept (an installer stays executable); a new one gets the
     // usual mode of a new file.
-    bool ok = (!exists || fchmod(file, existing.st_mode & 07777) == 0) && WriteAll(file, pieces, count);
-    ok = close(file) == 0 && ok;
-    ok = ok && rename(temporary.c_str(), path) == 0;
-    if (!ok) unlink(temporary.c_str());
+    return !exists || fchmod(file, existing.st_mode & 07777) == 0;
+}
+
+bool ReplacementFile::WriteAt(uint64_t offset, const void* bytes, uint32_t count) {
+    const uint8_t* next = static_cast<const uint8_t*>(bytes);
+    while (count > 0) {
+        const ssize_t written = pwrite(state_->file, next, count, off_t(offset));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        next += written;
+        offset += uint64_t(written);
+        count -= uint32_t(written);
+    }
+    return true;
+}
+
+bool ReplacementFile::Commit() {
+    if (state_->file < 0) return false;
+    bool ok = fsync(state_->file) == 0;
+    ok = close(state_->file) == 0 && ok;
+    state_->file = -1;
+    ok = ok && rename(state_->temporary.c_str(), state_->path.c_str()) == 0;
+    if (!ok) unlink(state_->temporary.c_str());
     return ok;
 }
 
@@ -172,17 +190,35 @@ void* RunJob(void* parameter) {
 
 BackgroundJob::BackgroundJob(std::function<void()> job) : job_(std::move(job)), thread_(new Thread) {
     thread_->started = pthread_create(&thread_->thread, nullptr, RunJob, &job_) == 0;
+    if (!thread_->started) job_();
 }
 
 BackgroundJob::~BackgroundJob() { Wait(); }
 
 void BackgroundJob::Wait() {
-    if (done_) return;
-    done_ = true;
-    if (thread_->started)
-        pthread_join(thread_->thread, nullptr);
-    else
-        job_();
+    if (!thread_->started) return;
+    thread_->started = false;
+    pthread_join(thread_->thread, nullptr);
+}
+
+struct Semaphore::Count {
+    sem_t semaphore;
+    bool ready = false;
+};
+
+Semaphore::Semaphore() : count_(new Count) { count_->ready = sem_init(&count_->semaphore, 0, 0) == 0; }
+
+Semaphore::~Semaphore() {
+    if (count_->ready) sem_destroy(&count_->semaphore);
+}
+
+bool Semaphore::IsReady() const { return count_->ready; }
+
+void Semaphore::Release() { sem_post(&count_->semaphore); }
+
+void Semaphore::Acquire() {
+    while (sem_wait(&count_->semaphore) != 0 && errno == EINTR) {
+    }
 }
 
 }  // namespace platform

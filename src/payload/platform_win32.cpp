@@ -94,22 +94,54 @@ bool WriteFilePieces(const char* path, const FilePiece* pieces, size_t count, ui
     return ok;
 }
 
-bool ReplaceFileWithPieces(const char* path, const FilePiece* pieces, size_t count) {
-    if (!IsRegularOrMissing(path)) return false;
+struct ReplacementFile::State {
+    std::string path;
+    char temporary[MAX_PATH] = {};
+    XC_File file;
+};
+
+ReplacementFile::ReplacementFile() : state_(new State) {}
+
+ReplacementFile::~ReplacementFile() {
+    if (!state_->file.IsOpen()) return;
+    state_->file.Reset(nullptr);
+    DeleteFileA(state_->temporary);
+}
+
+bool ReplacementFile::Open(const char* path) {
+    if (state_->file.IsOpen() || !IsRegularOrMissing(path)) return false;
     const std::string target = path;
     const size_t slash = target.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    // Creates a new, empty file of a unique name: the only file this function ever removes.
-    char temporary[MAX_PATH];
-    if (!GetTempFileNameA(folder.c_str(), "tvk", 0, temporary)) return false;
-    bool ok;
-    {
-        XC_File file(
-            CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ok = file.IsOpen() && WriteAll(file, pieces, count) && FlushFileBuffers(file.Get());
+    // Creates a new, empty file of a unique name: the only file this class ever removes.
+    if (!GetTempFileNameA(folder.c_str(), "tvk", 0, state_->temporary)) return false;
+    state_->file.Reset(
+        CreateFileA(state_->temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!state_->file.IsOpen()) {
+        DeleteFileA(state_->temporary);
+        return false;
     }
-    ok = ok && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) DeleteFileA(temporary);
+    state_->path = path;
+    return true;
+}
+
+bool ReplacementFile::WriteAt(uint64_t offset, const void* bytes, uint32_t count) {
+    if (count == 0) return true;
+    // On a handle opened without FILE_FLAG_OVERLAPPED the write starts at the structure's
+    // offset and is complete when WriteFile returns.
+    OVERLAPPED at{};
+    at.Offset = DWORD(offset);
+    at.OffsetHigh = DWORD(offset >> 32);
+    DWORD written = 0;
+    return WriteFile(state_->file.Get(), bytes, count, &written, &at) && written == count;
+}
+
+bool ReplacementFile::Commit() {
+    if (!state_->file.IsOpen()) return false;
+    bool ok = FlushFileBuffers(state_->file.Get()) != 0;
+    state_->file.Reset(nullptr);
+    ok = ok && MoveFileExA(state_->temporary, state_->path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(state_->temporary);
     return ok;
 }
 
@@ -159,17 +191,29 @@ DWORD WINAPI RunJob(void* parameter) {
 
 BackgroundJob::BackgroundJob(std::function<void()> job) : job_(std::move(job)), thread_(new Thread) {
     thread_->handle.Reset(CreateThread(nullptr, 0, RunJob, &job_, 0, nullptr));
+    if (!thread_->handle.IsOpen()) job_();
 }
 
 BackgroundJob::~BackgroundJob() { Wait(); }
 
 void BackgroundJob::Wait() {
-    if (done_) return;
-    done_ = true;
-    if (thread_->handle.IsOpen())
-        WaitForSingleObject(thread_->handle.Get(), INFINITE);
-    else
-        job_();
+    if (!thread_->handle.IsOpen()) return;
+    WaitForSingleObject(thread_->handle.Get(), INFINITE);
+    thread_->handle.Reset(nullptr);
 }
+
+struct Semaphore::Count {
+    XC_KernelHandle handle;
+};
+
+Semaphore::Semaphore() : count_(new Count) { count_->handle.Reset(CreateSemaphoreA(nullptr, 0, LONG_MAX, nullptr)); }
+
+Semaphore::~Semaphore() = default;
+
+bool Semaphore::IsReady() const { return count_->handle.IsOpen(); }
+
+void Semaphore::Release() { ReleaseSemaphore(count_->handle.Get(), 1, nullptr); }
+
+void Semaphore::Acquire() { WaitForSingleObject(count_->handle.Get(), INFINITE); }
 
 }  // namespace platform

@@ -40,7 +40,12 @@ bool WriteWholeFile(const char* path, const XC_MemSpace* block, uint32_t attribu
 
 bool WritePiecesToFile(const char* path, const FilePiece* pieces, size_t count) {
     if (!path || !*path) return false;
-    return platform::ReplaceFileWithPieces(path, pieces, count);
+    platform::ReplacementFile file;
+    if (!file.Open(path)) return false;
+    uint64_t offset = 0;
+    for (size_t i = 0; i < count; offset += pieces[i].count, ++i)
+        if (!file.WriteAt(offset, pieces[i].bytes, pieces[i].count)) return false;
+    return file.Commit();
 }
 
 bool IsSameFile(const char* first, const char* second) {

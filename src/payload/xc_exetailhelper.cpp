@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform.h"
 #include "wholefile.h"
 #include "xc_aescipher.h"
 #include "zipmemory.h"
@@ -205,7 +206,22 @@ bool XC_ExeTailHelper::SaveToExe(const char* path, const ImagePacker& pack) cons
 
     // The records go to the ZIP layer one part at a time, straight from the entries, and the
     // image grows in pages: neither the record block nor the image is ever held in one piece.
+    // Each page is sealed and written as soon as it is complete, while later ones still pack.
+    platform::ReplacementFile file;
+    if (!file.Open(path) || !file.WriteAt(0, stub_.data, stub_.size)) return Fail(Failure::kCannotWrite);
+    const uint64_t imageAt = uint64_t(stub_.size) + kHeaderSize;
+    // Every page but the last is a whole number of cipher blocks, so page by page is the same
+    // as the whole image at once.
+    XC_AesCipher cipher;
+    cipher.SetKeyText(kPayloadKey);
+    bool written = true;
+    const auto seal = [&](size_t index, uint8_t* bytes, uint32_t count) {
+        cipher.EncryptBuffer(bytes, count);
+        written = written && file.WriteAt(imageAt + uint64_t(index) * ZipImage::kPageSize, bytes, count);
+        return written;
+    };
     ZipImage image;
+    image.completed = [&](size_t index, uint8_t* bytes) { return seal(index, bytes, ZipImage::kPageSize); };
     const ContentProgress progress = [&](uint64_t done, uint64_t) { progress_(done, total); };
     const auto body = [&](const BodyFeed& add) {
         std::string head;
@@ -221,20 +237,18 @@ bool XC_ExeTailHelper::SaveToExe(const char* path, const ImagePacker& pack) cons
         return true;
     };
     const Failure packed = pack(total, body, progress_ ? &progress : nullptr, &image);
+    // A page that could not be written stops the packer as if memory were short.
+    if (!written) return Fail(Failure::kCannotWrite);
     if (packed != Failure::kNone) return Fail(packed);
-    if (uint64_t(stub_.size) + kHeaderSize + image.size > UINT32_MAX) return Fail(Failure::kTooLarge);
+    if (imageAt + image.size > UINT32_MAX) return Fail(Failure::kTooLarge);
 
-    // Every page but the last is a whole number of cipher blocks, so page by page is the same
-    // as the whole image at once.
-    XC_AesCipher cipher;
-    cipher.SetKeyText(kPayloadKey);
-    for (size_t i = 0; i < image.pages.size(); ++i) cipher.EncryptBuffer(image.pages[i]->data, image.PageBytes(i));
-
+    // The pages still held (the first, completed last, and the end) and the header, which
+    // knows the image's length only now.
+    for (size_t i = 0; i < image.pages.size(); ++i)
+        if (image.pages[i] && !seal(i, image.pages[i]->data, image.PageBytes(i))) return Fail(Failure::kCannotWrite);
     uint8_t header[kHeaderSize];
     MakeMagic(header);
     PutU32(header + 8, static_cast<uint32_t>(entries_.size()));
     PutU32(header + 12, image.size);
-    std::vector<FilePiece> pieces = {{stub_.data, stub_.size}, {header, kHeaderSize}};
-    for (size_t i = 0; i < image.pages.size(); ++i) pieces.push_back({image.pages[i]->data, image.PageBytes(i)});
-    return WritePiecesToFile(path, pieces.data(), pieces.size()) || Fail(Failure::kCannotWrite);
+    return (file.WriteAt(stub_.size, header, kHeaderSize) && file.Commit()) || Fail(Failure::kCannotWrite);
 }

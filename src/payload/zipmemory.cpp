@@ -6,6 +6,7 @@
 #include <unzip.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "platform.h"
@@ -154,6 +155,7 @@ struct ZipImageWriter::Piece {
     uint32_t written = 0;
     uint32_t crc = 0;
     bool ok = false;
+    std::atomic<bool> done{false};
     // Last, so that it is waited for before the buffers it works on go.
     std::unique_ptr<platform::BackgroundJob> job;
 };
@@ -193,6 +195,8 @@ ZipImageWriter::ZipImageWriter(ZipImage* image, uint32_t threads, uint32_t piece
       threads_(threads ? threads : platform::ProcessorCount()),
       piece_size_(pieceSize ? pieceSize : kPieceSize),
       progress_(progress) {
+    // Without a way to learn which piece is done, one piece at a time on this thread.
+    if (!finished_.IsReady()) threads_ = 1;
     image_->pages.clear();
     image_->size = 0;
     zlib_filefunc64_def functions{};
@@ -255,25 +259,41 @@ bool ZipImageWriter::TakeDictionary(Piece* piece) {
 
 bool ZipImageWriter::Start(std::unique_ptr<Piece> piece, bool last) {
     Piece* const work = piece.get();
-    auto deflate = [work, last] {
+    const bool threaded = threads_ > 1;
+    auto deflate = [this, work, last, threaded] {
         work->ok = DeflatePiece(work->input.data, work->used, work->dictionary.data, work->dictionary.size, last,
                                 &work->output, &work->written);
         work->crc = uint32_t(crc32(0, work->input.data, work->used));
         work->input.Allocate(0, 0);
         work->dictionary.Allocate(0, 0);
+        work->done.store(true, std::memory_order_release);
+        if (threaded) finished_.Release();
     };
-    if (threads_ > 1)
+    if (threaded) {
+        while (running_ == threads_) TakeFinished();
+        ++running_;
         work->job = std::make_unique<platform::BackgroundJob>(deflate);
-    else
+    } else {
         deflate();
+    }
     pieces_.push_back(std::move(piece));
-    return HandOver(threads_ - 1);
+    // Pieces done early wait for those before them: about two per thread on the way at most.
+    return HandOver(2 * size_t(threads_));
+}
+
+void ZipImageWriter::TakeFinished() {
+    finished_.Acquire();
+    --running_;
 }
 
 bool ZipImageWriter::HandOver(size_t keep) {
-    while (pieces_.size() > keep) {
+    while (!pieces_.empty()) {
         Piece& piece = *pieces_.front();
-        if (piece.job) piece.job->Wait();
+        if (!piece.done.load(std::memory_order_acquire)) {
+            if (pieces_.size() <= keep) break;
+            TakeFinished();
+            continue;
+        }
         if (!failed_ && !piece.ok) {
             failed_ = true;
             // Deflate fails for want of memory only.
@@ -310,25 +330,37 @@ bool ZipImageWriter::WriteAt(const uint8_t* bytes, uint32_t count) {
         return false;
     }
     while (count > 0) {
-        const size_t index = size_t(position_ / ZipImage::kPageSize);
-        const uint32_t offset = uint32_t(position_ % ZipImage::kPageSize);
-        if (index == image_->pages.size()) {
-            auto page = std::make_unique<XC_MemSpace>();
-            if (!page->Allocate(ZipImage::kPageSize, XC_MemSpace::kPages)) {
-                failed_ = out_of_memory_ = true;
-                return false;
-            }
-            image_->pages.push_back(std::move(page));
+        uint32_t room = 0;
+        uint8_t* out = image_->Room(uint32_t(position_), &room);
+        if (!out) {
+            failed_ = out_of_memory_ = true;
+            return false;
         }
-        const uint32_t room = ZipImage::kPageSize - offset;
         const uint32_t piece = count < room ? count : room;
-        std::memcpy(image_->pages[index]->data + offset, bytes, piece);
+        std::memcpy(out, bytes, piece);
         bytes += piece;
         count -= piece;
         position_ += piece;
         if (position_ > image_->size) image_->size = uint32_t(position_);
     }
     return true;
+}
+
+uint8_t* ZipImage::Room(uint32_t position, uint32_t* room) {
+    const size_t index = position / kPageSize;
+    if (position > size || index > pages.size()) return nullptr;
+    if (index == pages.size()) {
+        if (index >= 2 && completed) {
+            if (!completed(index - 1, pages[index - 1]->data)) return nullptr;
+            pages[index - 1].reset();
+        }
+        auto page = std::make_unique<XC_MemSpace>();
+        if (!page->Allocate(kPageSize, XC_MemSpace::kPages)) return nullptr;
+        pages.push_back(std::move(page));
+    }
+    if (!pages[index]) return nullptr;
+    *room = kPageSize - position % kPageSize;
+    return pages[index]->data + position % kPageSize;
 }
 
 void ZipImageWriter::Discard() {

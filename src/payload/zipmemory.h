@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform.h"
 #include "xc_memspace.h"
 
 bool ZipToMemory(const XC_MemSpace* input, XC_MemSpace* output);
@@ -30,12 +31,21 @@ UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* ou
 // pages can be encrypted one by one exactly as the whole image would be.
 struct ZipImage {
     static constexpr uint32_t kPageSize = 1u << 20;
+    // Null where a page was handed on to `completed`.
     std::vector<std::unique_ptr<XC_MemSpace>> pages;
     uint32_t size = 0;
+    // Told of each page but the first once the image has grown past it: the page never
+    // changes again and is released after the call. (The first holds the member's local
+    // header, which is completed last.) False stops the image. Empty: every page is kept.
+    std::function<bool(size_t index, uint8_t* bytes)> completed;
     // Bytes of the image in page `index`.
     uint32_t PageBytes(size_t index) const {
         return index + 1 < pages.size() ? kPageSize : size - uint32_t(index) * kPageSize;
     }
+    // Where the byte at `position` (at most `size`) is kept, with the room from there to the
+    // end of its page in `room`; a new page when position is the end on a page boundary. Null
+    // when memory is short, the page was handed on or `completed` refused it.
+    uint8_t* Room(uint32_t position, uint32_t* room);
 };
 
 // Packs content handed over in any number of parts as the member of one image: the content
@@ -47,9 +57,9 @@ struct ZipImage {
 class ZipImageWriter {
 public:
     static constexpr uint32_t kPieceSize = 1u << 20;
-    // threads 0: one per processor. With several, each piece deflates on a thread of its own,
-    // as many at a time as threads, while the next one fills; the pieces are handed on in order
-    // as they are done.
+    // threads 0: one per processor. With several, as many pieces deflate at a time as threads,
+    // each on a thread of its own, while the next one fills; a thread that is done takes the
+    // next piece at once, and the pieces are handed on in content order.
     explicit ZipImageWriter(ZipImage* image, uint32_t threads = 0, uint32_t pieceSize = kPieceSize,
                             const ContentProgress* progress = nullptr);
     ~ZipImageWriter();
@@ -66,12 +76,14 @@ private:
     struct Piece;
     bool WriteAt(const uint8_t* bytes, uint32_t count);
     void Discard();
-    // Deflates the piece, on a thread of its own when there are several threads, and waits
-    // until there is room for the next; `last` finishes the stream with it.
+    // Deflates the piece, on a thread of its own when there are several threads, once one is
+    // free; `last` finishes the stream with it.
     bool Start(std::unique_ptr<Piece> piece, bool last);
-    // Hands the done pieces' output to the ZIP layer in order, waiting for each, until at most
-    // `keep` pieces are left on the way.
+    // Hands the done pieces at the front on to the ZIP layer in order, waiting for more to be
+    // done until at most `keep` pieces are left on the way.
     bool HandOver(size_t keep);
+    // Waits until one more of the running pieces is done.
+    void TakeFinished();
     // Gives a new piece the end of the one filling (up to deflate's window).
     bool TakeDictionary(Piece* piece);
 
@@ -79,6 +91,10 @@ private:
     uint32_t threads_;
     uint32_t piece_size_;
     const ContentProgress* progress_;
+    // Released by each piece done on a thread; declared before the pieces, whose threads use it
+    // to the end.
+    platform::Semaphore finished_;
+    uint32_t running_ = 0;                       // pieces started on threads whose release is not taken yet
     std::deque<std::unique_ptr<Piece>> pieces_;  // on the way: deflating or done, in content order
     std::unique_ptr<Piece> filling_;
     uint32_t crc_ = 0;

@@ -64,15 +64,9 @@ public:
     // Room at the end of the image, a new page when the last is full; null when memory is short
     // or the image would reach 4 GiB.
     uint8_t* Room(uint32_t* count) {
-        const uint32_t used = image_->size % ZipImage::kPageSize;
-        if (used == 0 && image_->size / ZipImage::kPageSize == image_->pages.size()) {
-            if (uint64_t(image_->size) + ZipImage::kPageSize > UINT32_MAX) return nullptr;
-            auto page = std::make_unique<XC_MemSpace>();
-            if (!page->Allocate(ZipImage::kPageSize, XC_MemSpace::kPages)) return nullptr;
-            image_->pages.push_back(std::move(page));
-        }
-        *count = ZipImage::kPageSize - used;
-        return image_->pages.back()->data + used;
+        const bool newPage = image_->size % ZipImage::kPageSize == 0;
+        if (newPage && uint64_t(image_->size) + ZipImage::kPageSize > UINT32_MAX) return nullptr;
+        return image_->Room(image_->size, count);
     }
     void Advance(uint32_t count) { image_->size += count; }
     bool Append(const uint8_t* bytes, uint32_t count) {

@@ -19,6 +19,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/resource.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -355,6 +359,34 @@ TEST_F(ExeTail, FailuresSayWhy) {
     ASSERT_TRUE(archive.SaveToExe(folder_.File("out.exe").c_str()));
     EXPECT_EQ(XC_ExeTailHelper::Failure::kNone, archive.LastFailure());
 }
+
+#ifndef _WIN32
+// Pages are written while later ones still pack: a disk that fills part-way (here a file size
+// limit a few pages in) fails the save as a write failure, keeps the older file as it was and
+// leaves no part file behind.
+TEST_F(ExeTail, DiskFullPartWayKeepsTheOlderFile) {
+    XC_ExeTailHelper archive;
+    XC_MemSpace block;
+    Fill(&block, RandomBytes(6 * ZipImage::kPageSize, 4));
+    ASSERT_TRUE(archive.AddMemory("a", &block));
+    const std::string out = folder_.File("out.exe");
+    WriteBytes(out, Bytes{'o', 'l', 'd'});
+    rlimit limit{}, kept{};
+    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &kept));
+    limit = kept;
+    limit.rlim_cur = 3 * ZipImage::kPageSize;
+    const auto signal_was = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &limit));
+    const bool saved = archive.SaveToExe(out.c_str(), 2);
+    setrlimit(RLIMIT_FSIZE, &kept);
+    std::signal(SIGXFSZ, signal_was);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kCannotWrite, archive.LastFailure());
+    EXPECT_EQ((Bytes{'o', 'l', 'd'}), ReadBytes(out));
+    const auto folder = std::filesystem::path(out).parent_path();
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+#endif
 
 // Entries loaded, added from memory and files, refused as repeated, and replaced by a second
 // load, in random mixes: every view of the archive agrees with a plain map, and the saved file

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "test_files.h"
 #include "zipmemory.h"
@@ -204,6 +206,75 @@ TEST(ZipToMemory, ImagesAroundThePageSizeRoundTrip) {
         ASSERT_TRUE(Unpack(image, &content));
         EXPECT_EQ(input, content);
     }
+}
+
+// The image of `input` from a writer with these threads and pieces; `completed`, when given,
+// takes the pages handed on, and the result holds only what the writer kept.
+Bytes PackIn(const Bytes& input, uint32_t threads, uint32_t pieceSize,
+             std::function<bool(size_t, uint8_t*)> completed = nullptr) {
+    ZipImage image;
+    image.completed = std::move(completed);
+    ZipImageWriter writer(&image, threads, pieceSize);
+    if (!writer.Add(input.data(), uint32_t(input.size())) || !writer.Finish()) return Bytes();
+    Bytes bytes(image.size);
+    for (size_t i = 0; i < image.pages.size(); ++i)
+        if (image.pages[i])
+            std::memcpy(bytes.data() + i * ZipImage::kPageSize, image.pages[i]->data, image.PageBytes(i));
+    return bytes;
+}
+
+// Four letters in random order: many short matches, the slowest kind of input for deflate.
+Bytes LetterBytes(size_t count, unsigned seed) {
+    Bytes bytes = RandomBytes(count, seed);
+    for (uint8_t& byte : bytes) byte = "ACGT"[byte % 4];
+    return bytes;
+}
+
+// Pieces that take very different times to deflate (letters, zeros, noise) finish out of order
+// on several threads; handed on in order, they make the image that one thread makes.
+TEST(ZipImageWriter, ThreadsNeverChangeTheImage) {
+    constexpr uint32_t kPiece = 16 * 1024;
+    Bytes input;
+    for (int i = 0; i < 60; ++i) {
+        const Bytes part = i % 3 == 0   ? LetterBytes(kPiece * 2 + 17, i)
+                           : i % 3 == 1 ? Bytes(kPiece / 2)
+                                        : RandomBytes(kPiece, i);
+        input.insert(input.end(), part.begin(), part.end());
+    }
+    const Bytes one = PackIn(input, 1, kPiece);
+    Bytes content;
+    ASSERT_TRUE(Unpack(one, &content));
+    EXPECT_EQ(input, content);
+    for (const uint32_t threads : {2u, 3u, 8u}) EXPECT_EQ(one, PackIn(input, threads, kPiece)) << threads << " threads";
+}
+
+// The pages handed on while the image grows are its final bytes: put back in their places they
+// make the image of a writer that keeps every page. The first is kept to the end, since its
+// local header is completed last. A page that is refused stops the writer.
+TEST(ZipImage, PagesHandedOnAreFinal) {
+    const Bytes input = RandomBytes(4 * ZipImage::kPageSize + 5, 3);
+    const Bytes whole = PackIn(input, 2, 0);
+    ASSERT_GT(whole.size(), 4 * ZipImage::kPageSize);
+    std::vector<size_t> handed;
+    std::vector<Bytes> pages;
+    Bytes assembled = PackIn(input, 2, 0, [&](size_t index, uint8_t* bytes) {
+        handed.push_back(index);
+        pages.emplace_back(bytes, bytes + ZipImage::kPageSize);
+        return true;
+    });
+    ASSERT_EQ(whole.size(), assembled.size());
+    for (size_t i = 0; i < handed.size(); ++i)
+        std::copy(pages[i].begin(), pages[i].end(), assembled.begin() + handed[i] * ZipImage::kPageSize);
+    EXPECT_EQ((std::vector<size_t>{1, 2, 3}), handed);
+    EXPECT_EQ(whole, assembled);
+
+    ZipImage image;
+    image.completed = [](size_t, uint8_t*) { return false; };
+    ZipImageWriter writer(&image, 2);
+    writer.Add(input.data(), uint32_t(input.size()));
+    EXPECT_FALSE(writer.Finish());
+    EXPECT_TRUE(image.pages.empty());
+    EXPECT_EQ(0u, image.size);
 }
 
 }  // namespace
