@@ -13,6 +13,12 @@
 #include "test_files.h"
 #include "zipmemory.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "import_patch.h"
+#endif
+
 namespace {
 
 Bytes Pack(const Bytes& input) {
@@ -230,23 +236,48 @@ Bytes LetterBytes(size_t count, unsigned seed) {
     return bytes;
 }
 
-// Pieces that take very different times to deflate (letters, zeros, noise) finish out of order
-// on several threads; handed on in order, they make the image that one thread makes.
-TEST(ZipImageWriter, ThreadsNeverChangeTheImage) {
-    constexpr uint32_t kPiece = 16 * 1024;
+constexpr uint32_t kSmallPiece = 16 * 1024;
+
+// Pieces of kSmallPiece that take very different times to deflate: letters, zeros, noise.
+Bytes UnevenPieces() {
     Bytes input;
     for (int i = 0; i < 60; ++i) {
-        const Bytes part = i % 3 == 0   ? LetterBytes(kPiece * 2 + 17, i)
-                           : i % 3 == 1 ? Bytes(kPiece / 2)
-                                        : RandomBytes(kPiece, i);
+        const Bytes part = i % 3 == 0   ? LetterBytes(kSmallPiece * 2 + 17, i)
+                           : i % 3 == 1 ? Bytes(kSmallPiece / 2)
+                                        : RandomBytes(kSmallPiece, i);
         input.insert(input.end(), part.begin(), part.end());
     }
-    const Bytes one = PackIn(input, 1, kPiece);
+    return input;
+}
+
+// Such pieces finish out of order on several threads; handed on in order, they make the image
+// that one thread makes.
+TEST(ZipImageWriter, ThreadsNeverChangeTheImage) {
+    const Bytes input = UnevenPieces();
+    const Bytes one = PackIn(input, 1, kSmallPiece);
     Bytes content;
     ASSERT_TRUE(Unpack(one, &content));
     EXPECT_EQ(input, content);
-    for (const uint32_t threads : {2u, 3u, 8u}) EXPECT_EQ(one, PackIn(input, threads, kPiece)) << threads << " threads";
+    for (const uint32_t threads : {2u, 3u, 8u})
+        EXPECT_EQ(one, PackIn(input, threads, kSmallPiece)) << threads << " threads";
 }
+
+#ifdef _WIN32
+HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+// When no thread starts, each piece deflates at once on the writer's own: the same image, and
+// no wait for a piece that nobody deflates.
+TEST(ZipImageWriter, PiecesDeflateWhenNoThreadStarts) {
+    const Bytes input = UnevenPieces();
+    const Bytes one = PackIn(input, 1, kSmallPiece);
+    ImportPatch patch("kernel32.dll", "CreateThread", reinterpret_cast<void*>(&NoThread));
+    if (!patch.Applied()) GTEST_SKIP() << "this program does not import CreateThread";
+    EXPECT_EQ(one, PackIn(input, 4, kSmallPiece));
+}
+#endif
 
 // The pages handed on while the image grows are its final bytes: put back in their places they
 // make the image of a writer that keeps every page. The first is kept to the end, since its
