@@ -44,7 +44,8 @@ public:
     // Takes the body's parts in order; false when it refused one.
     using BodyFeed = std::function<bool(const uint8_t* bytes, uint32_t count)>;
     // Packs a body of `total` bytes, which `body` hands to the feed it is given, as the member
-    // of `image`: kNone, or why it could not.
+    // of `image`, growing it through ZipImage::Room, which hands each complete page on to be
+    // written: kNone, or why it could not.
     using ImagePacker = std::function<Failure(uint64_t total, const std::function<bool(const BodyFeed&)>& body,
                                               const ContentProgress* progress, ZipImage* image)>;
     // SaveToExe with the image made by `pack` instead of the deflating writer.

@@ -61,8 +61,8 @@ public:
         image_->pages.clear();
         image_->size = 0;
     }
-    // Room at the end of the image, a new page when the last is full; null when memory is short
-    // or the image would reach 4 GiB.
+    // Room at the end of the image, a new page when the last is full; null when memory is short,
+    // the image would reach 4 GiB or a complete page could not be handed on.
     uint8_t* Room(uint32_t* count) {
         const bool newPage = image_->size % ZipImage::kPageSize == 0;
         if (newPage && uint64_t(image_->size) + ZipImage::kPageSize > UINT32_MAX) return nullptr;
