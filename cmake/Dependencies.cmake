@@ -21,6 +21,9 @@ target_include_directories(minizip SYSTEM PUBLIC ${TARVIK_MINIZIP_DIR})
 target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
 # Third-party code: keep its warnings out of our build log.
 target_compile_options(minizip PRIVATE -w)
+# The member's data are read and inflated 256 KiB at a time, not 16 KiB: inflate copies its
+# window out of every call's output, which at 16 KiB came to a second copy of the whole payload.
+target_compile_definitions(minizip PRIVATE UNZ_BUFSIZE=262144)
 if(WIN32)
   # No unwind tables: C code has no use for them, and in the installer they would keep every
   # one of its functions linked.
