@@ -1,11 +1,11 @@
 // Computer information record and its two ids.
 #include "xc_computerinfo.h"
 
+#include <cstring>
+
 #include "md5.h"
 #include "registry.h"
-
 #include "textformat.h"
-#include <cstring>
 
 namespace {
 

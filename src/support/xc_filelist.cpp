@@ -2,9 +2,8 @@
 // builder's breadth-first walk of the application folder.
 #include "xc_filelist.h"
 
-#include "textformat.h"
-
 #include "paths.h"
+#include "textformat.h"
 #include "xc_handle.h"
 
 namespace {

@@ -1,8 +1,9 @@
 // Operating-system version record.
 #include "xc_osversion.h"
 
-#include "textformat.h"
 #include <cstring>
+
+#include "textformat.h"
 
 namespace {
 

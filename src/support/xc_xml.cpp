@@ -3,6 +3,7 @@
 #include "xc_xml.h"
 
 #include <climits>
+
 #include "textformat.h"
 
 namespace {
