@@ -3,13 +3,14 @@
 #   wine-run.sh --root DIR [--arch 32|64] [--version winxp|win7|win8|win10]
 #               [--system-dll FILE]... PROGRAM [ARGS...]
 # The prefix (DIR/prefix32 or DIR/prefix64) is made on first use; a persistent wineserver
-# keeps later starts cheap. --version sets the Windows version Wine reports to PROGRAM's
-# file name only, so programs with other versions can share the prefix. --system-dll puts a
-# stand-in library into the prefix's system folder (system32, the native one of the prefix),
-# so such a root must belong to the tests that expect it.
+# keeps later starts cheap. --arch defaults to the word size of the Windows build under test
+# (TARVIK_WINDOWS_ARCH, 32 when unset). --version sets the Windows version Wine reports to
+# PROGRAM's file name only, so programs with other versions can share the prefix. --system-dll
+# puts a stand-in library into the prefix's system folder (system32, the native one of the
+# prefix), so such a root must belong to the tests that expect it.
 set -euo pipefail
 
-root="" arch=32 version="" system_dlls=()
+root="" arch=${TARVIK_WINDOWS_ARCH:-32} version="" system_dlls=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --root) root=$2; shift 2 ;;
@@ -24,28 +25,59 @@ done
 export WINEPREFIX="$root/prefix$arch"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml=;winemenubuilder.exe=d"
-if [ "$arch" = 32 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
+# Each prefix is started through Wine's loader of its word size: a machine without 32-bit
+# execution cannot start the 32-bit one at all (TARVIK_WINE32_LOADER stands in for it in the
+# tests of this script). The 64-bit one hands a 32-bit program on to the 32-bit loader.
+if [ "$arch" = 32 ]; then
+  export WINEARCH=win32; wine=${TARVIK_WINE32_LOADER:-/usr/lib/wine/wine}
+else
+  export WINEARCH=win64; wine=/usr/lib/wine/wine64
+  export WINELOADER=$wine
+fi
 
-# Every step before the program is bounded, so a stuck prefix fails the caller in minutes:
-# the lock is held at most while another caller makes the prefix (a 64-bit one takes ~12 s).
+# Every step before the program is bounded, so a stuck prefix fails the caller in minutes.
+# Measured on a fresh machine: the first prefix (Wine's first start, which builds its font
+# caches too) took 5 s for 64 bits and 5 s for 32; a 64-bit one took up to 12 s on a busy
+# machine. The lock is held at most while another caller makes the prefix.
 lock_wait=180 step_limit=90
 
 # Children never inherit the lock (fd 9) nor the caller's output; each ends within the limit.
-quiet() { timeout -k 5 $step_limit "$@" </dev/null >/dev/null 2>&1 9>&-; }
-die() { echo "wine-run.sh: $*" >&2; exit 1; }
-
+# What Wine printed goes to a log, whose last lines say why a step failed.
 mkdir -p "$root"
+log="$root/prefix$arch.log"
+# Started through bash, which says "Exec format error" of a program this processor cannot run
+# (timeout alone would hand it to sh as a script, and log a syntax error).
+quiet() { timeout -k 5 $step_limit bash -c 'exec "$@"' bash "$@" </dev/null >>"$log" 2>&1 9>&-; }
+die() {
+  echo "wine-run.sh: $*" >&2
+  if [ -s "$log" ]; then
+    echo "wine-run.sh: the last lines Wine printed ($log):" >&2
+    tail -n 12 "$log" | sed 's/^/  /' >&2
+  fi
+  exit 1
+}
+# step WHAT COMMAND...: runs a set-up step; when it fails, says how, with what Wine printed.
+step() {
+  local what=$1 rc=0; shift
+  echo "== $what: $*" >>"$log"
+  quiet "$@" || rc=$?
+  [ $rc = 0 ] && return 0
+  if [ $rc = 124 ] || [ $rc = 137 ]; then die "$what: no end within $step_limit s"; fi
+  die "$what: exit code $rc"
+}
+
 (
   flock -w $lock_wait 9 || die "the lock of $WINEPREFIX was not free within $lock_wait s"
   if [ ! -f "$WINEPREFIX/.ready" ]; then
     rm -rf "$WINEPREFIX"
-    quiet wineboot -i || die "making $WINEPREFIX failed or took over $step_limit s"
-    quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f || die "setting up $WINEPREFIX failed"
+    : >"$log"
+    step "making $WINEPREFIX" "$wine" wineboot -i
+    step "setting up $WINEPREFIX" "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
     # Desktop, Documents and friends point into the Unix home: make them real folders.
     for link in "$WINEPREFIX"/drive_c/users/*/*; do
       if [ -L "$link" ]; then rm "$link"; mkdir "$link"; fi
     done
-    quiet wineserver -w || die "the Wine server of $WINEPREFIX did not settle within $step_limit s"
+    step "letting the Wine server of $WINEPREFIX settle" wineserver -w
     touch "$WINEPREFIX/.ready"
   fi
   # Replaced by a rename, so that a program still running keeps the library it mapped.
@@ -59,17 +91,16 @@ mkdir -p "$root"
   # processes it keeps alive must not inherit the caller's pipes, or a caller that reads our
   # output waits for them; so a fresh server is warmed up by a quiet process first.
   if quiet wineserver -p120; then
-    quiet wine cmd /c exit || true
+    quiet "$wine" cmd /c exit || true
   fi
   if [ -n "$version" ]; then
     exe=$(basename "$1")
     mark="$WINEPREFIX/.version-$exe-$version"
     if [ ! -f "$mark" ]; then
-      quiet wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d "$version" /f ||
-        die "setting the Windows version of $exe failed"
+      step "setting the Windows version of $exe" "$wine" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d "$version" /f
       touch "$mark"
     fi
   fi
 ) 9>"$root/.lock-$arch" || exit 1
 
-exec wine "$@"
+exec "$wine" "$@"

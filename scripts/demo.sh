@@ -3,17 +3,28 @@
 # sample with the builder under Wine, signs the result, and runs the installer with a simulated
 # PL2303 adapter in an X server, clicking through it and saving a screenshot of each state,
 # in English and then again in the Chinese locale, and once more sealed with Zstandard by the
-# Linux tool.
+# Linux tool. Where this machine cannot run 32-bit programs, it shows the same code built for
+# 64-bit Windows in a 64-bit prefix instead (scripts/windows-arch.sh; TARVIK_WINDOWS_ARCH=32|64
+# chooses), and says so at the top and in its summary.
 # Results in build/demo/: SetupTarvik.exe, screens/, prefix/, summary.txt. Run as root on a
 # fresh Debian 12 (it installs what it needs first); running it again starts afresh.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+. scripts/windows-arch.sh
+windows_arch || exit 1
+if [ "$TARVIK_WINDOWS_ARCH" = 32 ]; then
+    shown="the 32-bit installer, as it ships ($windows_arch_why)"
+else
+    shown="the 64-bit build of the installer's code in a 64-bit prefix, not the 32-bit installer that ships ($windows_arch_why)"
+fi
+echo "== Showing $shown"
 if [ "$(id -u)" = 0 ]; then bash scripts/setup.sh; else sudo bash scripts/setup.sh; fi || exit 1
 
+win="$top/$windows_build"
 demo="$top/build/demo"
 wine_root="$demo/wine"
-prefix="$wine_root/prefix32"
+prefix="$wine_root/prefix$TARVIK_WINDOWS_ARCH"
 started=$(date +%s)
 failures=0
 step() { printf '\n== %s\n' "$*"; }
@@ -26,9 +37,9 @@ rm -rf "$demo"
 mkdir -p "$demo/screens"
 
 step "Building the installer, the sample application and the tools"
-cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake >/dev/null || exit 1
-cmake --build build -j "$(nproc)" --target SetupTarvik tarvik-payload sample_stage || exit 1
-tool="$top/build/host/tools/tarvik-payload"
+cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$windows_toolchain" >/dev/null || exit 1
+cmake --build "$win" -j "$(nproc)" --target SetupTarvik tarvik-payload sample_stage || exit 1
+tool="$win/host/tools/tarvik-payload"
 
 # The window tests' X server and prefix set-up.
 . "$top/tests/skin/gui_prefix.sh"
@@ -51,14 +62,14 @@ step "Wine prefix (Windows 7) with E: mapped into build/demo/drive-e"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 # The prefix with the window's fonts, as every Windows has them.
 prepare_gui_prefix "$top/cmake/wine-run.sh" "$wine_root" || fail "the Wine prefix could not be prepared"
-ln -sfn wine/prefix32 "$demo/prefix"
+ln -sfn "wine/prefix$TARVIK_WINDOWS_ARCH" "$demo/prefix"
 laser="$demo/drive-e/Orvanet/激光"
 mkdir -p "$laser/MyTarvik"
-cp -r build/sample/Run "$laser/Run"
+cp -r "$win/sample/Run" "$laser/Run"
 ln -sfn "$demo/drive-e" "$prefix/dosdevices/e:"
 
 step "Builder (code page 936): E:\\Orvanet\\激光\\Run -> E:\\Orvanet\\激光\\MyTarvik\\SetupTarvik.exe"
-cp -r build/sample/builder "$demo/builder"
+cp -r "$win/sample/builder" "$demo/builder"
 (cd "$demo/builder" && LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 timeout 300 "$top/cmake/wine-run.sh" --root "$wine_root" --version win7 SetupTarvik.exe >/dev/null 2>&1)
 code=$?
 echo "builder exit code: $code"
@@ -161,7 +172,7 @@ echo "driver service of the adapter: ${service:-none}"
 step "Install tree against the sample minus the files the builder skips"
 installed="$prefix/drive_c/Program Files/MiniTarvik"
 compare_tree() {  # compare_tree DIFF_NAME
-    mkdir -p "$demo/expected" && cp -r build/sample/Run/. "$demo/expected/"
+    mkdir -p "$demo/expected" && cp -r "$win/sample/Run/." "$demo/expected/"
     find "$demo/expected" -type f \( -iname '*.tds' -o -iname '*.log' \) -delete
     if diff -r "$demo/expected" "$installed" >"$demo/$1" 2>&1; then
         echo "install tree: identical ($(find "$installed" -type f | wc -l) files)"
@@ -180,8 +191,8 @@ find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' -delete 2>/dev/null
 install zh_CN.UTF-8 '^安装 Mini Tarvik$' zh-
 
 step "Installer sealed with Zstandard by the Linux tool (build --zstd), on a fresh install tree"
-"$tool" build --zstd build/src/app/SetupTarvik.exe "$demo/SetupTarvik-zstd.exe" --app build/sample/Run \
-    --drivers build/sample/builder/drivers --language build/sample/builder/Language.zip 2>/dev/null \
+"$tool" build --zstd "$win/src/app/SetupTarvik.exe" "$demo/SetupTarvik-zstd.exe" --app "$win/sample/Run" \
+    --drivers "$win/sample/builder/drivers" --language "$win/sample/builder/Language.zip" 2>/dev/null \
     || fail "tarvik-payload build --zstd"
 runner reg delete "$usb" /f >/dev/null 2>&1
 find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' -delete 2>/dev/null
@@ -197,9 +208,10 @@ uninstall_command=$(awk '$1 == "UninstallString" {sub(/^ *UninstallString +REG_S
 
 {
     step "Summary"
+    echo "shown:         $shown"
     echo "installer:     build/demo/SetupTarvik.exe ($(stat -c %s "$demo/SetupTarvik.exe" 2>/dev/null) bytes, signed)"
     echo "with --zstd:   build/demo/SetupTarvik-zstd.exe ($(stat -c %s "$demo/SetupTarvik-zstd.exe" 2>/dev/null) bytes)"
-    echo "stub:          $(stat -c %s build/src/app/SetupTarvik.exe) bytes (build/src/app/SetupTarvik.exe)"
+    echo "stub:          $(stat -c %s "$win/src/app/SetupTarvik.exe") bytes ($windows_build/src/app/SetupTarvik.exe)"
     echo "screenshots:   $(cd "$demo" && ls screens/*.png 2>/dev/null | tr '\n' ' ')"
     echo "install tree:  build/demo/prefix/drive_c/Program Files/MiniTarvik"
     echo "logs:          build/demo/builder/SetupTarvik.log (builder), build/demo/SetupTarvik.log (installer)"

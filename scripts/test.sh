@@ -1,10 +1,34 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing, then builds and tests
 #  1. the portable cores natively, under AddressSanitizer and UBSan, and fuzzes them briefly;
-#  2. the Windows build (product, tools, unit tests) with every test under Wine.
+#  2. the Windows build (product, tools, unit tests) with every test under Wine: the 32-bit
+#     build where this machine runs 32-bit programs, otherwise the same code built for 64-bit
+#     Windows (scripts/windows-arch.sh; TARVIK_WINDOWS_ARCH=32|64 chooses).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
+. scripts/windows-arch.sh
+windows_arch
+mode="Windows tests: the $TARVIK_WINDOWS_ARCH-bit build in $windows_build/ ($windows_arch_why)"
+echo "== $mode"
+not_run="$windows_build/tests-not-run.txt"
+windows_log="$windows_build/Testing/Temporary/windows-tests.log"
+# The run ends, passed or failed, with the test cases that this build ended at once (their
+# subject a 32-bit program on 64-bit Windows), which build it tested, and ctest's verdict again.
+finish() {
+  local count log="$windows_build/Testing/Temporary/LastTest.log"
+  for prefix in "$windows_build"/wine/prefix* "$windows_build"/wine/*/prefix*; do
+    [ -d "$prefix" ] && WINEPREFIX="$top/$prefix" wineserver -k 2>/dev/null || true
+  done
+  if [ -f "$log" ] && grep -q '^not in the 64-bit build: ' "$log"; then
+    echo "== Test cases not run in the 64-bit build, with the reason:"
+    awk '/^[0-9]+\/[0-9]+ Test: /{name=$3} sub(/^not in the 64-bit build: /, "") {print "  " name ": " $0}' "$log"
+  fi
+  count=$(grep -c . "$not_run" 2>/dev/null) || true
+  echo "== $mode; test programs not run in it: ${count:-0} (listed before the Windows tests and in $not_run)"
+  grep -E '^[0-9]+% tests passed' "$windows_log" 2>/dev/null || true
+}
+trap finish EXIT
 
 if [ "$(id -u)" = 0 ]; then bash scripts/setup.sh; else sudo bash scripts/setup.sh; fi
 
@@ -29,12 +53,11 @@ for fuzzer in payload xml; do
   echo "$fuzzer fuzzer: $(grep -E '^stat::number_of_executed_units' "$log"), no failure"
 done
 
-cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake
-cmake --build build -j "$jobs"
-stop_wine() {
-  for prefix in build/wine/prefix* build/wine/*/prefix*; do
-    [ -d "$prefix" ] && WINEPREFIX="$top/$prefix" wineserver -k 2>/dev/null || true
-  done
-}
-trap stop_wine EXIT
-ctest --test-dir build --output-on-failure -j "$jobs"
+cmake -S . -B "$windows_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$windows_toolchain"
+cmake --build "$windows_build" -j "$jobs"
+if [ -s "$not_run" ]; then
+  echo "== Not run in the $TARVIK_WINDOWS_ARCH-bit build, with the reason:"
+  sed 's/^/  /' "$not_run"
+fi
+rm -f "$windows_log"
+ctest --test-dir "$windows_build" --output-on-failure -j "$jobs" | tee "$windows_log"

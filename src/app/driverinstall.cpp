@@ -104,8 +104,12 @@ DriverSet SetForThisSystem() {
     return DriverSetFor(version.VersionInfo.dwMajorVersion, version.VersionInfo.dwMinorVersion);
 }
 
-// A 32-bit program on 64-bit Windows is shown the Program Files folder for 32-bit programs.
-bool Is64BitWindows() { return SpecialFolderPath(kProgramFilesFolder).find("(x86)") != std::string::npos; }
+// A 32-bit program on 64-bit Windows is shown the Program Files folder for 32-bit programs. A
+// 64-bit build (made to test this code where 32-bit programs cannot run) runs only there, and
+// takes the same road as the 32-bit installer does.
+bool Is64BitWindows() {
+    return sizeof(void*) == 8 || SpecialFolderPath(kProgramFilesFolder).find("(x86)") != std::string::npos;
+}
 
 bool WritePayloadEntry(const XC_ExeTailHelper& payload, const char* key, const std::string& path) {
     return WriteEntryFile(key, payload.FindEntry(key), path);
@@ -165,11 +169,11 @@ bool UpdateDriver(XC_InstallHardware& hardware, const char* hardwareId, const st
 // The updater's path is quoted: the temporary folder may hold a blank.
 std::string UpdaterPath(const std::string& folder) { return "\"" + JoinPath(folder.c_str(), kUpdaterName) + "\""; }
 
-// False when the updater could not be started.
-bool StartUpdater64(const std::string& folder, const char* hardwareId, const std::string& inf) {
+// False when the updater could not be started. Its console shows only to a person watching.
+bool StartUpdater64(const std::string& folder, const char* hardwareId, const std::string& inf, bool show) {
     const std::string line = UpdaterPath(folder) + " \"" + hardwareId + "\" \"" + inf + "\"";
     ProgramLog.Append(line.data(), int(line.size()));
-    return CheckStep(RunProcess(line.c_str(), true), "Starting the 64-bit driver updater", line);
+    return CheckStep(RunProcess(line.c_str(), show), "Starting the 64-bit driver updater", line);
 }
 
 void LogStaged(const std::string& how) {
@@ -228,9 +232,9 @@ void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter,
 }
 
 // Writes and installs the adapter's package for set; false when the driver update failed or
-// the updater could not be started.
+// the updater could not be started. show: the updater's console may show.
 bool RunDriverSet(const XC_ExeTailHelper& payload, XC_InstallHardware& hardware, const AdapterDriver& adapter,
-                  DriverSet set) {
+                  DriverSet set, bool show) {
     const std::string folder = WorkingFolder(adapter);
     if (folder.empty()) return false;
     const std::string inf = JoinPath(folder.c_str(), adapter.inf);
@@ -242,7 +246,7 @@ bool RunDriverSet(const XC_ExeTailHelper& payload, XC_InstallHardware& hardware,
     SupplyMissingFixFiles(payload, kWin7Fixes);
     WritePackage(payload, adapter.win7, folder);
     if (!Is64BitWindows()) return UpdateDriver(hardware, adapter.hardwareId, inf);
-    return StartUpdater64(folder, adapter.hardwareId, inf);
+    return StartUpdater64(folder, adapter.hardwareId, inf, show);
 }
 
 }  // namespace
@@ -264,7 +268,7 @@ bool InstallAdapterDrivers(TInstallOwner& owner) {
         Sleep(kStatusPauseMs);
         const DriverSet set = SetForThisSystem();
         if (set == DriverSet::None) continue;
-        if (RunDriverSet(owner.Payload, hardware, adapter, set))
+        if (RunDriverSet(owner.Payload, hardware, adapter, set, owner.Watched()))
             owner.DriverPackages.push_back(std::string(adapter.hardwareId) + " " + adapter.inf);
         else
             ok = false;

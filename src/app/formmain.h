@@ -82,6 +82,7 @@ public:
     void SetProgress(int position) override;
     // Worker thread: the window's thread asks the user Retry or Cancel; waits for the answer.
     bool AskRetry(const std::string& question) override;
+    bool Watched() const override { return true; }
     // Worker thread: posts the end of the installation to the window's thread.
     void StartFinishTimer(InstallResult result) override;
 

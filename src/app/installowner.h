@@ -78,6 +78,9 @@ public:
         (void)question;
         return false;
     }
+    // Whether a person watches the installation (the window's does): only then is the 64-bit
+    // driver updater's console shown. An unattended install shows no window at all.
+    virtual bool Watched() const { return false; }
     // Worker side, once, as its last act, on the worker thread: the owner starts Timer_Finish
     // (the window posts itself a message, so no window code runs on the worker thread).
     virtual void StartFinishTimer(InstallResult result) = 0;

@@ -21,7 +21,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 top="$work/e/Orvanet/激光"
 run="$top/Run" out="$top/MyTarvik/SetupTarvik.exe"
 "$wine_run" --root "$wine_root" cmd /c exit >/dev/null 2>&1
-ln -sfn "$work/e" "$wine_root/prefix32/dosdevices/e:"
+ln -sfn "$work/e" "$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}/dosdevices/e:"
 
 new_tree() { rm -rf "$top" && mkdir -p "$run" "$top/MyTarvik"; }
 put() { mkdir -p "$(dirname "$run/$1")" && printf '%s' "${2:-$1}" > "$run/$1"; }
@@ -181,6 +181,6 @@ rm -f "$work/b/SetupTarvik.log"
 [ ! -e "$out" ] || fail "installer: started as a builder"
 builder_log | grep -q 'Builder:' && fail "installer: logged a build"
 
-WINEPREFIX="$wine_root/prefix32" wineserver -k 2>/dev/null
+WINEPREFIX="$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}" wineserver -k 2>/dev/null
 [ "$failures" = 0 ] && echo "builder: all checks passed"
 exit $(( failures > 0 ))

@@ -52,11 +52,6 @@ std::string WindowsFile(const char* relative) {
     return std::string(folder, length) + "\\" + relative;
 }
 
-// Where an installed driver's file lands: the native drivers folder of the system.
-std::string DriverFile(const char* name) {
-    return kUpdater64 ? WindowsFile("Sysnative\\drivers\\") + name : SystemFile("drivers\\") + name;
-}
-
 struct AdapterRow {
     const char* device;
     const char* hardwareId;
@@ -170,7 +165,7 @@ protected:
         for (const AdapterRow* row : plugged_) {
             const char* service = kUpdater64 ? row->service64 : row->service;
             RemoveInstalledDriver(service, driverKeys_[row],
-                                  DriverFile(kUpdater64 ? row->driverFile64 : row->driverFile));
+                                  NativeDriversFile(kUpdater64 ? row->driverFile64 : row->driverFile));
         }
         DeleteFileA(SystemFile("CH341PT.DLL").c_str());
         saved_.clear();
@@ -183,7 +178,7 @@ protected:
         SimulatedDevice* device = Plug(adapter);
         if (device != nullptr && *service == '\0') {
             plugged_.push_back(&row);
-            const std::string driverFile = DriverFile(kUpdater64 ? row.driverFile64 : row.driverFile);
+            const std::string driverFile = NativeDriversFile(kUpdater64 ? row.driverFile64 : row.driverFile);
             RemoveInstalledDriver(kUpdater64 ? row.service64 : row.service, "", driverFile);
         }
         devices_[&row] = device;
@@ -274,7 +269,7 @@ TEST_P(SYSTEM_SUITE(DriverRowTest), AdapterWithoutDriverGetsItsSet) {
         }
         ExpectPackage(*row);
         EXPECT_EQ(kUpdater64 ? row->service64 : row->service, BoundService(*row));
-        EXPECT_TRUE(FileExists(DriverFile(kUpdater64 ? row->driverFile64 : row->driverFile)));
+        EXPECT_TRUE(FileExists(NativeDriversFile(kUpdater64 ? row->driverFile64 : row->driverFile)));
         if (kUpdater64) updaterLines.push_back(UpdaterLine(*row));
     }
     // Besides the staging, the updater's command line, path quoted, is the log's only entry on
@@ -406,7 +401,7 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), StagedPackagesServeAdaptersPluggedInLate
         ASSERT_NE(PlugRow(*row), nullptr);
         EXPECT_EQ(0u, InstallArrivingDevice(row->hardwareId));
         EXPECT_EQ(kUpdater64 ? row->service64 : row->service, BoundService(*row));
-        EXPECT_TRUE(FileExists(DriverFile(kUpdater64 ? row->driverFile64 : row->driverFile)));
+        EXPECT_TRUE(FileExists(NativeDriversFile(kUpdater64 ? row->driverFile64 : row->driverFile)));
     }
 }
 

@@ -6,6 +6,12 @@
 #include <cstdio>
 #include <string>
 
+// Ends a test whose subject is a 32-bit program on 64-bit Windows (the folders and the registry
+// view WOW64 redirects it to, its hand-off to the 64-bit updater) when this is the 64-bit build;
+// the test run lists each such test with the reason.
+#define SKIP_UNLESS_32BIT_PROGRAM(reason) \
+    if (sizeof(void*) == 8) GTEST_SKIP() << "not in the 64-bit build: " << (reason)
+
 // The whole file into *bytes; false when it cannot be opened.
 inline bool ReadFileBytes(const std::string& path, std::string* bytes) {
     FILE* file = fopen(path.c_str(), "rb");
@@ -23,6 +29,21 @@ inline bool ReadFileBytes(const std::string& path, std::string* bytes) {
 inline std::string FileContents(const std::string& path) {
     std::string bytes;
     return ReadFileBytes(path, &bytes) ? bytes : std::string();
+}
+
+// A file in the drivers folder of the system, where installed drivers land: a 32-bit process on
+// 64-bit Windows reaches it as Sysnative (its own system folder is the 32-bit one), any other
+// process through its system folder.
+inline std::string NativeDriversFile(const std::string& name) {
+    BOOL wow64 = FALSE;
+    char folder[MAX_PATH];
+    UINT length;
+    if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+        length = GetWindowsDirectoryA(folder, MAX_PATH);
+        return std::string(folder, length) + "\\Sysnative\\drivers\\" + name;
+    }
+    length = GetSystemDirectoryA(folder, MAX_PATH);
+    return std::string(folder, length) + "\\drivers\\" + name;
 }
 
 // Runs a program and waits at most a minute; the exit code, or 0xFFFFFFFF.

@@ -17,7 +17,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 stop() {
-    WINEPREFIX="$wine_root/prefix32" timeout 30 wineserver -k 2>/dev/null
+    WINEPREFIX="$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}" timeout 30 wineserver -k 2>/dev/null
     kill $xvfb 2>/dev/null
     rm -rf "$work"
 }

@@ -16,7 +16,7 @@ set -u
 wine_run=$1 wine_root=$2 setup=$3 tool=$4 recorder=$5 holder=$6 languages=$7 drivers=$8
 unset DISPLAY WAYLAND_DISPLAY
 work=$(mktemp -d)
-prefix="$wine_root/prefix32"
+prefix="$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}"
 programs="$prefix/drive_c/Program Files"
 install="$programs/MiniTarvik"
 adapter_key='HKLM\System\CurrentControlSet\Enum\USB\VID_067B&PID_2303\5&unattended&0&1'
@@ -26,6 +26,14 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check() { checks=$((checks + 1)); }
 
 runner() { "$wine_run" --root "$wine_root" "$@"; }
+# The driver model a present adapter gets: the package's 32-bit one on 32-bit Windows; in the
+# 64-bit build's 64-bit prefix the 64-bit one, through the 64-bit updater, which the installer
+# starts and does not await.
+if [ "${TARVIK_WINDOWS_ARCH:-32}" = 64 ]; then
+    service=Ser2pl64 driver_file=ser2pl64.sys
+else
+    service=Ser2pl driver_file=ser2pl.sys
+fi
 quiet() { "$@" </dev/null >/dev/null 2>&1; }
 # The sample packages' copies in the INF folder and the permanent package folders.
 unstage() {
@@ -40,9 +48,9 @@ unstage() {
 }
 clean() {
     quiet runner reg delete "$adapter_key" /f
-    quiet runner reg delete 'HKLM\System\CurrentControlSet\Services\Ser2pl' /f
+    quiet runner reg delete "HKLM\\System\\CurrentControlSet\\Services\\$service" /f
     quiet runner reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MiniTarvik' /reg:32 /f
-    rm -f "$prefix/drive_c/windows/system32/drivers/ser2pl.sys"
+    rm -f "$prefix/drive_c/windows/system32/drivers/$driver_file"
     rm -rf "$install" "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/My Mini Tarvik"
     rm -f "$prefix"/drive_c/users/*/Desktop/"Load Mini Tarvik.lnk"
     unstage
@@ -95,8 +103,9 @@ check
 code=$(run "$work/run" win7 SetupTarvik.exe /S)
 [ "$code" = 0 ] || fail "/S: exit code $code, 0 expected"
 check
-[ "$(reg_value "$adapter_key" Service)" = Ser2pl ] && [ -f "$prefix/drive_c/windows/system32/drivers/ser2pl.sys" ] ||
-    fail "/S: the adapter's driver is not bound"
+bound() { [ "$(reg_value "$adapter_key" Service)" = "$service" ] && [ -f "$prefix/drive_c/windows/system32/drivers/$driver_file" ]; }
+for _ in $(seq 30); do bound && break; sleep 1; done
+bound || fail "/S: the adapter's driver is not bound"
 check
 diff -r "$work/app" "$install" >/dev/null || fail "/S: the install tree differs from the application"
 check

@@ -16,7 +16,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/../skin/gui_prefix.sh"
 work=$(mktemp -d)
 shots=${E2E_SCREENSHOTS:-$work}/window_e2e
-prefix="$wine_root/prefix32"
+prefix="$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}"
 programs="$prefix/drive_c/Program Files"
 adapter_key='HKLM\System\CurrentControlSet\Enum\USB\VID_067B&PID_2303\5&e2e&0&1'
 failures=0 checks=0

@@ -19,7 +19,7 @@ prepare_gui_prefix() {  # prepare_gui_prefix WINE_RUN WINE_ROOT
     "$1" --root "$2" cmd /c exit </dev/null >/dev/null 2>&1 || return 1
     "$1" --root "$2" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
         /v 'MS Sans Serif,134' /d 'WenQuanYi Micro Hei,134' /f </dev/null >/dev/null 2>&1 || return 1
-    local fonts="$2/prefix32/drive_c/windows/Fonts" source
+    local fonts="$2/prefix${TARVIK_WINDOWS_ARCH:-32}/drive_c/windows/Fonts" source
     source=$(dirname "$(readlink -f "$(command -v wine)")")/../share/wine/fonts
     [ -d "$source" ] || source=/usr/share/wine/fonts
     mkdir -p "$fonts"

@@ -7,7 +7,7 @@ wine_run=$1 wine_root=$2; shift 2
 . "$(dirname "$0")/gui_prefix.sh"
 work=$(mktemp -d)
 stop() {
-    WINEPREFIX="$wine_root/prefix32" wineserver -k 2>/dev/null
+    WINEPREFIX="$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}" wineserver -k 2>/dev/null
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
     rm -rf "$work"
 }

@@ -8,6 +8,7 @@
 
 #include "scratch_folder.h"
 #include "started_program.h"
+#include "test_support.h"
 
 #ifndef TARVIK_SLEEPER_EXE
 #error "TARVIK_SLEEPER_EXE: the waiting program the tests start"
@@ -112,6 +113,7 @@ TEST(RunningProgramsTest, EachSourceReadsA32BitProgram) {
 }
 
 TEST(RunningProgramsTest, FullImageNameReadsA64BitProgram) {
+    SKIP_UNLESS_32BIT_PROGRAM("its subject is a 32-bit process naming a 64-bit program");
     BOOL wow64 = FALSE;
     if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) GTEST_SKIP() << "not 64-bit Windows";
     // The system's 64-bit folder as a 32-bit process names it.

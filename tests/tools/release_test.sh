@@ -21,7 +21,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 top="$work/e/Orvanet/激光"
 mkdir -p "$top/MyTarvik" && cp -r "$sample/Run" "$top/Run" && cp -r "$sample/builder" "$work/b"
 "$wine_run" --root "$wine_root" cmd /c exit >/dev/null 2>&1
-ln -sfn "$work/e" "$wine_root/prefix32/dosdevices/e:"
+ln -sfn "$work/e" "$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}/dosdevices/e:"
 (cd "$work/b" && timeout 120 "$wine_run" --root "$wine_root" SetupTarvik.exe >/dev/null 2>&1) || fail "builder exit code $?"
 built="$top/MyTarvik/SetupTarvik.exe"
 
@@ -63,6 +63,6 @@ printf "\\$(printf '%03o' $(((byte + 1) % 256)))" | dd of="$work/changed.exe" bs
 cmp -s "$work/signed.exe" "$work/changed.exe" && fail "the payload byte was not changed"
 osslsigncode verify -CAfile "$work/cert.pem" -in "$work/changed.exe" >/dev/null 2>&1 && fail "a changed payload still verifies"
 
-WINEPREFIX="$wine_root/prefix32" wineserver -k 2>/dev/null
+WINEPREFIX="$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}" wineserver -k 2>/dev/null
 [ "$failures" = 0 ] && echo "release: all checks passed"
 exit $(( failures > 0 ))

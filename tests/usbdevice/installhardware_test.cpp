@@ -234,8 +234,13 @@ struct InstallCase {
     const char* inf;
     const char* service;     // the 32-bit model's service
     const char* driverFile;  // the 32-bit model's driver
+    const char* service64;   // the 64-bit model's, which a 64-bit caller installs
+    const char* driverFile64;
     const char* systemFile;  // a companion the INF copies into the system folder, or null
 };
+
+// The model that the system installs: the one of this program's word size.
+const bool kProgram64 = sizeof(void*) == 8;
 
 class UpdateDriverTest : public SimulatedDevicesTest, public testing::WithParamInterface<InstallCase> {};
 
@@ -243,8 +248,10 @@ class UpdateDriverTest : public SimulatedDevicesTest, public testing::WithParamI
 // registry values and the drivers folder afterwards.
 TEST_P(UpdateDriverTest, InstallsSamplePackageForSimulatedAdapter) {
     const InstallCase& c = GetParam();
-    const std::string driverFile = SystemFolderFile(std::string("drivers\\") + c.driverFile);
-    RemoveInstalledDriver(c.service, "", driverFile);
+    const char* service = kProgram64 ? c.service64 : c.service;
+    const std::string driverFile =
+        SystemFolderFile(std::string("drivers\\") + (kProgram64 ? c.driverFile64 : c.driverFile));
+    RemoveInstalledDriver(service, "", driverFile);
     ASSERT_FALSE(FileExists(driverFile));
 
     // Wine matches the id case-sensitively, so the adapter carries exactly the passed id.
@@ -264,20 +271,20 @@ TEST_P(UpdateDriverTest, InstallsSamplePackageForSimulatedAdapter) {
     EXPECT_FALSE(reboot);
 
     ASSERT_TRUE(hardware.FindDevice(c.hardwareId, &report));
-    EXPECT_EQ(report.GetValue("Service"), c.service);
+    EXPECT_EQ(report.GetValue("Service"), service);
     EXPECT_FALSE(report.GetValue("Driver").empty());
     EXPECT_TRUE(FileExists(driverFile)) << driverFile;
-    RemoveInstalledDriver(c.service, device->ReadValue("Driver"), driverFile);
+    RemoveInstalledDriver(service, device->ReadValue("Driver"), driverFile);
     if (c.systemFile != nullptr) DeleteFileA(SystemFolderFile(c.systemFile).c_str());
 }
 
 const InstallCase kInstallCases[] = {
     {"Pl2303Windows7", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "win7\\2303", "ser2pl.inf", "Ser2pl",
-     "ser2pl.sys", nullptr},
+     "ser2pl.sys", "Ser2pl64", "ser2pl64.sys", nullptr},
     {"Pl2303WindowsXp", "VID_067B&PID_2303", "USB\\Vid_067b&Pid_2303", "xp\\2303", "ser2pl.inf", "Ser2pl", "ser2pl.sys",
-     nullptr},
+     "Ser2pl", "ser2pl.sys", nullptr},
     {"Ch341", "VID_1A86&PID_7523", "USB\\VID_1A86&PID_7523", "CH341SER", "CH341SER.INF", "CH341SER", "CH341SER.SYS",
-     "CH341PT.DLL"},
+     "CH341SER_A64", "CH341S64.SYS", "CH341PT.DLL"},
 };
 
 INSTANTIATE_TEST_SUITE_P(SamplePackages, UpdateDriverTest, testing::ValuesIn(kInstallCases),

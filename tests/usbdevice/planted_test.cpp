@@ -63,8 +63,11 @@ TEST_F(PlantedLibrariesTest, PlantedLibraryRecordsItsLoad) {
 }
 
 TEST_F(PlantedLibrariesTest, DeviceUpdateUsesTheSystemLibrary) {
-    const std::string driverFile = SystemDirPath("drivers\\ser2pl.sys");
-    RemoveInstalledDriver("Ser2pl", "", driverFile);
+    // The package's model of this program's word size is the one installed.
+    const bool program64 = sizeof(void*) == 8;
+    const char* service = program64 ? "Ser2pl64" : "Ser2pl";
+    const std::string driverFile = SystemDirPath(program64 ? "drivers\\ser2pl64.sys" : "drivers\\ser2pl.sys");
+    RemoveInstalledDriver(service, "", driverFile);
     ASSERT_EQ(GetFileAttributesA(driverFile.c_str()), INVALID_FILE_ATTRIBUTES);
     SimulatedDevice* device = Plug(Adapter("VID_067B&PID_2303", kPl2303Id));
     ASSERT_NE(device, nullptr);
@@ -78,10 +81,10 @@ TEST_F(PlantedLibrariesTest, DeviceUpdateUsesTheSystemLibrary) {
     EXPECT_TRUE(hardware.UpdateDriver(kPl2303Id, package.Child("ser2pl.inf").c_str()));
     XC_Xml report;
     ASSERT_TRUE(hardware.FindDevice(kPl2303Id, &report));
-    EXPECT_EQ(report.GetValue("Service"), "Ser2pl");
+    EXPECT_EQ(report.GetValue("Service"), service);
     EXPECT_NE(GetFileAttributesA(driverFile.c_str()), INVALID_FILE_ATTRIBUTES) << driverFile;
     EXPECT_EQ(Loads(), "");
-    RemoveInstalledDriver("Ser2pl", device->ReadValue("Driver"), driverFile);
+    RemoveInstalledDriver(service, device->ReadValue("Driver"), driverFile);
 }
 
 TEST_F(PlantedLibrariesTest, SpecialFoldersUseTheSystemLibrary) {

@@ -26,13 +26,6 @@ private:
     HANDLE handle_;
 };
 
-// The 64-bit system's drivers folder, seen from this 32-bit process.
-inline std::string NativeDriversFile(const char* name) {
-    char windows[MAX_PATH];
-    const UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    return std::string(windows, length) + "\\Sysnative\\drivers\\" + name;
-}
-
 inline bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // upd64.exe copied into a folder whose name holds a blank, as a user's temporary folder may.
