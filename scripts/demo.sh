@@ -167,8 +167,12 @@ install() {
 }
 install C.UTF-8 '^Install Mini Tarvik$' ""
 service=$(runner reg query "$usb" /v Service 2>/dev/null | tr -d '\r' | awk '/Service/ {print $3}')
+# The package's 32-bit model on 32-bit Windows 7; in the 64-bit prefix its 64-bit one, which the
+# 64-bit updater installs.
+expected_service=Ser2pl
+[ "$TARVIK_WINDOWS_ARCH" = 64 ] && expected_service=Ser2pl64
 echo "driver service of the adapter: ${service:-none}"
-[ "$service" = Ser2pl ] || fail "the adapter's driver service is '${service:-none}', not Ser2pl"
+[ "$service" = "$expected_service" ] || fail "the adapter's driver service is '${service:-none}', not $expected_service"
 step "Install tree against the sample minus the files the builder skips"
 installed="$prefix/drive_c/Program Files/MiniTarvik"
 compare_tree() {  # compare_tree DIFF_NAME
