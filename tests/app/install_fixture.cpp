@@ -138,12 +138,12 @@ void ListTree(const std::string& root, const std::string& relative,
 
 std::string SampleDriverBytes(const char* relative) { return FileContents(SampleDriverPath(relative)); }
 
-bool AddDriverEntries(XC_ExeTailHelper& payload) {
+bool AddDriverEntries(XC_ExeTailHelper& payload, const char* updater) {
     for (const PayloadFixedEntry& entry : kPayloadFixedEntries) {
         if (entry.key == std::string(PayloadKey::Language) || entry.key == std::string(PayloadKey::Uninstaller))
             continue;
         if (entry.key == std::string(PayloadKey::Win7Upd64Exe)) {
-            if (!payload.AddFile(entry.key, TARVIK_UPD64_EXE)) return false;
+            if (!payload.AddFile(entry.key, updater)) return false;
             continue;
         }
         const char* relative = entry.source + strlen("drivers\\");

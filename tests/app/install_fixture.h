@@ -35,6 +35,9 @@ public:
     // Records the question and runs OnQuestion for the answer (Cancel when it is empty).
     bool AskRetry(const std::string& question) override;
     void StartFinishTimer(InstallResult result) override;
+    bool Watched() const override { return watched; }
+    // Whether the worker is to take the install for one a person watches, as the window's is.
+    bool watched = false;
 
     // One progress report: the position, and how many statuses had been written before it.
     struct ProgressStep {
@@ -64,8 +67,9 @@ private:
 // The application, three folder levels deep, with an empty folder and a file in the root.
 AppTree SampleAppTree();
 
-// The fixed entries from the sample drivers (and the 64-bit updater) under their keys.
-bool AddDriverEntries(XC_ExeTailHelper& payload);
+// The fixed entries from the sample drivers (and the 64-bit updater, or a program standing in
+// for it) under their keys.
+bool AddDriverEntries(XC_ExeTailHelper& payload, const char* updater = TARVIK_UPD64_EXE);
 // The bytes of a sample driver file ("xp\\fix\\usbser.sys"); empty when unreadable.
 std::string SampleDriverBytes(const char* relative);
 

@@ -405,6 +405,27 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), StagedPackagesServeAdaptersPluggedInLate
     }
 }
 
+// The 64-bit updater that installs a present adapter's driver shows its console only when a
+// person watches the install (the window's): an unattended one shows no window at all. A
+// recorder stands in for the updater and notes how it was asked to show.
+TEST_F(SYSTEM_SUITE(DriverInstallTest), UpdaterConsoleShowsOnlyToAWatchedInstall) {
+    if (!kUpdater64) GTEST_SKIP() << "no 64-bit updater on this system";
+    ASSERT_NE(PlugRow(kPl2303), nullptr);
+    const std::string marker = Temp() + "\\" + kPl2303.folder + "\\upd64.exe.ran";
+    for (const bool watched : {false, true}) {
+        SCOPED_TRACE(watched ? "watched" : "unattended");
+        RecordingOwner owner;
+        owner.watched = watched;
+        ASSERT_TRUE(AddDriverEntries(owner.Payload, TARVIK_LAUNCH_RECORDER_EXE));
+        ASSERT_TRUE(AddAppTree(owner.Payload, SampleAppTree()));
+        DeleteFileA(marker.c_str());
+        EXPECT_EQ(InstallResult::Success, RunInstall(owner));
+        // Started, not awaited.
+        for (int tries = 0; tries < 100 && FileContents(marker).empty(); ++tries) Sleep(100);
+        EXPECT_EQ(watched ? "show=1\r\n" : "show=0\r\n", FileContents(marker));
+    }
+}
+
 // A second install finds the packages in the store: no second copy, and success again.
 TEST_F(SYSTEM_SUITE(DriverInstallTest), StagingTwiceLeavesOneCopyInTheStore) {
     if (kSet == kNoSet) GTEST_SKIP() << "no driver set on this system";
