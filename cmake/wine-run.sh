@@ -25,14 +25,16 @@ done
 export WINEPREFIX="$root/prefix$arch"
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml=;winemenubuilder.exe=d"
-# Each prefix is started through Wine's loader of its word size: a machine without 32-bit
-# execution cannot start the 32-bit one at all (TARVIK_WINE32_LOADER stands in for it in the
-# tests of this script). The 64-bit one hands a 32-bit program on to the 32-bit loader.
+# The loader: a 32-bit prefix's is Wine's 32-bit one (TARVIK_WINE32_LOADER stands in for it in
+# the tests of this script). A 64-bit prefix of the 64-bit build is started through the 64-bit
+# one itself, since a machine without 32-bit execution cannot start the plain "wine", the 32-bit
+# loader, at all; the 32-bit build's programs there are 32-bit ones, which "wine" takes.
 if [ "$arch" = 32 ]; then
   export WINEARCH=win32; wine=${TARVIK_WINE32_LOADER:-/usr/lib/wine/wine}
+elif [ "${TARVIK_WINDOWS_ARCH:-32}" = 64 ]; then
+  export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64; wine=$WINELOADER
 else
-  export WINEARCH=win64; wine=/usr/lib/wine/wine64
-  export WINELOADER=$wine
+  export WINEARCH=win64; wine=wine
 fi
 
 # Every step before the program is bounded, so a stuck prefix fails the caller in minutes.
