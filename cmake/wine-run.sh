@@ -38,8 +38,8 @@ else
 fi
 
 # Every step before the program is bounded, so a stuck prefix fails the caller in minutes.
-# Measured on a fresh machine: the first prefix (Wine's first start, which builds its font
-# caches too) took 5 s for 64 bits and 5 s for 32; a 64-bit one took up to 12 s on a busy
+# Measured: on a fresh machine the first 64-bit prefix (Wine's first start, which builds its
+# font caches too) took 5 s; a 32-bit prefix takes about 5 s, a 64-bit one up to 12 s on a busy
 # machine. The lock is held at most while another caller makes the prefix.
 lock_wait=180 step_limit=90
 

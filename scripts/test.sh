@@ -12,7 +12,7 @@ windows_arch
 mode="Windows tests: the $TARVIK_WINDOWS_ARCH-bit build in $windows_build/ ($windows_arch_why)"
 echo "== $mode"
 not_run="$windows_build/tests-not-run.txt"
-windows_log="$windows_build/Testing/Temporary/windows-tests.log"
+windows_log="$windows_build/windows-tests.log"
 # The run ends, passed or failed, with the test cases that this build ended at once (their
 # subject a 32-bit program on 64-bit Windows), which build it tested, and ctest's verdict again.
 finish() {
