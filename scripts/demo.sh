@@ -195,7 +195,7 @@ find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' -delete 2>/dev/null
 install zh_CN.UTF-8 '^安装 Mini Tarvik$' zh-
 
 step "Installer sealed with Zstandard by the Linux tool (build --zstd), on a fresh install tree"
-"$tool" build --zstd "$win/src/app/SetupTarvik.exe" "$demo/SetupTarvik-zstd.exe" --app "$win/sample/Run" \
+"$tool" build --zstd "$win/src/installer/SetupTarvik.exe" "$demo/SetupTarvik-zstd.exe" --app "$win/sample/Run" \
     --drivers "$win/sample/builder/drivers" --language "$win/sample/builder/Language.zip" 2>/dev/null \
     || fail "tarvik-payload build --zstd"
 runner reg delete "$usb" /f >/dev/null 2>&1
@@ -215,7 +215,7 @@ uninstall_command=$(awk '$1 == "UninstallString" {sub(/^ *UninstallString +REG_S
     echo "shown:         $shown"
     echo "installer:     build/demo/SetupTarvik.exe ($(stat -c %s "$demo/SetupTarvik.exe" 2>/dev/null) bytes, signed)"
     echo "with --zstd:   build/demo/SetupTarvik-zstd.exe ($(stat -c %s "$demo/SetupTarvik-zstd.exe" 2>/dev/null) bytes)"
-    echo "stub:          $(stat -c %s "$win/src/app/SetupTarvik.exe") bytes ($windows_build/src/app/SetupTarvik.exe)"
+    echo "stub:          $(stat -c %s "$win/src/installer/SetupTarvik.exe") bytes ($windows_build/src/installer/SetupTarvik.exe)"
     echo "screenshots:   $(cd "$demo" && ls screens/*.png 2>/dev/null | tr '\n' ' ')"
     echo "install tree:  build/demo/prefix/drive_c/Program Files/MiniTarvik"
     echo "logs:          build/demo/builder/SetupTarvik.log (builder), build/demo/SetupTarvik.log (installer)"

@@ -43,11 +43,6 @@ bool AnsiName(const std::string& name, std::string* ansi) {
 #endif
 }
 
-std::string UpperAscii(std::string name) {
-    for (char& c : name) c = AsciiUpper(c);
-    return name;
-}
-
 // The entry itself, a link not followed (the C runtime on Windows knows no links).
 int LinkStatus(const std::string& path, struct stat* status) {
 #ifdef _WIN32
@@ -118,7 +113,7 @@ std::string FindCaseless(const std::string& folder, const std::string& part) {
     std::string match;
     int matches = 0;
     while (const dirent* found = readdir(dir))
-        if (UpperAscii(found->d_name) == UpperAscii(part)) {
+        if (AsciiUpper(found->d_name) == AsciiUpper(part)) {
             match = found->d_name;
             ++matches;
         }

@@ -46,6 +46,11 @@ std::string ModulePath(const char* name, HMODULE module) {
     return JoinPath(path.c_str(), name);
 }
 
+std::string ParentFolder(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 std::string SystemDirPath(const char* name) {
     char buffer[MAX_PATH];
     const std::string folder = FromBuffer(buffer, GetSystemDirectoryA(buffer, MAX_PATH), MAX_PATH);

@@ -16,6 +16,10 @@ std::string JoinPath(const char* first, const char* second = nullptr, const char
 // Empty when the path cannot be read.
 std::string ModulePath(const char* name = nullptr, HMODULE module = nullptr);
 
+// The folder part of a path: what comes before its last separator (a backslash, or a slash,
+// which Windows takes as one too); empty when it has none. "\a\b.txt" gives "\a".
+std::string ParentFolder(const std::string& path);
+
 std::string SystemDirPath(const char* name = nullptr);
 std::string WindowsDirPath(const char* name = nullptr);
 

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "comref.h"
 
@@ -42,36 +43,22 @@ bool AppendEntry(PACL acl, const ACE_HEADER* header) {
     return AddAce(acl, ACL_REVISION, MAXDWORD, const_cast<ACE_HEADER*>(header), header->AceSize) != FALSE;
 }
 
-// The account's identifier; the first lookup must ask for larger buffers.
-bool LookupAccountSid(const char* account, XC_MemSpace* sid) {
-    DWORD sidSize = 0;
-    DWORD domainSize = 0;
-    SID_NAME_USE use;
-    if (LookupAccountNameA(nullptr, account, nullptr, &sidSize, nullptr, &domainSize, &use) ||
-        GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return false;
-    XC_MemSpace domain;
-    if (!sid->Allocate(sidSize, 0) || !domain.Allocate(domainSize, 0)) return false;
-    return LookupAccountNameA(nullptr, account, sid->data, &sidSize, reinterpret_cast<char*>(domain.data), &domainSize,
-                              &use) != FALSE;
-}
-
-bool ReadHandleDacl(HANDLE handle, XC_MemSpace* descriptor) {
+bool ReadHandleDacl(HANDLE handle, std::vector<BYTE>* descriptor) {
     DWORD needed = 0;
     if (GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return false;
-    if (!descriptor->Allocate(needed, 0)) return false;
-    return GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor->data, needed, &needed) != FALSE;
+    descriptor->assign(needed, 0);
+    return GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed) != FALSE;
 }
 
-bool ReadFileDacl(const char* path, XC_MemSpace* descriptor) {
+bool ReadFileDacl(const char* path, std::vector<BYTE>* descriptor) {
     DWORD needed = 0;
     if (GetFileSecurityA(path, DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
         GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return false;
-    if (!descriptor->Allocate(needed, 0)) return false;
-    return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor->data, needed, &needed) != FALSE;
+    descriptor->assign(needed, 0);
+    return GetFileSecurityA(path, DACL_SECURITY_INFORMATION, descriptor->data(), needed, &needed) != FALSE;
 }
 
 }  // namespace
@@ -90,7 +77,8 @@ bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWO
         return false;
 
     const DWORD newSize = oldSize.AclBytesInUse + GetLengthSid(sid) + FIELD_OFFSET(ACCESS_ALLOWED_ACE, SidStart);
-    if (!acl_.Allocate(newSize, 0) || !InitializeAcl(Acl(), newSize, ACL_REVISION)) return false;
+    acl_.assign(newSize, 0);
+    if (!InitializeAcl(Acl(), newSize, ACL_REVISION)) return false;
 
     // Explicit entries come first in a canonical list: the new one goes after them and
     // before the first inherited entry; an older entry of the account's own is dropped.
@@ -122,27 +110,20 @@ bool XC_GrantDescriptor::Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWO
 
 bool GrantSidAccess(const char* path, PSID sid, DWORD mask) {
     if (path == nullptr || sid == nullptr) return false;
-    XC_MemSpace oldDescriptor;
+    std::vector<BYTE> oldDescriptor;
     if (!ReadFileDacl(path, &oldDescriptor)) return false;
     XC_GrantDescriptor granted;
-    if (!granted.Build(oldDescriptor.data, sid, mask)) return false;
+    if (!granted.Build(oldDescriptor.data(), sid, mask)) return false;
     return SetFileSecurityA(path, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
 }
 
 bool GrantHandleAccess(HANDLE file, PSID sid, DWORD mask) {
     if (file == nullptr || file == INVALID_HANDLE_VALUE || sid == nullptr) return false;
-    XC_MemSpace oldDescriptor;
+    std::vector<BYTE> oldDescriptor;
     if (!ReadHandleDacl(file, &oldDescriptor)) return false;
     XC_GrantDescriptor granted;
-    if (!granted.Build(oldDescriptor.data, sid, mask)) return false;
+    if (!granted.Build(oldDescriptor.data(), sid, mask)) return false;
     return SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, granted.Descriptor()) != FALSE;
-}
-
-bool GrantAccess(const char* path, const char* account, DWORD mask) {
-    if (path == nullptr || account == nullptr) return false;
-    XC_MemSpace sid;
-    if (!LookupAccountSid(account, &sid)) return false;
-    return GrantSidAccess(path, PSID(sid.data), mask);
 }
 
 HRESULT CreateShortcut(const char* target, const char* folder, const char* name, const char* workingFolder,

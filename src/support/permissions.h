@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-#include "xc_memspace.h"
+#include <vector>
 
-// The descriptor GrantAccess writes, built in memory: absolute, with its own access list
+// The descriptor a grant writes, built in memory: absolute, with its own access list
 // holding the old explicit entries (less any of the account's), one allow entry for the
 // account, then the old inherited entries; the old inheritance control is carried over.
 class XC_GrantDescriptor {
@@ -18,10 +18,10 @@ public:
     // oldDescriptor may be absolute or self-relative, with a DACL, a null DACL or none.
     bool Build(PSECURITY_DESCRIPTOR oldDescriptor, PSID sid, DWORD mask);
     PSECURITY_DESCRIPTOR Descriptor() { return &descriptor_; }
-    PACL Acl() const { return reinterpret_cast<PACL>(acl_.data); }
+    PACL Acl() { return reinterpret_cast<PACL>(acl_.data()); }
 
 private:
-    XC_MemSpace acl_;
+    std::vector<BYTE> acl_;
     SECURITY_DESCRIPTOR descriptor_ = {};
 };
 
@@ -43,8 +43,6 @@ bool GrantSidAccess(const char* path, PSID sid, DWORD mask);
 // The same on a file already open with READ_CONTROL and WRITE_DAC: no further opening of the
 // file, which is most of a grant's cost when thousands of files are written.
 bool GrantHandleAccess(HANDLE file, PSID sid, DWORD mask);
-// The same for an account named in the system's language; false when the name does not resolve.
-bool GrantAccess(const char* path, const char* account, DWORD mask);
 
 // Saves a shortcut folder\name.lnk to target, creating folder (one level) when missing. The
 // working folder and arguments are set only when given. Returns the save's result, or that

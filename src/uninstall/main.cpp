@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "commandline.h"
 #include "installrecord.h"
 #include "installremoval.h"
 #include "paths.h"
@@ -33,31 +34,12 @@ constexpr const char* kSilentSwitch = "/S";
 // How long the copy waits for the uninstaller to end before it tries anyway.
 constexpr DWORD kCleanupWaitMs = 60000;
 
-// The command line's arguments after the program's name: blanks separate, double quotes group.
+// The command line's arguments after the program's name.
 std::vector<std::string> Arguments() {
     std::vector<std::string> arguments;
-    const char* line = GetCommandLineA();
-    bool first = true;
-    while (*line != '\0') {
-        while (*line == ' ' || *line == '\t') ++line;
-        if (*line == '\0') break;
-        std::string argument;
-        bool quoted = false;
-        for (; *line != '\0' && (quoted || (*line != ' ' && *line != '\t')); ++line) {
-            if (*line == '"')
-                quoted = !quoted;
-            else
-                argument += *line;
-        }
-        if (!first) arguments.push_back(argument);
-        first = false;
-    }
+    for (const CommandArgument& argument : SplitArguments(CommandLineArguments(GetCommandLineA())))
+        arguments.push_back(argument.text);
     return arguments;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 // The translated texts, all read before anything is removed: the language file is one of the
@@ -123,14 +105,14 @@ UINT Cleanup(const std::vector<std::string>& arguments) {
         removed = DeleteFileA(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
         if (!removed) Sleep(100);
     }
-    RemoveDirectoryA(FolderOf(target).c_str());
+    RemoveDirectoryA(ParentFolder(target).c_str());
     MoveFileExA(ModulePath().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     return removed ? kRemoved : kFailed;
 }
 
 UINT Uninstall(bool silent) {
     const std::string self = ModulePath();
-    const std::string folder = FolderOf(self);
+    const std::string folder = ParentFolder(self);
     XC_Log log;
     const std::string logPath = TempDirPath("MiniTarvik-Uninstall.log");
     lstrcpynA(log.LogPath, logPath.c_str(), sizeof(log.LogPath));

@@ -15,6 +15,7 @@
 #include "unix_link.h"
 #include "wholefile.h"
 #include "xc_handle.h"
+#include "xc_xml.h"
 
 #ifndef TARVIK_SLEEPER_EXE
 #error "TARVIK_SLEEPER_EXE: the waiting program the tests start"
@@ -24,14 +25,18 @@ using UninstallTest = InstallTree;
 
 TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
     ASSERT_TRUE(EntryExists());
-    // The engravings' folder and a recorded driver package are never the uninstaller's.
+    // The engravings' folder and a driver package that an older install's record lists are
+    // never the uninstaller's.
     CreateDirectoryA("C:\\output", nullptr);
     const std::string engraving = "C:\\output\\uninstall-test-" + std::to_string(GetCurrentProcessId()) + ".svg";
     ASSERT_TRUE(WriteText(engraving, "engraving"));
     const std::string driver = root_.Child("ser2pl.inf");
     ASSERT_TRUE(WriteText(driver, "driver"));
-    record_.AddDriver(driver);
-    ASSERT_TRUE(record_.Save(RecordFile()));
+    XC_Xml older;
+    ASSERT_TRUE(older.LoadText(record_.Text().c_str()));
+    older.SetValue("DriverCount", "1");
+    older.SetValue("DRIVER0", driver.c_str());
+    ASSERT_TRUE(WriteText(RecordFile(), std::string(older.GetText(), older.GetTextLength())));
     EXPECT_EQ(0u, Uninstall());
     for (const InstallRecord::File& file : record_.Files()) EXPECT_FALSE(Exists(Installed(file.path))) << file.path;
     EXPECT_FALSE(Exists(Installed("\\inkscape\\share")));

@@ -1,5 +1,5 @@
 // Granting an account access: the access list built over in-memory descriptors with the real
-// ACL API, and GrantAccess on real files and folders.
+// ACL API, and the grant on real files and folders, by name and through an open handle.
 #include "permissions.h"
 
 #include <sddl.h>
@@ -243,29 +243,22 @@ protected:
     std::string folder_;
 };
 
-TEST_F(GrantAccessTest, GrantsOnFilesAndFolders) {
-    for (const std::string* path : {&file_, &folder_}) {
-        SCOPED_TRACE(*path);
-        EXPECT_TRUE(GrantAccess(path->c_str(), "everyone", GENERIC_ALL));
-        EXPECT_TRUE(GrantAccess(path->c_str(), "Everyone", GENERIC_ALL));
-    }
-}
-
-TEST_F(GrantAccessTest, UnknownAccountFailsAndChangesNothing) {
+// A grant that cannot be built (an identifier that is no valid one) leaves the list as it was.
+TEST_F(GrantAccessTest, InvalidIdentifierFailsAndChangesNothing) {
     const std::vector<BYTE> before = FileDescriptor(file_);
     ASSERT_FALSE(before.empty());
-    SetLastError(kMarker);
-    EXPECT_FALSE(GrantAccess(file_.c_str(), "no such account 7f3a", GENERIC_ALL));
-    EXPECT_EQ(DWORD(ERROR_NONE_MAPPED), GetLastError());
+    SID invalid = {};
+    EXPECT_FALSE(GrantSidAccess(file_.c_str(), &invalid, GENERIC_ALL));
     EXPECT_EQ(before, FileDescriptor(file_));
 }
 
 TEST_F(GrantAccessTest, MissingObjectFails) {
+    XC_WorldSid world;
     SetLastError(kMarker);
-    EXPECT_FALSE(GrantAccess(scratch_.Child("missing.exe").c_str(), "everyone", GENERIC_ALL));
+    EXPECT_FALSE(GrantSidAccess(scratch_.Child("missing.exe").c_str(), world.Get(), GENERIC_ALL));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), GetLastError());
     SetLastError(kMarker);
-    EXPECT_FALSE(GrantAccess(scratch_.Child("missing\\a.exe").c_str(), "everyone", GENERIC_ALL));
+    EXPECT_FALSE(GrantSidAccess(scratch_.Child("missing\\a.exe").c_str(), world.Get(), GENERIC_ALL));
     EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), GetLastError());
 }
 
@@ -309,11 +302,6 @@ TEST_F(GrantAccessTest, GrantsThroughAHandleThatMayChangeTheList) {
     CloseHandle(readOnly);
     EXPECT_EQ(before, FileDescriptor(file_));
     EXPECT_FALSE(GrantHandleAccess(INVALID_HANDLE_VALUE, world.Get(), GENERIC_ALL));
-}
-
-TEST_F(GrantAccessTest, MissingTextsFail) {
-    EXPECT_FALSE(GrantAccess(nullptr, "everyone", GENERIC_ALL));
-    EXPECT_FALSE(GrantAccess(file_.c_str(), nullptr, GENERIC_ALL));
 }
 
 }  // namespace

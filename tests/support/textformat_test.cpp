@@ -26,3 +26,35 @@ TEST(FormatText, LongTextsComeWhole) {
 }
 
 TEST(FormatText, NothingToFormatGivesAnEmptyText) { EXPECT_EQ("", FormatText("%s", "")); }
+
+// A translated format is used only where it converts what its English original does.
+struct SafeFormatCase {
+    const char* name;
+    const char* translation;
+    const char* english;
+    bool used;
+};
+
+class SafeFormatTest : public testing::TestWithParam<SafeFormatCase> {};
+
+TEST_P(SafeFormatTest, TranslationOnlyWithTheSameConversions) {
+    const SafeFormatCase& c = GetParam();
+    EXPECT_EQ(c.used ? c.translation : c.english, SafeFormat(c.translation, c.english));
+}
+
+const SafeFormatCase kSafeFormatCases[] = {
+    {"Same", "\xD5\xFD\xD4\xDA %d%%", "Copying files %d%%", true},
+    {"FlagsWidthPrecision", "%-3d MB, %02i MB, %.2s", "%d MB, %d MB, %s", true},
+    {"IntegerForString", "%d", "%s", false},
+    {"OneMissing", "%d MB needed", "%d MB needed, %d MB free", false},
+    {"OneMore", "%d %d", "%d", false},
+    {"OtherOrder", "%s %d", "%d %s", false},
+    {"FloatingPoint", "%f", "%d", false},
+    {"Pointer", "%p", "%d", false},
+    {"WideWidth", "%100d", "%d", false},
+    {"CutOff", "%d %", "%d", false},
+    {"PercentSignsOnly", "100%% done", "done", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, SafeFormatTest, testing::ValuesIn(kSafeFormatCases),
+                         [](const testing::TestParamInfo<SafeFormatCase>& info) { return info.param.name; });

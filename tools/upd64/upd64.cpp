@@ -15,8 +15,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "asciicase.h"
+#include "commandline.h"
 #include "driverstore.h"
 #include "newdev.h"
 #include "paths.h"
@@ -32,54 +34,32 @@ enum ExitCode : int {
     kRestartRequired = ERROR_SUCCESS_REBOOT_REQUIRED,
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Takes the last argument of line[0, end) when it stands in double quotes: its text goes to
-// value and end moves to the blank before it. The installer leaves its own path unquoted, so
-// the path may hold blanks; the arguments are therefore read from the end of the line.
-bool TakeQuotedFromEnd(const char* line, size_t* end, std::string* value) {
-    size_t last = *end;
-    while (last > 0 && IsBlank(line[last - 1])) --last;
-    if (last == 0 || line[last - 1] != '"') return false;
-    size_t open = last - 1;
-    while (open > 0 && line[open - 1] != '"') --open;
-    if (open == 0) return false;
-    --open;
-    if (open == 0 || !IsBlank(line[open - 1])) return false;
-    *value = std::string(line + open + 1, last - 1 - (open + 1));
-    *end = open;
-    return !value->empty();
-}
-
 const char kStageSwitch[] = "/stage";
-
-// Whether line[0, end) ends with a blank and the staging switch, in any letter case, after a
-// program path; end then moves before the switch.
-bool TakeStageSwitchFromEnd(const char* line, size_t* end) {
-    size_t last = *end;
-    while (last > 0 && IsBlank(line[last - 1])) --last;
-    const size_t length = strlen(kStageSwitch);
-    if (last <= length + 1 || !IsBlank(line[last - length - 1])) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (AsciiLower(line[last - length + i]) != kStageSwitch[i]) return false;
-    *end = last - length - 1;
-    return true;
-}
 
 enum class Job { Invalid, Update, Stage };
 
-// Splits "program" "hardware id" "inf path", or "program" /stage "inf path"; the program path
-// may be quoted or not. hardwareId stays empty for the staging form.
+// A value of the job: a non-empty argument wholly in double quotes.
+bool IsQuotedValue(const CommandArgument& argument) { return argument.quoted && !argument.text.empty(); }
+
+// Splits "program" "hardware id" "inf path", or "program" /stage "inf path" (the switch in any
+// letter case). The job is read from the end of the line: the installer quotes the program's
+// path, but an unquoted one may hold blanks, and then its pieces come before the job's
+// arguments. hardwareId stays empty for the staging form.
 Job ParseCommandLine(const char* line, std::string* hardwareId, std::string* infPath) {
-    size_t end = strlen(line);
-    if (!TakeQuotedFromEnd(line, &end, infPath)) return Job::Invalid;
-    Job job = Job::Update;
-    if (!TakeQuotedFromEnd(line, &end, hardwareId)) {
-        if (!TakeStageSwitchFromEnd(line, &end)) return Job::Invalid;
-        job = Job::Stage;
+    if (*line == '\0' || *line == ' ' || *line == '\t') return Job::Invalid;
+    const std::vector<CommandArgument> arguments = SplitArguments(CommandLineArguments(line));
+    const size_t count = arguments.size();
+    if (count < 2 || !IsQuotedValue(arguments[count - 1])) return Job::Invalid;
+    *infPath = arguments[count - 1].text;
+    const CommandArgument& job = arguments[count - 2];
+    if (IsQuotedValue(job)) {
+        *hardwareId = job.text;
+        return Job::Update;
     }
-    while (end > 0 && IsBlank(line[end - 1])) --end;
-    return end > 0 ? job : Job::Invalid;
+    if (job.quoted || job.text.size() != strlen(kStageSwitch)) return Job::Invalid;
+    for (size_t i = 0; i < job.text.size(); ++i)
+        if (AsciiLower(job.text[i]) != kStageSwitch[i]) return Job::Invalid;
+    return Job::Stage;
 }
 
 int Stage(const std::string& infPath) {

@@ -36,45 +36,6 @@ const char kInstallFolderName[] = "MiniTarvik";
 const char kApplication[] = "Emberlin.exe";
 const char kInkscape[] = "inkscape\\inkscape.exe";
 
-// Moves *at past up to two decimal digits; false when more follow.
-bool SkipShortNumber(const std::string& text, size_t* at) {
-    size_t digits = 0;
-    for (; *at < text.size() && text[*at] >= '0' && text[*at] <= '9'; ++*at) ++digits;
-    return digits <= 2;
-}
-
-bool IsFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '0'; }
-
-// The conversions of format in order, "d" for each "%[flags][width][.precision]d" or "i" and
-// "s" for each such "s", skipping "%%"; "!" for any other or a width of three digits or more.
-std::string Conversions(const std::string& format) {
-    std::string conversions;
-    for (size_t at = 0; at < format.size(); ++at) {
-        if (format[at] != '%') continue;
-        ++at;
-        if (at < format.size() && format[at] == '%') continue;
-        while (at < format.size() && IsFlag(format[at])) ++at;
-        if (!SkipShortNumber(format, &at)) return "!";
-        if (at < format.size() && format[at] == '.') {
-            ++at;
-            if (!SkipShortNumber(format, &at)) return "!";
-        }
-        if (at >= format.size()) return "!";
-        if (format[at] == 'd' || format[at] == 'i')
-            conversions += 'd';
-        else if (format[at] == 's')
-            conversions += 's';
-        else
-            return "!";
-    }
-    return conversions;
-}
-
-// The translation when it converts exactly what the English text does, otherwise the English.
-std::string SafeFormat(const std::string& translation, const char* english) {
-    return Conversions(translation) == Conversions(english) ? translation : std::string(english);
-}
-
 // The install folder joined with the value name of list; empty, logged, when the value is
 // missing or is no safe relative path (it could leave the install folder or open a device).
 std::string ListedPath(XC_Xml& list, const std::string& installFolder, const std::string& name) {
@@ -109,8 +70,7 @@ public:
     // (with a leading backslash, or empty for the install folder itself); otherwise logs the
     // step what on target with the link it found.
     bool Clear(const std::string& relative, const char* what, const std::string& target) {
-        std::string key = relative;
-        for (char& c : key) c = AsciiUpper(c);
+        const std::string key = AsciiUpper(relative);
         if (clear_.count(key) != 0) return true;
         const std::string link = FirstLinkOnTheWay(installFolder_, relative);
         if (link.empty()) {
@@ -126,12 +86,6 @@ private:
     std::set<std::string> clear_;
 };
 
-// The folder part of a listed relative path ("\a\b.txt" gives "\a", "\b.txt" gives "").
-std::string ParentOf(const std::string& relative) {
-    const size_t last = relative.find_last_of("\\/");
-    return last == std::string::npos ? std::string() : relative.substr(0, last);
-}
-
 // Folders in list order, one level each: a folder's parent comes before it in the list.
 bool CreateListedFolders(XC_Xml& list, const std::string& installFolder, LinkFreeFolders& linkFree,
                          InstallRecord* record) {
@@ -145,7 +99,7 @@ bool CreateListedFolders(XC_Xml& list, const std::string& installFolder, LinkFre
         const std::string relative = list.GetValue(name.c_str());
         // Every listed folder belongs to this install, one an older install made too.
         record->AddFolder(relative);
-        if (linkFree.Clear(ParentOf(relative), "Creating a folder", folder) && CreateFolder(folder) &&
+        if (linkFree.Clear(ParentFolder(relative), "Creating a folder", folder) && CreateFolder(folder) &&
             linkFree.Clear(relative, "Creating a folder", folder))
             GrantToEveryone(folder);
         else
@@ -219,7 +173,7 @@ bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& ins
         // still belongs to the install, so an upgrade must not take it for a leftover.
         record->AddFile(list.GetValue(name.c_str()), entry != nullptr ? entry->size : 0);
         const uint64_t end = progress.Done() + (entry != nullptr ? entry->size : 0);
-        if (!linkFree.Clear(ParentOf(list.GetValue(name.c_str())), "Writing a file", file) ||
+        if (!linkFree.Clear(ParentFolder(list.GetValue(name.c_str())), "Writing a file", file) ||
             !WriteEntryFile(name.c_str(), entry, file, FileGrant::Everyone,
                             [&progress](DWORD bytes) { progress.Add(bytes); }))
             ok = false;
@@ -432,7 +386,6 @@ bool DeployApplication(TInstallOwner& owner) {
     if (uninstallReady) older.Load(JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName));
     InstallRecord record;
     record.SetInstallFolder(installFolder);
-    for (const std::string& package : owner.DriverPackages) record.AddDriver(package);
     if (listed) {
         LinkFreeFolders linkFree(installFolder);
         ok = CreateListedFolders(list, installFolder, linkFree, &record) && ok;

@@ -17,12 +17,6 @@ void LogFailure(XC_Log* log, const char* what, const std::string& path, DWORD er
                       SystemErrorText(error).c_str());
 }
 
-// The parent folder of a full path; empty when it has none.
-std::string ParentOf(const std::string& path) {
-    const size_t slash = path.rfind('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // One file at path, known to lie on a way without links. True when it is gone.
@@ -112,8 +106,8 @@ RemovalOutcome RemoveInstall(const std::string& uninstallFolder, const InstallRe
 
     // Shortcuts lie outside the install folder: each, and the folder it lies in, must be plain.
     for (const std::string& shortcut : record.Shortcuts()) {
-        if (InspectPath(ParentOf(shortcut)) == PathKind::Missing) continue;
-        if (InspectPath(ParentOf(shortcut)) != PathKind::Plain || InspectPath(shortcut) == PathKind::Link ||
+        if (InspectPath(ParentFolder(shortcut)) == PathKind::Missing) continue;
+        if (InspectPath(ParentFolder(shortcut)) != PathKind::Plain || InspectPath(shortcut) == PathKind::Link ||
             InspectPath(shortcut) == PathKind::Unknown) {
             log->AppendFormat("Left alone, a link on its way: %s", shortcut.c_str());
             Count(&outcome, false);

@@ -15,3 +15,9 @@
 // The whole formatted text, however long; empty when the format cannot be applied.
 std::string FormatText(const char* format, ...) TEXT_FORMAT_CHECK(1, 2);
 std::string FormatTextList(const char* format, va_list arguments) TEXT_FORMAT_CHECK(1, 0);
+
+// A translated format where it converts exactly what its English original does (the same %d,
+// %i and %s, in order, with flags, a width and a precision of at most two digits, and %%),
+// otherwise the English: a translation can never make the formatter read an argument that is
+// not there, or of another type.
+std::string SafeFormat(const std::string& translation, const char* english);

@@ -25,15 +25,8 @@ constexpr ListNames kFiles = {"FileCount", "FILE"};
 constexpr ListNames kSizes = {"FileCount", "SIZE"};
 constexpr ListNames kShortcuts = {"ShortcutCount", "SHORTCUT"};
 constexpr ListNames kShortcutFolders = {"ShortcutFolderCount", "SHORTCUTFOLDER"};
-constexpr ListNames kDrivers = {"DriverCount", "DRIVER"};
 
 std::string ItemName(const ListNames& list, size_t index) { return list.item + std::to_string(index); }
-
-std::string Folded(const std::string& text) {
-    std::string folded = text;
-    for (char& c : folded) c = AsciiUpper(c);
-    return folded;
-}
 
 // A full path on a drive ("C:\...") or a network share ("\\server\..."), whose parts pass the
 // safe-path rule: no ".." climbs out of where the install put it.
@@ -47,7 +40,7 @@ bool IsSafeFullPath(const std::string& path) {
 }
 
 bool IsShortcutPath(const std::string& path) {
-    return IsSafeFullPath(path) && path.size() > 4 && Folded(path.substr(path.size() - 4)) == ".LNK";
+    return IsSafeFullPath(path) && path.size() > 4 && AsciiUpper(path.substr(path.size() - 4)) == ".LNK";
 }
 
 // A count as stored: decimal digits only, and no larger than a document could hold.
@@ -90,16 +83,10 @@ void InstallRecord::AddShortcut(const std::string& path) { shortcuts_.push_back(
 
 void InstallRecord::AddShortcutFolder(const std::string& path) { shortcutFolders_.push_back(path); }
 
-void InstallRecord::AddDriver(const std::string& package) { drivers_.push_back(package); }
-
 uint64_t InstallRecord::TotalSize() const {
     uint64_t total = 0;
     for (const File& file : files_) total += file.size;
     return total;
-}
-
-bool InstallRecord::Empty() const {
-    return folders_.empty() && files_.empty() && shortcuts_.empty() && shortcutFolders_.empty() && drivers_.empty();
 }
 
 std::string InstallRecord::Text() const {
@@ -114,7 +101,6 @@ std::string InstallRecord::Text() const {
     }
     WriteList(document, kShortcuts, shortcuts_);
     WriteList(document, kShortcutFolders, shortcutFolders_);
-    WriteList(document, kDrivers, drivers_);
     return std::string(document.GetText(), document.GetTextLength());
 }
 
@@ -125,7 +111,6 @@ bool InstallRecord::LoadText(const char* text) {
     if (text == nullptr || !document.LoadText(text) || document.GetValue(kFiles.count).empty()) return false;
     InstallRecord loaded;
     const auto relative = [](const std::string& path) { return IsSafeRelativePath(path, PathStart::OneBackslash); };
-    const auto anyText = [](const std::string& item) { return !item.empty(); };
     std::vector<std::string> files, sizes;
     const auto digits = [](const std::string& size) {
         return !size.empty() && size.size() <= 19 && size.find_first_not_of("0123456789") == std::string::npos;
@@ -137,8 +122,7 @@ bool InstallRecord::LoadText(const char* text) {
     if (!ReadList(document, kFolders, relative, &loaded.folders_) || !ReadList(document, kFiles, relative, &files) ||
         !ReadList(document, kSizes, digits, &sizes) ||
         !ReadList(document, kShortcuts, IsShortcutPath, &loaded.shortcuts_) ||
-        !ReadList(document, kShortcutFolders, IsSafeFullPath, &loaded.shortcutFolders_) ||
-        !ReadList(document, kDrivers, anyText, &loaded.drivers_))
+        !ReadList(document, kShortcutFolders, IsSafeFullPath, &loaded.shortcutFolders_))
         return false;
     for (size_t i = 0; i < files.size(); ++i)
         loaded.files_.push_back({files[i], std::strtoull(sizes[i].c_str(), nullptr, 10)});
@@ -162,18 +146,18 @@ bool InstallRecord::Load(const std::string& path) {
 
 std::vector<std::string> InstallRecord::FilesNotIn(const InstallRecord& newer) const {
     std::set<std::string> kept;
-    for (const File& file : newer.files_) kept.insert(Folded(file.path));
+    for (const File& file : newer.files_) kept.insert(AsciiUpper(file.path));
     std::vector<std::string> gone;
     for (const File& file : files_)
-        if (kept.count(Folded(file.path)) == 0) gone.push_back(file.path);
+        if (kept.count(AsciiUpper(file.path)) == 0) gone.push_back(file.path);
     return gone;
 }
 
 std::vector<std::string> InstallRecord::FoldersNotIn(const InstallRecord& newer) const {
     std::set<std::string> kept;
-    for (const std::string& folder : newer.folders_) kept.insert(Folded(folder));
+    for (const std::string& folder : newer.folders_) kept.insert(AsciiUpper(folder));
     std::vector<std::string> gone;
     for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder)
-        if (kept.count(Folded(*folder)) == 0) gone.push_back(*folder);
+        if (kept.count(AsciiUpper(*folder)) == 0) gone.push_back(*folder);
     return gone;
 }

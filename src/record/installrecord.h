@@ -1,8 +1,9 @@
 // What an install wrote, kept beside the uninstaller: the install folder, the folders it created
 // and the files it wrote (relative to the install folder, with their sizes), the shortcuts and
-// their folders, the driver packages it installed or staged, and the language the install used. The
-// uninstaller removes exactly what is listed, and an upgrade removes what an older install
-// listed and the new one no longer has. Portable: a result document in a file.
+// their folders, and the language the install used. The uninstaller removes exactly what is
+// listed, and an upgrade removes what an older install listed and the new one no longer has.
+// Portable: a result document in a file. (Records of older installs also list the driver
+// packages; nothing reads that list, and such a record loads as any other.)
 #pragma once
 
 #include <cstdint>
@@ -31,8 +32,6 @@ public:
     // Full paths: a shortcut file (".lnk") and a Start-menu folder the shortcuts went into.
     void AddShortcut(const std::string& path);
     void AddShortcutFolder(const std::string& path);
-    // A driver package as the install knew it (the INF path); never removed, only told.
-    void AddDriver(const std::string& package);
     void SetLanguage(uint32_t languageId) { language_ = languageId; }
     // The full path of the install folder, which the relative paths are relative to.
     void SetInstallFolder(const std::string& path) { installFolder_ = path; }
@@ -41,12 +40,10 @@ public:
     const std::vector<File>& Files() const { return files_; }
     const std::vector<std::string>& Shortcuts() const { return shortcuts_; }
     const std::vector<std::string>& ShortcutFolders() const { return shortcutFolders_; }
-    const std::vector<std::string>& Drivers() const { return drivers_; }
     uint32_t Language() const { return language_; }
     const std::string& InstallFolder() const { return installFolder_; }
     // The recorded files' bytes together.
     uint64_t TotalSize() const;
-    bool Empty() const;
 
     // The document's text, and the record rebuilt from such a text. A text that is not a
     // well-formed record, or that holds a path outside the rules (a relative path that leaves
@@ -72,7 +69,6 @@ private:
     std::vector<File> files_;
     std::vector<std::string> shortcuts_;
     std::vector<std::string> shortcutFolders_;
-    std::vector<std::string> drivers_;
     uint32_t language_ = 0;
     std::string installFolder_;
 };

@@ -183,29 +183,24 @@ void LogStaged(const std::string& how) {
 
 // On 64-bit Windows through the updater's staging form, awaited: a 32-bit caller is refused
 // there. Its window stays hidden: nothing here needs a person.
-// True when it staged the package.
-bool StageWithUpdater64(const std::string& folder, const std::string& inf) {
+void StageWithUpdater64(const std::string& folder, const std::string& inf) {
     const std::string line = UpdaterPath(folder) + " /stage \"" + inf + "\"";
     ProgramLog.Append(line.data(), int(line.size()));
     DWORD code = 0;
     if (!CheckStep(RunProcess(line.c_str(), false, &code, kStagingWaitMs), "Starting the 64-bit driver updater", line))
-        return false;
-    if (code == 0) {
+        return;
+    if (code == 0)
         LogStaged(" by the 64-bit driver updater: " + inf);
-        return true;
-    }
-    if (code == STILL_ACTIVE)
+    else if (code == STILL_ACTIVE)
         LogStepFailure(kStaging, inf,
                        "the 64-bit driver updater did not end within " + std::to_string(kStagingWaitMs / 1000) + " s");
     else
         LogStepFailure(kStaging, inf, "the 64-bit driver updater ended with exit code " + std::to_string(code));
-    return false;
 }
 
 // Writes the adapter's package of set into its permanent folder and stages it from there;
 // every outcome is logged, none is an install error: the adapter may never come.
-void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter, DriverSet set,
-                  std::vector<std::string>* staged) {
+void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter, DriverSet set) {
     const Package& package = set == DriverSet::WindowsXp ? adapter.xp : adapter.win7;
     // A payload without the package (its builder lacked the files) gives one note, not one per file.
     for (size_t i = 0; i < package.count; ++i) {
@@ -221,14 +216,11 @@ void StagePackage(const XC_ExeTailHelper& payload, const AdapterDriver& adapter,
         return;
     }
     if (set == DriverSet::Windows7 && Is64BitWindows()) {
-        if (StageWithUpdater64(folder, inf)) staged->push_back(inf);
+        StageWithUpdater64(folder, inf);
         return;
     }
     std::string stored;
-    if (CheckStep(StageDriverPackage(inf.c_str(), &stored), kStaging, inf)) {
-        LogStaged(": " + inf + " as " + stored);
-        staged->push_back(inf);
-    }
+    if (CheckStep(StageDriverPackage(inf.c_str(), &stored), kStaging, inf)) LogStaged(": " + inf + " as " + stored);
 }
 
 // Writes and installs the adapter's package for set; false when the driver update failed or
@@ -268,17 +260,14 @@ bool InstallAdapterDrivers(TInstallOwner& owner) {
         Sleep(kStatusPauseMs);
         const DriverSet set = SetForThisSystem();
         if (set == DriverSet::None) continue;
-        if (RunDriverSet(owner.Payload, hardware, adapter, set, owner.Watched()))
-            owner.DriverPackages.push_back(std::string(adapter.hardwareId) + " " + adapter.inf);
-        else
-            ok = false;
+        if (!RunDriverSet(owner.Payload, hardware, adapter, set, owner.Watched())) ok = false;
     }
-    StageAdapterPackages(owner.Payload, &owner.DriverPackages);
+    StageAdapterPackages(owner.Payload);
     return ok;
 }
 
-void StageAdapterPackages(const XC_ExeTailHelper& payload, std::vector<std::string>* staged) {
+void StageAdapterPackages(const XC_ExeTailHelper& payload) {
     const DriverSet set = SetForThisSystem();
     if (set == DriverSet::None) return;
-    for (const AdapterDriver& adapter : kAdapters) StagePackage(payload, adapter, set, staged);
+    for (const AdapterDriver& adapter : kAdapters) StagePackage(payload, adapter, set);
 }

@@ -46,8 +46,6 @@ private:
     InstallResult result_ = InstallResult::Success;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
 bool IsSilentSwitch(const std::string& arguments) { return arguments == "/S" || arguments == "/s"; }
 
 [[noreturn]] void End(UnattendedExit code, const std::string& why) {
@@ -57,22 +55,6 @@ bool IsSilentSwitch(const std::string& arguments) { return arguments == "/S" || 
 }
 
 }  // namespace
-
-std::string CommandLineArguments(const char* commandLine) {
-    const char* at = commandLine;
-    // The program name ends at its closing quote, or at the first blank when unquoted.
-    if (*at == '"') {
-        ++at;
-        while (*at != '\0' && *at != '"') ++at;
-        if (*at == '"') ++at;
-    } else {
-        while (*at != '\0' && !IsBlank(*at)) ++at;
-    }
-    while (IsBlank(*at)) ++at;
-    std::string arguments(at);
-    while (!arguments.empty() && IsBlank(arguments.back())) arguments.pop_back();
-    return arguments;
-}
 
 void RunUnattended(const std::string& arguments) {
     // No system dialog for a missing disk or a crash: a deployment tool waits for no one.

@@ -6,9 +6,6 @@
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
-
 #include "installowner.h"
 
 // The driver packages for a Windows version: XP's for 5.1, Windows 7's for 6.1 and for 6.2,
@@ -20,12 +17,11 @@ DriverSet DriverSetFor(DWORD major, DWORD minor);
 // Handles the PL2303 adapter, then the CH341 adapter, then stages both packages
 // (StageAdapterPackages). False when a driver update on a 32-bit system failed or the 64-bit
 // updater could not be started; every failed step is logged. The updater is not awaited, so
-// its own outcome is not known here. Each package installed ("hardware id INF") or staged
-// (INF) goes into owner.DriverPackages.
+// its own outcome is not known here.
 bool InstallAdapterDrivers(TInstallOwner& owner);
 
 // Stages this system's package of each adapter, present or not, in the driver store from a
 // permanent copy under the common application data folder, so that an adapter plugged in
 // later gets its driver from Windows. Each staging is logged as done or failed; a failure is
-// no install error. Each staged package's INF path is added to staged.
-void StageAdapterPackages(const XC_ExeTailHelper& payload, std::vector<std::string>* staged);
+// no install error.
+void StageAdapterPackages(const XC_ExeTailHelper& payload);

@@ -13,9 +13,6 @@ enum class UnattendedExit : unsigned {
     UnknownSwitch = 4,        // anything but /S or /s after the program name
 };
 
-// What follows the program name in commandLine (quoted or not), without surrounding blanks.
-std::string CommandLineArguments(const char* commandLine);
-
 // Runs with the arguments given (not empty) and ends the process: a file without payload is
 // the builder, which ignores them; an installer installs unattended on "/S" or "/s" and
 // answers anything else with UnknownSwitch. Every ending is logged.

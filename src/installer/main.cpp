@@ -2,6 +2,7 @@
 // with arguments the unattended install (or the builder, which ignores them).
 #include <windows.h>
 
+#include "commandline.h"
 #include "formmain.h"
 #include "paths.h"
 #include "unattended.h"

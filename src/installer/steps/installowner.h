@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "xc_exetailhelper.h"
 #include "xc_timerbase.h"
@@ -47,10 +46,6 @@ public:
     std::string Text_NotEnoughSpace;
     // "Mini Tarvik is running. Close it, then press Retry."
     std::string Text_ProgramRunning;
-
-    // Worker side: the driver packages this install installed or staged (INF paths), filled by
-    // the driver step for the deployment's install record.
-    std::vector<std::string> DriverPackages;
 
     // Worker side: replaces the status text under Lock_Status.
     virtual void SetStatus(const std::string& text) {
