@@ -3,7 +3,7 @@
 // (not with /S), waits for programs running from the install folder to be closed, removes the
 // recorded files, folders, shortcuts and the Programs and Features entry, and finally its own
 // file and folder through a copy of itself in the temporary folder. Exit code 0 when everything recorded
-// is gone, 1 otherwise, 2 when cancelled.
+// is gone, 1 otherwise, 2 when cancelled, 4 for a switch other than /S (refused with no window).
 #include <windows.h>
 
 #include <cstdlib>
@@ -20,7 +20,7 @@
 
 namespace {
 
-enum ExitCode : UINT { kRemoved = 0, kFailed = 1, kCancelled = 2 };
+enum ExitCode : UINT { kRemoved = 0, kFailed = 1, kCancelled = 2, kUnknownSwitch = 4 };
 
 // The English texts, which are also the language files' keys.
 constexpr const char* kCaption = "Uninstall Mini Tarvik";
@@ -110,12 +110,20 @@ UINT Cleanup(const std::vector<std::string>& arguments) {
     return removed ? kRemoved : kFailed;
 }
 
+constexpr const char* kLogName = "MiniTarvik-Uninstall.log";
+
+// The log in the temporary folder, where a failed run is read from.
+void OpenLog(XC_Log* log, std::string* path) {
+    *path = TempDirPath(kLogName);
+    lstrcpynA(log->LogPath, path->c_str(), sizeof(log->LogPath));
+}
+
 UINT Uninstall(bool silent) {
     const std::string self = ModulePath();
     const std::string folder = ParentFolder(self);
     XC_Log log;
-    const std::string logPath = TempDirPath("MiniTarvik-Uninstall.log");
-    lstrcpynA(log.LogPath, logPath.c_str(), sizeof(log.LogPath));
+    std::string logPath;
+    OpenLog(&log, &logPath);
     InstallRecord record;
     const bool loaded =
         record.Load(JoinPath(folder.c_str(), InstallRecord::kFileName)) && !record.InstallFolder().empty();
@@ -157,7 +165,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     RestrictDllSearch();
     const std::vector<std::string> arguments = Arguments();
     if (!arguments.empty() && lstrcmpiA(arguments[0].c_str(), kCleanupSwitch) == 0) ExitProcess(Cleanup(arguments));
-    bool silent = false;
-    for (const std::string& argument : arguments) silent = silent || lstrcmpiA(argument.c_str(), kSilentSwitch) == 0;
-    ExitProcess(Uninstall(silent));
+    // Anything but /S is refused at once, with no window: a deployment tool that runs the
+    // uninstaller with a switch of its own must not wait for a question no one sees.
+    for (const std::string& argument : arguments) {
+        if (lstrcmpiA(argument.c_str(), kSilentSwitch) == 0) continue;
+        XC_Log log;
+        std::string logPath;
+        OpenLog(&log, &logPath);
+        log.AppendFormat("Unknown command line switch \"%s\": nothing removed (use /S for a silent uninstall)",
+                         argument.c_str());
+        ExitProcess(kUnknownSwitch);
+    }
+    ExitProcess(Uninstall(!arguments.empty()));
 }

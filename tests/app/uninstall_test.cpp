@@ -100,6 +100,17 @@ TEST_F(UninstallTest, ARunningApplicationFailsASilentRunAndNothingIsRemoved) {
     ExpectNothingRemoved();
 }
 
+// Any switch but /S is refused at once with exit code 4 and no window (a question would wait
+// for no one under a deployment tool): nothing is removed.
+TEST_F(UninstallTest, UnknownSwitchesAreRefusedAndNothingIsRemoved) {
+    for (const char* arguments : {"/quiet", "/S /quiet", "-S", "/SILENT", "\"/S\" x"}) {
+        SCOPED_TRACE(arguments);
+        EXPECT_EQ(4u, Uninstall(arguments));
+        ExpectNothingRemoved();
+    }
+    EXPECT_EQ(0u, Uninstall("/s"));
+}
+
 TEST_F(UninstallTest, ADamagedRecordRemovesNothing) {
     ASSERT_TRUE(WriteText(RecordFile(), "<zxmlInfo><ExFastInfo"));
     EXPECT_EQ(1u, Uninstall());
