@@ -137,9 +137,10 @@ long NumberedIndex(const std::string& name, const char* prefix) {
     return name.compare(0, length, prefix) == 0 ? DecimalNumber(name.substr(length)) : -1;
 }
 
-// Checks FILE%d or PATH%d values against their count; returns the count.
+// Checks FILE%d or PATH%d values (installed as kind) against their count and the path rules;
+// returns the count.
 long CheckNumbered(const std::map<std::string, std::string>& values, const char* prefix, const char* countName,
-                   Report* report) {
+                   InstalledKind kind, Report* report) {
     const auto counted = values.find(countName);
     long count = counted == values.end() ? -1 : DecimalNumber(counted->second);
     if (count < 0) {
@@ -152,6 +153,8 @@ long CheckNumbered(const std::map<std::string, std::string>& values, const char*
             report->Problem("FilesInfo: " + value.first + " beyond " + countName + " " + std::to_string(count));
         if (index >= 0 && !IsSafeRelativePath(value.second, PathStart::OneBackslash))
             report->Problem("FilesInfo: unsafe path in " + value.first + ": " + value.second);
+        else if (index >= 0 && !FitsInstallFolder(value.second, kind))
+            report->Problem("FilesInfo: path too long to install in " + value.first + ": " + value.second);
     }
     for (long i = 0; i < count; ++i)
         if (values.count(prefix + std::to_string(i)) == 0)
@@ -185,8 +188,8 @@ std::set<std::string> CheckFilesInfo(const XC_ExeTailHelper& archive, Report* re
     std::map<std::string, std::string> values;
     for (const auto& value : ordered)
         if (!values.insert(value).second) report->Problem("FilesInfo: " + value.first + " given twice");
-    *folders = CheckNumbered(values, "PATH", PayloadKey::PathCount, report);
-    *files = CheckNumbered(values, "FILE", PayloadKey::FileCount, report);
+    *folders = CheckNumbered(values, "PATH", PayloadKey::PathCount, InstalledKind::Folder, report);
+    *files = CheckNumbered(values, "FILE", PayloadKey::FileCount, InstalledKind::File, report);
     bool application = false;
     for (const auto& value : values) {
         if (NumberedIndex(value.first, "FILE") < 0) continue;

@@ -20,23 +20,9 @@ namespace {
 
 // Build leftovers that never ship; folders are walked whatever their name.
 const char kSkippedFiles[] = "*.tds|*.log";
-// The longest folder the installer installs into (a 32-bit program on 64-bit Windows), and
-// the longest full path Windows creates without long-path prefixes.
-const char kLongestInstallFolder[] = "C:\\Program Files (x86)\\MiniTarvik";
-constexpr size_t kMaxPathCharacters = 259;
 // The program the installer starts and links; Inkscape is optional.
 const char kApplication[] = "\\EMBERLIN.EXE";
 const char kInkscape[] = "\\INKSCAPE\\INKSCAPE.EXE";
-
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
-// Characters, not bytes: a GBK lead byte and its trail byte are one character.
-size_t CharacterCount(const std::string& text) {
-    size_t count = 0;
-    for (size_t i = 0; i < text.size(); ++i, ++count)
-        if (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ++i;
-    return count;
-}
 
 // GBK rows whose lower-case letters have upper-case partners: lead byte, first and last
 // lower-case trail byte, and how far below them the upper-case ones lie.
@@ -122,8 +108,11 @@ bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, con
                 problem = "name Windows cannot create: ";
             else if (!folded.insert(WindowsFoldedName(entry.name)).second)
                 problem = "two names that are one on Windows (they differ only in case): ";
-            else if (CharacterCount(kLongestInstallFolder + relative) > kMaxPathCharacters)
-                problem = "path too long to install (over 259 characters under C:\\Program Files (x86)): ";
+            else if (!FitsInstallFolder(
+                         relative, entry.kind == AppEntryKind::kFile ? InstalledKind::File : InstalledKind::Folder))
+                problem =
+                    "path too long to install (over 259 characters under C:\\Program Files (x86), a file's part "
+                    "file included): ";
             else if (entry.kind == AppEntryKind::kLink)
                 problem = "symbolic link to a folder, or one that leads nowhere (not followed): ";
             else if (entry.kind == AppEntryKind::kSpecial)

@@ -134,6 +134,12 @@ new_tree
 put Emberlin.exe
 put "sub/$(printf 'd%.0s' {1..200})/$(printf 'f%.0s' {1..30}).txt"
 refused "path too long to install" 'path too long to install'
+# Within 259 characters under the install folder, but not with the file's part file.
+new_tree
+put Emberlin.exe
+put "$(printf 'g%.0s' {1..214})"
+refused "too long with the part file" 'path too long to install .*part file included'
+
 for name in 'CON.txt' 'nul' 'dot.'; do
     new_tree
     put Emberlin.exe

@@ -85,6 +85,22 @@ TEST(SafePathTest, EmbeddedZeroByteIsRefused) {
     EXPECT_FALSE(IsSafeRelativePath(std::string("a\0b", 3), PathStart::Bare));
 }
 
+// The install folder "C:\\Program Files (x86)\\MiniTarvik" takes 33 of the 259 characters; a
+// file's part file (".tarvik-part") 12 more.
+TEST(FitsInstallFolderTest, FilesKeepRoomForTheirPartFile) {
+    const std::string file214 = "\\" + std::string(213, 'f'), folder226 = "\\" + std::string(225, 'd');
+    EXPECT_TRUE(FitsInstallFolder(file214, InstalledKind::File));
+    EXPECT_FALSE(FitsInstallFolder(file214 + "x", InstalledKind::File));
+    EXPECT_TRUE(FitsInstallFolder(file214 + std::string(12, 'x'), InstalledKind::Folder));
+    EXPECT_TRUE(FitsInstallFolder(folder226, InstalledKind::Folder));
+    EXPECT_FALSE(FitsInstallFolder(folder226 + "x", InstalledKind::Folder));
+    // A double-byte character counts as one: 320 bytes that are 214 characters fit.
+    std::string gbk = "\\";
+    for (int i = 0; i < 106; ++i) gbk += "\xbc\xa4";
+    EXPECT_TRUE(FitsInstallFolder(gbk + "x" + std::string(106, 'y'), InstalledKind::File));
+    EXPECT_FALSE(FitsInstallFolder(gbk + "x" + std::string(107, 'y'), InstalledKind::File));
+}
+
 TEST(SafePathPartTest, OnePartOnly) {
     EXPECT_TRUE(IsSafePathPart("My Mini Tarvik"));
     EXPECT_TRUE(IsSafePathPart("Inkscape (Vektrel)"));

@@ -84,6 +84,14 @@ long=$(printf 'd%.0s' {1..200})
 mkdir -p "app/$long" && printf 'x' > "app/$long/$(printf 'f%.0s' {1..30}).txt"
 check "path too long to install" 1 'path too long to install' build o1.exe
 rm -rf "app/$long"
+# A file keeps room for its part file: 214 characters under the install folder fit, 215 (which
+# fit 259 without it) do not.
+printf 'x' > "app/$(printf 'f%.0s' {1..213})"
+check "214 characters with the part file" 0 '' build fits.exe
+rm -f fits.exe
+printf 'x' > "app/$(printf 'g%.0s' {1..214})"
+check "215 characters with the part file" 1 "path too long to install .*part file included\): app/g+; no installer written" build o1.exe
+rm -f app/ff* app/gg*
 # Each pair is one name on Windows; each single name is one Windows cannot create.
 for names in 'a.txt A.TXT' 'Привет.txt ПРИВЕТ.txt' 'Ω.txt ω.txt' 'ａ.txt Ａ.txt'; do
     for name in $names; do printf 'x' > "app/sub/$name"; done

@@ -47,6 +47,10 @@ info 'FileCount="2" FILE0="\Emberlin.exe" FILE1="\..\evil.exe" PathCount="0"' > 
 verify "unsafe path" 1 '^problem: FilesInfo: unsafe path in FILE1: \\\.\.\\evil.exe$' unsafe.exe
 "$tool" pack "$stub" extra.exe FILE0=app/Emberlin.exe FILE1=app/sub/a.txt FILE7=app/sub/a.txt FilesInfo=two-files
 verify "extra entry" 1 '^problem: extra entry FILE7: nothing installs it$' extra.exe
+long=$(printf 'g%.0s' {1..214})
+info "FileCount=\"2\" FILE0=\"\\Emberlin.exe\" FILE1=\"\\$long\" PathCount=\"0\"" > long-file
+"$tool" pack "$stub" long.exe FILE0=app/Emberlin.exe FILE1=app/sub/a.txt FilesInfo=long-file
+verify "a file too long with its part file" 1 "^problem: FilesInfo: path too long to install in FILE1: \\\\$long\$" long.exe
 info 'FileCount="3" FILE0="\Emberlin.exe" FILE1="\sub\a.txt" PathCount="1" PATH0="\sub" PATH1="\x"' > counts
 "$tool" pack "$stub" counts.exe FILE0=app/Emberlin.exe FILE1=app/sub/a.txt FilesInfo=counts
 verify "counts that do not match" 1 '^problem: FilesInfo: FILE2 missing \(FileCount 3\)$' counts.exe

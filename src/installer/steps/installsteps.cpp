@@ -11,6 +11,7 @@
 #include "paths.h"
 #include "linkcheck.h"
 #include "permissions.h"
+#include "safepath.h"
 #include "systemerror.h"
 #include "xc_handle.h"
 #include "xc_log.h"
@@ -39,8 +40,6 @@ PSID WorldSid() {
     static XC_WorldSid world;
     return world.Get();
 }
-
-const char kPartSuffix[] = ".tarvik-part";
 
 // Opens the part file a new file is written to, always made new: an open that could reuse an
 // existing name would write through a link put there. Whatever a cut-off run (or another user)
@@ -141,7 +140,7 @@ void GrantToEveryone(const std::string& path) {
     CheckStep(GrantSidAccess(path.c_str(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
 }
 
-std::string PartFilePath(const std::string& path) { return path + kPartSuffix; }
+std::string PartFilePath(const std::string& path) { return path + kPartFileSuffix; }
 
 bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path, FileGrant grant,
                     const PieceWritten& pieceWritten) {

@@ -67,3 +67,13 @@ bool IsSafePathPart(const std::string& name) {
         if (IsSeparator(c)) return false;
     return IsSafePart(name.data(), name.data() + name.size());
 }
+
+bool FitsInstallFolder(const std::string& relative, InstalledKind kind) {
+    static constexpr char kLongestInstallFolder[] = "C:\\Program Files (x86)\\MiniTarvik";
+    constexpr size_t kMaxPathCharacters = 259;
+    size_t characters = sizeof(kLongestInstallFolder) - 1;
+    if (kind == InstalledKind::File) characters += sizeof(kPartFileSuffix) - 1;
+    for (size_t i = 0; i < relative.size(); ++i, ++characters)
+        if (IsLeadByte(static_cast<unsigned char>(relative[i])) && i + 1 < relative.size()) ++i;
+    return characters <= kMaxPathCharacters;
+}

@@ -22,3 +22,18 @@ bool IsSafeRelativePath(const std::string& path, PathStart start);
 // True when name is one safe part: the rule above for a path of exactly one part (no "\" or
 // "/"). For translated texts used as file names.
 bool IsSafePathPart(const std::string& name);
+
+// Whether c begins a double-byte character in GBK, the installer's code page.
+inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// What the installer makes at an installed path: a folder as it is; a file first under the path
+// with kPartFileSuffix added, then renamed to it.
+enum class InstalledKind { Folder, File };
+constexpr const char kPartFileSuffix[] = ".tarvik-part";
+
+// True when an installed folder or file, its relative path (one leading backslash) under the
+// longest folder the installer installs into ("C:\Program Files (x86)\MiniTarvik", a 32-bit
+// program on 64-bit Windows), stays within the 259 characters Windows creates without a
+// long-path prefix, a file's part file included. Characters, not bytes: a GBK lead byte and its
+// trail byte are one.
+bool FitsInstallFolder(const std::string& relative, InstalledKind kind);
