@@ -112,18 +112,18 @@ UINT Cleanup(const std::vector<std::string>& arguments) {
 
 constexpr const char* kLogName = "MiniTarvik-Uninstall.log";
 
-// The log in the temporary folder, where a failed run is read from.
-void OpenLog(XC_Log* log, std::string* path) {
-    *path = TempDirPath(kLogName);
-    lstrcpynA(log->LogPath, path->c_str(), sizeof(log->LogPath));
+// Points log at its file in the temporary folder, where a failed run is read from; that path.
+std::string OpenLog(XC_Log* log) {
+    const std::string path = TempDirPath(kLogName);
+    lstrcpynA(log->LogPath, path.c_str(), sizeof(log->LogPath));
+    return path;
 }
 
 UINT Uninstall(bool silent) {
     const std::string self = ModulePath();
     const std::string folder = ParentFolder(self);
     XC_Log log;
-    std::string logPath;
-    OpenLog(&log, &logPath);
+    const std::string logPath = OpenLog(&log);
     InstallRecord record;
     const bool loaded =
         record.Load(JoinPath(folder.c_str(), InstallRecord::kFileName)) && !record.InstallFolder().empty();
@@ -170,8 +170,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     for (const std::string& argument : arguments) {
         if (lstrcmpiA(argument.c_str(), kSilentSwitch) == 0) continue;
         XC_Log log;
-        std::string logPath;
-        OpenLog(&log, &logPath);
+        OpenLog(&log);
         log.AppendFormat("Unknown command line switch \"%s\": nothing removed (use /S for a silent uninstall)",
                          argument.c_str());
         ExitProcess(kUnknownSwitch);
