@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     Line granted = plainLine(Extra::Grant);
     Line grantedHandle = plainLine(Extra::GrantHandle);
     Line renamed = plainLine(Extra::GrantHandleRename);
-    Line deployed{[&] { return DeployApplication(owner); },
+    Line deployed{[&] { return DeployApplication(owner) == InstallResult::Success; },
                   [&] {
                       ScratchFolder::RemoveTree(install);
                       ScratchFolder::RemoveTree(group);

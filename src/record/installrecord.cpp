@@ -144,12 +144,12 @@ bool InstallRecord::Load(const std::string& path) {
     return !text.empty() && LoadText(text.c_str());
 }
 
-std::vector<std::string> InstallRecord::FilesNotIn(const InstallRecord& newer) const {
+std::vector<size_t> InstallRecord::FilesNotIn(const InstallRecord& newer) const {
     std::set<std::string> kept;
     for (const File& file : newer.files_) kept.insert(AsciiUpper(file.path));
-    std::vector<std::string> gone;
-    for (const File& file : files_)
-        if (kept.count(AsciiUpper(file.path)) == 0) gone.push_back(file.path);
+    std::vector<size_t> gone;
+    for (size_t i = 0; i < files_.size(); ++i)
+        if (kept.count(AsciiUpper(files_[i].path)) == 0) gone.push_back(i);
     return gone;
 }
 

@@ -59,9 +59,9 @@ public:
     bool Load(const std::string& path);
 
     // Files and folders of this (older) record that newer no longer lists, compared without
-    // regard to ASCII case as Windows compares names; folders deepest first, so each can be
-    // removed once empty.
-    std::vector<std::string> FilesNotIn(const InstallRecord& newer) const;
+    // regard to ASCII case as Windows compares names: the files by their numbers in Files(), the
+    // folders deepest first, so each can be removed once empty.
+    std::vector<size_t> FilesNotIn(const InstallRecord& newer) const;
     std::vector<std::string> FoldersNotIn(const InstallRecord& newer) const;
 
 private:

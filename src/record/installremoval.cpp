@@ -19,8 +19,9 @@ void LogFailure(XC_Log* log, const char* what, const std::string& path, DWORD er
 
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// One file at path, known to lie on a way without links. True when it is gone.
-bool RemoveFile(const std::string& path, XC_Log* log) {
+}  // namespace
+
+bool RemoveRecordedFile(const std::string& path, XC_Log* log) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError())) return true;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -37,8 +38,6 @@ bool RemoveFile(const std::string& path, XC_Log* log) {
     return false;
 }
 
-// A folder that is empty; one that still holds something stays, silently. False only when it
-// could not be inspected or removing an empty folder failed.
 bool RemoveFolderIfEmpty(const std::string& path, XC_Log* log) {
     if (RemoveDirectoryA(path.c_str())) return true;
     const DWORD error = GetLastError();
@@ -46,6 +45,8 @@ bool RemoveFolderIfEmpty(const std::string& path, XC_Log* log) {
     LogFailure(log, "Cannot remove the folder", path, error);
     return false;
 }
+
+namespace {
 
 void Count(RemovalOutcome* outcome, bool removed) { ++(removed ? outcome->removed : outcome->failed); }
 
@@ -75,17 +76,40 @@ RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vecto
                                      const std::vector<std::string>& folders, XC_Log* log) {
     RemovalOutcome outcome;
     for (const std::string& relative : files)
-        Count(&outcome,
-              !LinkOnTheWay(folder, relative, log) && RemoveFile(JoinPath(folder.c_str(), relative.c_str()), log));
+        Count(&outcome, !LinkOnTheWay(folder, relative, log) &&
+                            RemoveRecordedFile(JoinPath(folder.c_str(), relative.c_str()), log));
     for (const std::string& relative : folders)
         Count(&outcome, !LinkOnTheWay(folder, relative, log) &&
                             RemoveFolderIfEmpty(JoinPath(folder.c_str(), relative.c_str()), log));
     return outcome;
 }
 
-RemovalOutcome RemoveUpgradeLeftovers(const std::string& folder, const InstallRecord& older, const InstallRecord& newer,
-                                      XC_Log* log) {
-    return RemoveFilesAndFolders(folder, older.FilesNotIn(newer), older.FoldersNotIn(newer), log);
+RemovalOutcome RemoveShortcuts(const std::vector<std::string>& shortcuts, const std::vector<std::string>& folders,
+                               XC_Log* log) {
+    RemovalOutcome outcome;
+    // Shortcuts lie outside the install folder.
+    for (const std::string& shortcut : shortcuts) {
+        if (InspectPath(ParentFolder(shortcut)) == PathKind::Missing) continue;
+        if (InspectPath(ParentFolder(shortcut)) != PathKind::Plain || InspectPath(shortcut) == PathKind::Link ||
+            InspectPath(shortcut) == PathKind::Unknown) {
+            log->AppendFormat("Left alone, a link on its way: %s", shortcut.c_str());
+            Count(&outcome, false);
+            continue;
+        }
+        Count(&outcome, RemoveRecordedFile(shortcut, log));
+    }
+    for (auto shortcutFolder = folders.rbegin(); shortcutFolder != folders.rend(); ++shortcutFolder) {
+        const PathKind kind = InspectPath(*shortcutFolder);
+        if (kind == PathKind::Missing) continue;
+        if (kind != PathKind::Plain) {
+            log->AppendFormat("Left alone, a link: %s", shortcutFolder->c_str());
+            Count(&outcome, false);
+            continue;
+        }
+        Count(&outcome, RemoveFolderIfEmpty(*shortcutFolder, log));
+    }
+
+    return outcome;
 }
 
 RemovalOutcome RemoveInstall(const std::string& uninstallFolder, const InstallRecord& record, XC_Log* log) {
@@ -104,34 +128,15 @@ RemovalOutcome RemoveInstall(const std::string& uninstallFolder, const InstallRe
     if (outcome.failed == 0 && InspectPath(folder) == PathKind::Plain)
         Count(&outcome, RemoveFolderIfEmpty(folder, log));
 
-    // Shortcuts lie outside the install folder: each, and the folder it lies in, must be plain.
-    for (const std::string& shortcut : record.Shortcuts()) {
-        if (InspectPath(ParentFolder(shortcut)) == PathKind::Missing) continue;
-        if (InspectPath(ParentFolder(shortcut)) != PathKind::Plain || InspectPath(shortcut) == PathKind::Link ||
-            InspectPath(shortcut) == PathKind::Unknown) {
-            log->AppendFormat("Left alone, a link on its way: %s", shortcut.c_str());
-            Count(&outcome, false);
-            continue;
-        }
-        Count(&outcome, RemoveFile(shortcut, log));
-    }
-    for (auto shortcutFolder = record.ShortcutFolders().rbegin(); shortcutFolder != record.ShortcutFolders().rend();
-         ++shortcutFolder) {
-        const PathKind kind = InspectPath(*shortcutFolder);
-        if (kind == PathKind::Missing) continue;
-        if (kind != PathKind::Plain) {
-            log->AppendFormat("Left alone, a link: %s", shortcutFolder->c_str());
-            Count(&outcome, false);
-            continue;
-        }
-        Count(&outcome, RemoveFolderIfEmpty(*shortcutFolder, log));
-    }
+    const RemovalOutcome shortcuts = RemoveShortcuts(record.Shortcuts(), record.ShortcutFolders(), log);
+    outcome.removed += shortcuts.removed;
+    outcome.failed += shortcuts.failed;
 
     if (outcome.failed > 0) return outcome;
-    Count(&outcome, RemoveFile(JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName), log));
+    Count(&outcome, RemoveRecordedFile(JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName), log));
     if (record.Language() != 0)
         Count(&outcome,
-              RemoveFile(JoinPath(uninstallFolder.c_str(), LanguageFileName(record.Language()).c_str()), log));
+              RemoveRecordedFile(JoinPath(uninstallFolder.c_str(), LanguageFileName(record.Language()).c_str()), log));
     if (!RemoveUninstallEntry()) {
         log->AppendFormat("Cannot remove the Programs and Features entry");
         Count(&outcome, false);

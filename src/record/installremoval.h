@@ -33,10 +33,18 @@ struct RemovalOutcome {
 RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vector<std::string>& files,
                                      const std::vector<std::string>& folders, XC_Log* log);
 
-// Before an install over an older one: the files and folders of the old record that the new
-// install no longer has.
-RemovalOutcome RemoveUpgradeLeftovers(const std::string& folder, const InstallRecord& older, const InstallRecord& newer,
-                                      XC_Log* log);
+// One recorded file at path, known to lie on a way without links; a read-only one too. True
+// when it is gone (or was never there); false, logged, otherwise.
+bool RemoveRecordedFile(const std::string& path, XC_Log* log);
+
+// A folder that is empty; one that still holds something stays, silently. False, logged, only
+// when removing an empty folder failed.
+bool RemoveFolderIfEmpty(const std::string& path, XC_Log* log);
+
+// Shortcuts (full paths), then their folders (deepest last in the list) once empty. Each, and
+// the folder it lies in, must be plain: a link is left alone and counts as a failure.
+RemovalOutcome RemoveShortcuts(const std::vector<std::string>& shortcuts, const std::vector<std::string>& folders,
+                               XC_Log* log);
 
 // The whole install that record (read from uninstallFolder) lists: its files and folders, then
 // its install folder once empty, the shortcuts and their folders once empty. The record file,

@@ -100,8 +100,6 @@ std::string FileVersionText(const std::string& path) {
 }
 
 bool WriteUninstallEntry(const std::string& installFolder, const std::string& uninstaller, uint64_t installedBytes) {
-    // Afresh, so that nothing of an older install's entry (its version) stays behind.
-    RemoveUninstallEntry();
     XC_RegKey key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
@@ -115,8 +113,16 @@ bool WriteUninstallEntry(const std::string& installFolder, const std::string& un
               SetText(key.Get(), "UninstallString", "\"" + uninstaller + "\"") &&
               SetText(key.Get(), "QuietUninstallString", "\"" + uninstaller + "\" /S") &&
               SetDword(key.Get(), "NoModify", 1) && SetDword(key.Get(), "NoRepair", 1);
-    if (ok && !version.empty()) ok = SetText(key.Get(), "DisplayVersion", version);
-    return ok;
+    if (!ok) return false;
+    if (!version.empty()) return SetText(key.Get(), "DisplayVersion", version);
+    const LONG removed = RegDeleteValueA(key.Get(), "DisplayVersion");
+    return removed == ERROR_SUCCESS || removed == ERROR_FILE_NOT_FOUND;
+}
+
+bool UninstallEntryExists() {
+    XC_RegKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_32KEY, key.Receive()) ==
+           ERROR_SUCCESS;
 }
 
 std::string UninstallFolderPath() {

@@ -13,11 +13,16 @@ constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVers
 // has none or the version library cannot be loaded.
 std::string FileVersionText(const std::string& path);
 
-// Replaces the entry: the display name and publisher "Mini Tarvik", the icon and version of
+// Writes the entry in place (a missing key is made; the key is never removed first, so a cut
+// off write leaves an entry): the display name and publisher "Mini Tarvik", the icon and version of
 // installFolder\Emberlin.exe (no DisplayVersion when it has no version), InstallLocation,
 // EstimatedSize in KB rounded up from installedBytes, the quoted uninstaller with and without
-// "/S", and neither modify nor repair. False when the key or a value cannot be written.
+// "/S", and neither modify nor repair; a DisplayVersion of an older install goes when this one
+// has none. False when the key or a value cannot be written.
 bool WriteUninstallEntry(const std::string& installFolder, const std::string& uninstaller, uint64_t installedBytes);
+
+// Whether the entry exists (false also when it cannot be read).
+bool UninstallEntryExists();
 
 // True when the entry is gone (also when there was none).
 bool RemoveUninstallEntry();

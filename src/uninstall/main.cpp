@@ -14,6 +14,7 @@
 #include "installrecord.h"
 #include "installremoval.h"
 #include "paths.h"
+#include "rollback.h"
 #include "xc_handle.h"
 #include "xc_language.h"
 #include "xc_log.h"
@@ -124,6 +125,8 @@ UINT Uninstall(bool silent) {
     const std::string folder = ParentFolder(self);
     XC_Log log;
     const std::string logPath = OpenLog(&log);
+    // An install cut off midway is rolled back first: what is removed is then a whole install.
+    RecoverInterruptedInstall(folder, &log);
     InstallRecord record;
     const bool loaded =
         record.Load(JoinPath(folder.c_str(), InstallRecord::kFileName)) && !record.InstallFolder().empty();

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -135,9 +136,9 @@ TEST_F(SYSTEM_SUITE(DeploymentTest), FolderBeforeItsParentIsNotCreated) {
         << LogText();
 }
 
-// A file held open by a running copy of the application: its replacement is refused, logged,
-// its new bytes removed again, and the others still arrive with their new bytes.
-TEST_F(SYSTEM_SUITE(DeploymentTest), LockedFileGivesErrorsWhileOthersArrive) {
+// A file held open by a program: it cannot be set aside, which is logged, and the upgrade is
+// rolled back: every file holds its older bytes and nothing new stays.
+TEST_F(SYSTEM_SUITE(DeploymentTest), LockedFileRollsTheUpgradeBack) {
     AppTree tree = SampleAppTree();
     ASSERT_TRUE(AddAppTree(owner_.Payload, tree));
     ASSERT_EQ(InstallResult::Success, RunInstall(owner_));
@@ -145,22 +146,25 @@ TEST_F(SYSTEM_SUITE(DeploymentTest), LockedFileGivesErrorsWhileOthersArrive) {
     const std::string locked = InstallFolder() + "\\Emberlin.exe";
     HANDLE handle = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    const std::string oldBytes = tree.files[0].bytes;
-    for (AppFile& file : tree.files) file.bytes += " (new version)";
+    AppTree newer = tree;
+    for (AppFile& file : newer.files) file.bytes += " (new version)";
+    newer.files.push_back({"\\added.txt", "new"});
+    // The held file comes last, so that the others are written and then put back.
+    std::rotate(newer.files.begin(), newer.files.begin() + 1, newer.files.end());
     RecordingOwner again;
-    ASSERT_TRUE(AddAppTree(again.Payload, tree));
+    ASSERT_TRUE(AddAppTree(again.Payload, newer));
 
-    EXPECT_EQ(InstallResult::FinishedWithErrors, RunInstall(again));
+    EXPECT_EQ(InstallResult::NotInstalled, RunInstall(again));
     CloseHandle(handle);
 
-    tree.files[0].bytes = oldBytes;
     EXPECT_EQ(Expected(tree), InstalledTree());
-    EXPECT_EQ(CopyingStatuses(tree.files.size()), again.Statuses());
+    EXPECT_EQ(CopyingStatuses(newer.files.size()), again.Statuses());
     // Windows refuses with a sharing violation or access denied, depending on the version.
     const std::vector<std::string> entries = LogEntries();
-    EXPECT_TRUE(HasEntryStartingWith(entries, "Replacing a file failed: " + locked + " (error 5") ||
-                HasEntryStartingWith(entries, "Replacing a file failed: " + locked + " (error 32"))
+    EXPECT_TRUE(HasEntryStartingWith(entries, "Cannot set aside " + locked + ": 5 ") ||
+                HasEntryStartingWith(entries, "Cannot set aside " + locked + ": 32 "))
         << LogText();
+    EXPECT_TRUE(HasEntryStartingWith(entries, "Rolled back to the older install")) << LogText();
 }
 
 // A damaged list: a count beyond its entries, and a path that would leave the install folder.

@@ -1,21 +1,32 @@
-// An install cut off by the end of its process, as the close box, a killed task or a power cut
-// ends it: the installer is killed at ten points spread over the copy of a 2,000-file tree that
-// replaces an older version. After each kill every file of the tree under its own name holds
-// the old bytes or the new ones, never a part; a rerun then leaves exactly the new tree.
+// An upgrade cut off by the end of its process, as a killed task or a power cut ends it: the
+// installer's deployment of version B over version A (one file changed after another, one
+// dropped, one added, a folder where A had a file) is killed at ten points spread over the bytes
+// it writes, the last once the files are written and the record and entry are being made.
+// After each kill every file under its own name holds A's bytes or B's, never a part; then
+// either a rerun of B leaves B exactly (tree, record, entry), or the uninstaller, which first
+// rolls the cut-off upgrade back, leaves nothing but the user's file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
 #include "install_fixture.h"
+#include "installrecord.h"
 #include "installsteps.h"
+#include "installjournal.h"
+#include "test_support.h"
+#include "uninstallentry.h"
+#include "xc_handle.h"
 
 namespace {
 
-const int kFiles = 2000;
+const int kFiles = 300;
 const DWORD kRunLimitMs = 120000;
+const int kOlder = 0;
+const int kNewer = 1;
 
 class Runner {
 public:
@@ -32,7 +43,7 @@ public:
         startup.hStdError = write;
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
         std::string command = std::string("\"") + TARVIK_DEPLOY_RUNNER + "\" " + std::to_string(version) + " " +
-                              std::to_string(kFiles) + " \"" + log + "\"";
+                              std::to_string(kFiles) + " \"" + log + "\" \"" + TARVIK_UNINSTALL_EXE + "\"";
         if (CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process_))
             CloseHandle(process_.hThread);
         else
@@ -53,11 +64,11 @@ public:
     bool Started() const { return process_.hProcess != nullptr; }
     DWORD Id() const { return process_.dwProcessId; }
 
-    // Reads progress lines until wanted files are written, the runner ends or the time is up;
-    // the number of lines read.
-    int WaitForFiles(int wanted) {
+    // Reads progress lines until the position reaches wanted, the runner ends or the time is up;
+    // the last position read.
+    int WaitForPosition(int wanted) {
         const DWORD start = GetTickCount();
-        while (lines_ < wanted && GetTickCount() - start < kRunLimitMs) {
+        while (position_ < wanted && GetTickCount() - start < kRunLimitMs) {
             DWORD available = 0;
             if (!PeekNamedPipe(read_, nullptr, 0, nullptr, &available, nullptr)) break;  // ended
             if (available == 0) {
@@ -67,9 +78,16 @@ public:
             char bytes[4096];
             DWORD read = 0;
             if (!ReadFile(read_, bytes, available < sizeof(bytes) ? available : sizeof(bytes), &read, nullptr)) break;
-            for (DWORD i = 0; i < read; ++i) lines_ += bytes[i] == '\n';
+            for (DWORD i = 0; i < read; ++i) {
+                if (bytes[i] == '\n') {
+                    position_ = std::max(position_, atoi(line_.c_str()));
+                    line_.clear();
+                } else {
+                    line_ += bytes[i];
+                }
+            }
         }
-        return lines_;
+        return position_;
     }
 
     // Ends the runner by its process id, as a task manager does.
@@ -83,7 +101,7 @@ public:
 
     // Waits for the runner to end by itself; its exit code, or -1 when it did not end in time.
     long Finish() {
-        WaitForFiles(kFiles);
+        WaitForPosition(kProgressFull);
         if (WaitForSingleObject(process_.hProcess, kRunLimitMs) != WAIT_OBJECT_0) return -1;
         DWORD code = 0;
         GetExitCodeProcess(process_.hProcess, &code);
@@ -93,7 +111,8 @@ public:
 private:
     HANDLE read_ = nullptr;
     PROCESS_INFORMATION process_ = {};
-    int lines_ = 0;
+    int position_ = 0;
+    std::string line_;
 };
 
 std::map<std::string, std::string> ByPath(const AppTree& tree) {
@@ -106,54 +125,115 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-using SYSTEM_SUITE(KillTest) = InstallTest;
+bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
 
-TEST_F(SYSTEM_SUITE(KillTest), KilledAtTenPointsLeavesOldOrNewFilesAndARerunCompletes) {
-    const std::string log = Temp() + "\\runner.log";
-    {
-        Runner first(0, log);
-        ASSERT_TRUE(first.Started()) << TARVIK_DEPLOY_RUNNER;
-        ASSERT_EQ(0, first.Finish()) << FileContents(log);
+// What the runner does after a kill: B again, or the uninstaller.
+enum class AfterTheKill { RunNewerAgain, Uninstall };
+
+class SYSTEM_SUITE(KillTest) : public InstallTest {
+protected:
+    std::string RunnerLog() const { return Temp() + "\\runner.log"; }
+    std::string Uninstaller() const { return UninstallFolderPath() + "\\" + kUninstallerFileName; }
+
+    // Deploys version to its end; its exit code.
+    long Deploy(int version) {
+        Runner runner(version, RunnerLog());
+        if (!runner.Started()) return -1;
+        return runner.Finish();
     }
-    ASSERT_EQ(Expected(GeneratedTree(kFiles, 0)), InstalledTree());
-    const std::string partSuffix = PartFilePath("");
 
-    for (int version = 1; version <= 10; ++version) {
-        SCOPED_TRACE("version " + std::to_string(version));
-        const std::map<std::string, std::string> older = ByPath(GeneratedTree(kFiles, version - 1));
-        const AppTree newTree = GeneratedTree(kFiles, version);
-        const std::map<std::string, std::string> newer = ByPath(newTree);
-        // 5 %, 15 %, ... 95 % of the files.
-        const int cut = (2 * version - 1) * kFiles / 20;
-        {
-            Runner runner(version, log);
-            ASSERT_TRUE(runner.Started());
-            ASSERT_GE(runner.WaitForFiles(cut), cut) << FileContents(log);
-            ASSERT_TRUE(runner.Kill());
-        }
-        int oldFiles = 0, newFiles = 0;
+    // A installed whole, with the user's file beside it.
+    void InstallOlder() {
+        ASSERT_EQ(0, Deploy(kOlder)) << FileContents(RunnerLog());
+        ASSERT_TRUE(WriteBytesToFile((InstallFolder() + kUserFile).c_str(), "mine", 4, 0));
+        std::vector<std::pair<std::string, std::string>> expected = Expected(GeneratedTree(kFiles, kOlder));
+        expected.emplace_back(kUserFile, "mine");
+        std::sort(expected.begin(), expected.end());
+        ASSERT_EQ(expected, InstalledTree());
+    }
+
+    // B cut off once the progress reaches position.
+    void KillNewerAt(int position) {
+        Runner runner(kNewer, RunnerLog());
+        ASSERT_TRUE(runner.Started());
+        ASSERT_GE(runner.WaitForPosition(position), position) << FileContents(RunnerLog());
+        ASSERT_TRUE(runner.Kill());
+    }
+
+    // Every file under its own name holds A's bytes or B's; the kept folder and part files are
+    // the install's own work in progress.
+    void ExpectOlderOrNewerFiles() {
+        const std::map<std::string, std::string> older = ByPath(GeneratedTree(kFiles, kOlder));
+        const std::map<std::string, std::string> newer = ByPath(GeneratedTree(kFiles, kNewer));
+        const std::string kept = std::string("\\") + kKeptFolderName + "\\";
         for (const auto& entry : InstalledTree()) {
             const std::string& path = entry.first;
-            if (EndsWith(path, "\\") || EndsWith(path, partSuffix)) continue;
+            if (EndsWith(path, "\\") || EndsWith(path, PartFilePath("")) || StartsWith(path, kept) || path == kUserFile)
+                continue;
             const auto old = older.find(path);
             const auto fresh = newer.find(path);
-            ASSERT_TRUE(old != older.end() && fresh != newer.end()) << "unknown file " << path;
-            if (entry.second == fresh->second)
-                ++newFiles;
-            else if (entry.second == old->second)
-                ++oldFiles;
-            else
-                ADD_FAILURE() << path << " holds " << entry.second.size() << " bytes of neither version";
+            const bool isOld = old != older.end() && entry.second == old->second;
+            const bool isNew = fresh != newer.end() && entry.second == fresh->second;
+            EXPECT_TRUE(isOld || isNew) << path << " holds " << entry.second.size() << " bytes of neither version";
         }
-        // Cut off within the copy: some files new, some still old.
-        EXPECT_GE(newFiles, cut);
-        EXPECT_GT(oldFiles, 0);
-
-        Runner rerun(version, log);
-        ASSERT_TRUE(rerun.Started());
-        ASSERT_EQ(0, rerun.Finish()) << FileContents(log);
-        ASSERT_EQ(Expected(newTree), InstalledTree());
     }
+
+    void ExpectNewer() {
+        const AppTree newer = GeneratedTree(kFiles, kNewer);
+        std::vector<std::pair<std::string, std::string>> expected = Expected(newer);
+        expected.emplace_back(kUserFile, "mine");
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(expected, InstalledTree());
+        InstallRecord record;
+        ASSERT_TRUE(record.Load(UninstallFolderPath() + "\\" + InstallRecord::kFileName));
+        ASSERT_EQ(newer.files.size(), record.Files().size());
+        for (size_t i = 0; i < newer.files.size(); ++i) EXPECT_EQ(newer.files[i].path, record.Files()[i].path);
+        uint64_t bytes = 0;
+        for (const AppFile& file : newer.files) bytes += file.bytes.size();
+        XC_RegKey entry;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ | KEY_WOW64_32KEY, entry.Receive()));
+        DWORD size = 0, length = sizeof(size);
+        ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(entry.Get(), "EstimatedSize", nullptr, nullptr,
+                                                  reinterpret_cast<BYTE*>(&size), &length));
+        EXPECT_EQ((bytes + 1023) / 1024, size);
+        EXPECT_FALSE(FileExists(UninstallFolderPath() + "\\" + InstallJournal::kFileName));
+    }
+
+    void KillAtTenPoints(AfterTheKill after) {
+        for (int point = 1; point <= 10; ++point) {
+            SCOPED_TRACE("point " + std::to_string(point));
+            // Spread over the bytes of the files; the last once they are all written.
+            const int position = kProgressFull / 20 + (kProgressFull - kProgressFull / 20) * point / 10;
+            ASSERT_NO_FATAL_FAILURE(InstallOlder());
+            ASSERT_NO_FATAL_FAILURE(KillNewerAt(position));
+            // Cut off within the upgrade, not after it: the journal is there.
+            if (point < 10) EXPECT_TRUE(FileExists(UninstallFolderPath() + "\\" + InstallJournal::kFileName));
+            ExpectOlderOrNewerFiles();
+            if (after == AfterTheKill::RunNewerAgain) {
+                ASSERT_EQ(0, Deploy(kNewer)) << FileContents(RunnerLog());
+                ExpectNewer();
+                continue;
+            }
+            ASSERT_EQ(0u, RunAndWait(Uninstaller(), "/S")) << FileContents(Temp() + "\\MiniTarvik-Uninstall.log");
+            const std::vector<std::pair<std::string, std::string>> userFileOnly = {{"\\part0\\", ""},
+                                                                                   {kUserFile, "mine"}};
+            EXPECT_EQ(userFileOnly, InstalledTree());
+            EXPECT_FALSE(UninstallEntryExists());
+            // The uninstaller's copy removes it once it has ended; the next install writes it anew.
+            ASSERT_TRUE(GoneSoon(Uninstaller()));
+        }
+    }
+
+    static constexpr const char* kUserFile = "\\part0\\user.txt";
+};
+
+TEST_F(SYSTEM_SUITE(KillTest), AnUpgradeKilledAtTenPointsEndsWholeWhenRunAgain) {
+    KillAtTenPoints(AfterTheKill::RunNewerAgain);
+}
+
+TEST_F(SYSTEM_SUITE(KillTest), AnUpgradeKilledAtTenPointsIsUninstalledWhole) {
+    KillAtTenPoints(AfterTheKill::Uninstall);
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ TEST_F(SYSTEM_SUITE(LifecycleTest), ARunningApplicationHoldsTheInstallUntilItIsC
     const AppTree newer = SampleAppTree();
     RecordingOwner cancelled;
     Pack(cancelled, newer);
-    EXPECT_EQ(InstallResult::FinishedWithErrors, RunInstall(cancelled));
+    EXPECT_EQ(InstallResult::NotInstalled, RunInstall(cancelled));
     EXPECT_EQ(std::vector<std::string>{kRunningQuestion}, cancelled.Questions());
     EXPECT_EQ(Expected(older), InstalledTree());
 

@@ -52,5 +52,13 @@ AppTree GeneratedTree(int files, int version) {
         for (size_t at = 0; at < size; ++at) file.bytes[at] = char(seed + char(at % 251) + char(i));
         tree.files.push_back(std::move(file));
     }
+    if (version == 0) {
+        tree.files.push_back({"\\tool", "the older tool"});
+    } else {
+        if (!tree.files.empty()) tree.files.pop_back();
+        tree.files.push_back({"\\added.dat", "added in version " + std::to_string(version)});
+        tree.folders.push_back("\\tool");
+        tree.files.push_back({"\\tool\\inside.dat", "the newer tool"});
+    }
     return tree;
 }

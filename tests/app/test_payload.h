@@ -24,5 +24,7 @@ struct AppTree {
 bool AddAppTree(XC_ExeTailHelper& payload, const AppTree& tree);
 
 // A tree of files spread over folders, mostly small with a large one now and then, whose bytes
-// depend on version: two versions differ in every file.
+// depend on version: two versions differ in every file. Version 0 stands for an older install
+// and differs from every other version in shape too: the newer one drops the last file, adds
+// one, and has a folder where version 0 has the file "\tool".
 AppTree GeneratedTree(int files, int version);

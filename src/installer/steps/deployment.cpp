@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "asciicase.h"
+#include "installjournal.h"
 #include "installrecord.h"
 #include "installremoval.h"
 #include "installsteps.h"
@@ -18,6 +19,7 @@
 #include "payloadkeys.h"
 #include "permissions.h"
 #include "registry.h"
+#include "rollback.h"
 #include "safepath.h"
 #include "textformat.h"
 #include "uninstallentry.h"
@@ -36,27 +38,74 @@ const char kInstallFolderName[] = "MiniTarvik";
 const char kApplication[] = "Emberlin.exe";
 const char kInkscape[] = "inkscape\\inkscape.exe";
 
-// The install folder joined with the value name of list; empty, logged, when the value is
+// What this install writes, from the payload's file list: its folders and files in list order,
+// relative, up to the first gap (a missing value or an unsafe path, logged), which ends a list
+// whose counts may be anything.
+struct Plan {
+    std::vector<std::string> folders;
+    std::vector<std::string> files;
+    std::vector<const XC_MemSpace*> entries;  // each file's payload block, null when missing
+    bool whole = true;
+
+    uint64_t TotalBytes() const {
+        uint64_t total = 0;
+        for (const XC_MemSpace* entry : entries)
+            if (entry != nullptr) total += entry->size;
+        return total;
+    }
+};
+
+// Whether reading the file list logs what is wrong with it: the look before the install only
+// sizes it, and the install itself logs.
+enum class LoadNote { Quiet, Logged };
+
+// The relative path under the value name of list; empty, logged as asked, when the value is
 // missing or is no safe relative path (it could leave the install folder or open a device).
-std::string ListedPath(XC_Xml& list, const std::string& installFolder, const std::string& name) {
+std::string ListedPath(XC_Xml& list, const std::string& name, LoadNote note) {
     const std::string relative = list.GetValue(name.c_str());
-    if (IsSafeRelativePath(relative, PathStart::OneBackslash)) return JoinPath(installFolder.c_str(), relative.c_str());
-    LogStepFailure("Reading the file list", name, relative.empty() ? "missing" : "unsafe path " + relative);
+    if (IsSafeRelativePath(relative, PathStart::OneBackslash)) return relative;
+    if (note == LoadNote::Logged)
+        LogStepFailure("Reading the file list", name, relative.empty() ? "missing" : "unsafe path " + relative);
     return std::string();
 }
 
-// Loads the file list; false, logged, when the payload lacks it or it does not parse.
-bool LoadFileList(const XC_ExeTailHelper& payload, XC_Xml* list) {
+// Loads the file list; false, logged as asked, when the payload lacks it or it does not parse.
+bool LoadFileList(const XC_ExeTailHelper& payload, XC_Xml* list, LoadNote note) {
     XC_MemSpace block;
-    if (!payload.GetEntry(PayloadKey::FilesInfo, &block)) {
-        LogStepFailure("Reading the file list", PayloadKey::FilesInfo, "the payload has no such entry");
-        return false;
+    const char* failure = "the payload has no such entry";
+    if (payload.GetEntry(PayloadKey::FilesInfo, &block)) {
+        const char* text = reinterpret_cast<const char*>(block.data);
+        const std::string loaded(text, block.data != nullptr ? strnlen(text, block.size) : 0);
+        if (list->LoadText(loaded.c_str())) return true;
+        failure = "not a well-formed document";
     }
-    const char* text = reinterpret_cast<const char*>(block.data);
-    const std::string loaded(text, block.data != nullptr ? strnlen(text, block.size) : 0);
-    if (list->LoadText(loaded.c_str())) return true;
-    LogStepFailure("Reading the file list", PayloadKey::FilesInfo, "not a well-formed document");
+    if (note == LoadNote::Logged) LogStepFailure("Reading the file list", PayloadKey::FilesInfo, failure);
     return false;
+}
+
+Plan ReadPlan(XC_Xml& list, const XC_ExeTailHelper& payload, LoadNote note) {
+    Plan plan;
+    const int folders = list.GetValueInt(PayloadKey::PathCount);
+    for (int i = 0; i < folders; ++i) {
+        const std::string relative = ListedPath(list, PayloadKey::PathName(i), note);
+        if (relative.empty()) {
+            plan.whole = false;
+            break;
+        }
+        plan.folders.push_back(relative);
+    }
+    const int files = list.GetValueInt(PayloadKey::FileCount);
+    for (int i = 0; i < files; ++i) {
+        const std::string name = PayloadKey::FileName(i);
+        const std::string relative = ListedPath(list, name, note);
+        if (relative.empty()) {
+            plan.whole = false;
+            break;
+        }
+        plan.files.push_back(relative);
+        plan.entries.push_back(payload.FindEntry(name.c_str()));
+    }
+    return plan;
 }
 
 // The install folder is open to every user, so any of them may have replaced a folder in it by
@@ -85,28 +134,6 @@ private:
     std::string installFolder_;
     std::set<std::string> clear_;
 };
-
-// Folders in list order, one level each: a folder's parent comes before it in the list.
-bool CreateListedFolders(XC_Xml& list, const std::string& installFolder, LinkFreeFolders& linkFree,
-                         InstallRecord* record) {
-    bool ok = true;
-    const int count = list.GetValueInt(PayloadKey::PathCount);
-    for (int i = 0; i < count; ++i) {
-        const std::string name = PayloadKey::PathName(i);
-        const std::string folder = ListedPath(list, installFolder, name);
-        // A gap ends the list: the count of a damaged list may be anything.
-        if (folder.empty()) return false;
-        const std::string relative = list.GetValue(name.c_str());
-        // Every listed folder belongs to this install, one an older install made too.
-        record->AddFolder(relative);
-        if (linkFree.Clear(ParentFolder(relative), "Creating a folder", folder) && CreateFolder(folder) &&
-            linkFree.Clear(relative, "Creating a folder", folder))
-            GrantToEveryone(folder);
-        else
-            ok = false;
-    }
-    return ok;
-}
 
 // The progress from bytes written: the drivers' share first, then the application's bytes.
 class ByteProgress {
@@ -137,51 +164,6 @@ private:
     uint64_t done_ = 0;
     int reported_ = -1;
 };
-
-// The payload entry of each listed file in order, up to the first gap in the list.
-std::vector<const XC_MemSpace*> ListedEntries(XC_Xml& list, const XC_ExeTailHelper& payload) {
-    std::vector<const XC_MemSpace*> entries;
-    const int count = list.GetValueInt(PayloadKey::FileCount);
-    for (int i = 0; i < count; ++i) {
-        const std::string name = PayloadKey::FileName(i);
-        if (list.GetValue(name.c_str()).empty()) break;
-        entries.push_back(payload.FindEntry(name.c_str()));
-    }
-    return entries;
-}
-
-uint64_t TotalBytes(const std::vector<const XC_MemSpace*>& entries) {
-    uint64_t total = 0;
-    for (const XC_MemSpace* entry : entries)
-        if (entry != nullptr) total += entry->size;
-    return total;
-}
-
-bool WriteListedFiles(TInstallOwner& owner, XC_Xml& list, const std::string& installFolder,
-                      const std::vector<const XC_MemSpace*>& entries, ByteProgress& progress, LinkFreeFolders& linkFree,
-                      InstallRecord* record) {
-    bool ok = true;
-    const int count = list.GetValueInt(PayloadKey::FileCount);
-    for (int i = 0; i < count; ++i) {
-        const std::string name = PayloadKey::FileName(i);
-        const std::string file = ListedPath(list, installFolder, name);
-        // entries reaches up to the first gap in the list, which ends the loop here.
-        if (file.empty()) return false;
-        // Written straight from the payload's own block, without a copy.
-        const XC_MemSpace* entry = entries[size_t(i)];
-        // Listed whether or not this write succeeds: a file held open keeps its older bytes and
-        // still belongs to the install, so an upgrade must not take it for a leftover.
-        record->AddFile(list.GetValue(name.c_str()), entry != nullptr ? entry->size : 0);
-        const uint64_t end = progress.Done() + (entry != nullptr ? entry->size : 0);
-        if (!linkFree.Clear(ParentFolder(list.GetValue(name.c_str())), "Writing a file", file) ||
-            !WriteEntryFile(name.c_str(), entry, file, FileGrant::Everyone,
-                            [&progress](DWORD bytes) { progress.Add(bytes); }))
-            ok = false;
-        progress.MoveTo(end);
-        owner.SetStatus(CopyingFilesText(owner.Text_CopyingFiles, int(int64_t(i) * 100 / count)));
-    }
-    return ok;
-}
 
 int WholeMegabytes(uint64_t bytes, bool roundUp) {
     const uint64_t megabytes = (bytes + (roundUp ? 0xFFFFF : 0)) >> 20;
@@ -215,23 +197,33 @@ bool EnsureSpace(TInstallOwner& owner, const std::string& folder, uint64_t neede
     }
 }
 
-// Saves root\folder\name.lnk (folder may be empty). The desktop is the user's own and the Start
-// menu folders may have been changed: a shortcut is never written through a link on its way,
-// which would let this elevated process drop it anywhere (a Startup folder, say).
-// True when the shortcut was saved.
-bool CreateShortcutLogged(const std::string& target, const std::string& root, const std::string& folder,
-                          const std::string& name, const std::string& workingFolder) {
-    const std::string fullFolder = folder.empty() ? root : JoinPath(root.c_str(), folder.c_str());
-    const std::string shortcut = JoinPath(fullFolder.c_str(), name.c_str());
-    const std::string link = FirstLinkOnTheWay(root, (folder.empty() ? "" : folder + "\\") + name + ".lnk");
+// One shortcut: root\folder\name.lnk (folder may be empty), leading to target.
+struct Shortcut {
+    std::string target;
+    std::string root;
+    std::string folder;
+    std::string name;
+
+    std::string FullFolder() const { return folder.empty() ? root : JoinPath(root.c_str(), folder.c_str()); }
+    std::string Path() const { return JoinPath(FullFolder().c_str(), (name + ".lnk").c_str()); }
+};
+
+// Saves the shortcut. The desktop is the user's own and the Start menu folders may have been
+// changed: a shortcut is never written through a link on its way, which would let this elevated
+// process drop it anywhere (a Startup folder, say). True when the shortcut was saved.
+bool CreateShortcutLogged(const Shortcut& shortcut, const std::string& workingFolder) {
+    const std::string fullFolder = shortcut.FullFolder();
+    const std::string logged = JoinPath(fullFolder.c_str(), shortcut.name.c_str());
+    const std::string link = FirstLinkOnTheWay(
+        shortcut.root, (shortcut.folder.empty() ? "" : shortcut.folder + "\\") + shortcut.name + ".lnk");
     if (!link.empty()) {
-        LogStepFailure("Creating a shortcut", shortcut, link + " is a link");
+        LogStepFailure("Creating a shortcut", logged, link + " is a link");
         return false;
     }
-    const HRESULT result =
-        CreateShortcut(target.c_str(), fullFolder.c_str(), name.c_str(), workingFolder.c_str(), "", target.c_str(), 0);
+    const HRESULT result = CreateShortcut(shortcut.target.c_str(), fullFolder.c_str(), shortcut.name.c_str(),
+                                          workingFolder.c_str(), "", shortcut.target.c_str(), 0);
     if (SUCCEEDED(result)) return true;
-    LogStepFailure("Creating a shortcut", shortcut, DWORD(result));
+    LogStepFailure("Creating a shortcut", logged, DWORD(result));
     return false;
 }
 
@@ -243,33 +235,35 @@ std::string NameFromTranslation(const std::string& translation, const char* engl
     return english;
 }
 
-// The group's shortcut comes first: it creates the group folder that the tools folder is in.
-// Each saved shortcut and its Start-menu folder go into the record.
-void CreateShortcuts(TInstallOwner& owner, const std::string& installFolder, InstallRecord* record) {
+// The three shortcuts in the order they are made (the group's comes first: it creates the group
+// folder that the tools folder is in); none when the Start menu or desktop folder is unknown.
+std::vector<Shortcut> PlanShortcuts(TInstallOwner& owner, const std::string& installFolder) {
     const std::string application = JoinPath(installFolder.c_str(), kApplication);
     const std::string inkscape = JoinPath(installFolder.c_str(), kInkscape);
     const std::string programs = SpecialFolderPath(kCommonProgramsFolder);
     const std::string desktop = SpecialFolderPath(kDesktopFolder);
     if (programs.empty() || desktop.empty()) {
         LogStepFailure("Creating the shortcuts", "the Start menu or desktop folder", "unknown folder");
-        return;
+        return std::vector<Shortcut>();
     }
     const std::string group = NameFromTranslation(owner.Text_GroupName, kGroupName);
     const std::string tools = JoinPath(group.c_str(), NameFromTranslation(owner.Text_OtherTools, kOtherTools).c_str());
     const std::string appShortcut = NameFromTranslation(owner.Text_AppShortcut, kAppShortcut);
     const std::string inkscapeShortcut = NameFromTranslation(owner.Text_InkscapeShortcut, kInkscapeShortcut);
-    const std::string groupFolder = JoinPath(programs.c_str(), group.c_str());
-    const std::string toolsFolder = JoinPath(programs.c_str(), tools.c_str());
-    if (CreateShortcutLogged(application, programs, group, appShortcut, installFolder)) {
-        record->AddShortcutFolder(groupFolder);
-        record->AddShortcut(JoinPath(groupFolder.c_str(), (appShortcut + ".lnk").c_str()));
-    }
-    if (CreateShortcutLogged(application, desktop, "", appShortcut, installFolder))
-        record->AddShortcut(JoinPath(desktop.c_str(), (appShortcut + ".lnk").c_str()));
-    if (CreateShortcutLogged(inkscape, programs, tools, inkscapeShortcut, installFolder)) {
-        record->AddShortcutFolder(toolsFolder);
-        record->AddShortcut(JoinPath(toolsFolder.c_str(), (inkscapeShortcut + ".lnk").c_str()));
-    }
+    return {{application, programs, group, appShortcut},
+            {application, desktop, "", appShortcut},
+            {inkscape, programs, tools, inkscapeShortcut}};
+}
+
+// Each shortcut and its Start-menu folder, as the record lists them once made.
+void AddShortcut(const Shortcut& shortcut, InstallRecord* record) {
+    if (!shortcut.folder.empty()) record->AddShortcutFolder(shortcut.FullFolder());
+    record->AddShortcut(shortcut.Path());
+}
+
+void CreateShortcuts(const std::vector<Shortcut>& shortcuts, const std::string& installFolder, InstallRecord* record) {
+    for (const Shortcut& shortcut : shortcuts)
+        if (CreateShortcutLogged(shortcut, installFolder)) AddShortcut(shortcut, record);
 }
 
 // The language file of this install into the uninstaller's folder, so the uninstaller asks in
@@ -289,44 +283,194 @@ bool WriteUninstallerLanguage(const std::string& folder, InstallRecord* record) 
     return WriteEntryFile(languageName.c_str(), &language, JoinPath(folder.c_str(), languageName.c_str()));
 }
 
-// After the last file: what an older install left that this one no longer has, then the new
-// record beside the uninstaller, then the Programs and Features entry, only when the uninstaller
-// it names was written. False, logged, when a step failed.
-bool FinishRecord(const std::string& installFolder, const std::string& uninstallFolder, const InstallRecord& older,
-                  const InstallRecord& record, bool uninstallerWritten) {
-    bool ok = true;
-    // Relative to this install's folder, whatever the older record names: it removes nothing
-    // outside the folder being installed.
-    const RemovalOutcome leftovers = RemoveUpgradeLeftovers(installFolder, older, record, &ProgramLog);
-    if (leftovers.failed > 0) {
-        LogStepFailure("Removing the older install's leftovers", installFolder,
-                       std::to_string(leftovers.failed) + " not removed");
-        ok = false;
+// The files of the application fresh from the payload, under the journal: a failure of an
+// install over an older one, or a cancel, puts the older install back; a first install that
+// fails keeps what it wrote, all of it in its record.
+class Deployment {
+public:
+    Deployment(TInstallOwner& owner, const Plan& plan, const std::string& installFolder)
+        : owner_(owner),
+          plan_(plan),
+          installFolder_(installFolder),
+          uninstallFolder_(UninstallFolderPath()),
+          journalFile_(JoinPath(uninstallFolder_.c_str(), InstallJournal::kFileName)),
+          shortcuts_(PlanShortcuts(owner, installFolder)) {}
+
+    InstallResult Run() {
+        // The uninstaller's own folder, which only administrators may change, holds the older
+        // install's record and this install's journal: without it nothing is written.
+        std::string failure;
+        if (!PrepareUninstallFolder(&failure)) {
+            LogStepFailure("Preparing the uninstaller's folder", uninstallFolder_, failure);
+            return InstallResult::NotInstalled;
+        }
+        hasOlder_ = older_.Load(JoinPath(uninstallFolder_.c_str(), InstallRecord::kFileName));
+        if (!SaveJournal()) return InstallResult::NotInstalled;
+        if (!MakeKeptFolder(installFolder_, &ProgramLog) ||
+            (hasOlder_ && !SetAsideDropped(installFolder_, older_, journal_.Newer(), &ProgramLog)))
+            return Stop();
+
+        bool ok = plan_.whole;
+        ByteProgress progress(owner_, plan_.TotalBytes());
+        record_.SetInstallFolder(installFolder_);
+        LinkFreeFolders linkFree(installFolder_);
+        ok = CreateFolders(linkFree) && ok;
+        if (Stopping(ok)) return Stop();
+        for (size_t i = 0; i < plan_.files.size(); ++i) {
+            ok = WriteFile(i, linkFree, progress) && ok;
+            owner_.SetStatus(CopyingFilesText(owner_.Text_CopyingFiles, int(int64_t(i) * 100 / plan_.files.size())));
+            if (Stopping(ok)) return Stop();
+        }
+        progress.Finish();
+        CreateShortcuts(shortcuts_, installFolder_, &record_);
+        ok = WriteUninstallerFiles() && ok;
+        if (Stopping(ok)) return Stop();
+        ok = SaveRecordAndEntry() && ok;
+        if (Stopping(ok)) return Stop();
+        // The install is whole once the journal is gone; until then a rollback undoes it.
+        if (!DeleteFileA(journalFile_.c_str())) {
+            LogStepFailure("Removing the install journal", journalFile_, GetLastError());
+            return Stop();
+        }
+        ok = RemoveOlderRemains() && ok;
+        return ok ? InstallResult::Success : InstallResult::FinishedWithErrors;
     }
-    // An older install in another language left its language file: the uninstaller no longer
-    // knows it, and it would keep the uninstaller's folder from going.
-    if (older.Language() != 0 && older.Language() != record.Language()) {
-        const std::string stale = JoinPath(uninstallFolder.c_str(), LanguageFileName(older.Language()).c_str());
-        if (!DeleteFileA(stale.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
-            LogStepFailure("Removing the older install's language file", stale, GetLastError());
+
+private:
+    // Before the first write: what stood before and what this install writes.
+    bool SaveJournal() {
+        InstallRecord planned;
+        planned.SetInstallFolder(installFolder_);
+        planned.SetLanguage(ProgramLanguage.LanguageId);
+        std::vector<bool> foldersThere, filesThere;
+        for (const std::string& folder : plan_.folders) {
+            planned.AddFolder(folder);
+            const DWORD attributes = Attributes(folder);
+            foldersThere.push_back(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
+        }
+        for (size_t i = 0; i < plan_.files.size(); ++i) {
+            planned.AddFile(plan_.files[i], plan_.entries[i] != nullptr ? plan_.entries[i]->size : 0);
+            const DWORD attributes = Attributes(plan_.files[i]);
+            filesThere.push_back(attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY));
+        }
+        for (const Shortcut& shortcut : shortcuts_) AddShortcut(shortcut, &planned);
+        const OlderEntry olderEntry = UninstallEntryExists() ? OlderEntry::Present : OlderEntry::Absent;
+        journal_ = InstallJournal(hasOlder_ ? &older_ : nullptr, olderEntry, planned, filesThere, foldersThere);
+        if (journal_.Save(journalFile_)) return true;
+        LogStepFailure("Saving the install journal", journalFile_, GetLastError());
+        return false;
+    }
+
+    DWORD Attributes(const std::string& relative) const {
+        return GetFileAttributesA(JoinPath(installFolder_.c_str(), relative.c_str()).c_str());
+    }
+
+    // Whether to stop here and put back what stood before: a cancel always, a failure when an
+    // older install would otherwise be left half replaced.
+    bool Stopping(bool ok) const { return owner_.CancelRequested() || (!ok && hasOlder_); }
+
+    InstallResult Stop() {
+        LogStepFailure("Installing", installFolder_,
+                       owner_.CancelRequested() ? "cancelled" : "a step failed; the earlier state is put back");
+        if (RollBack(uninstallFolder_, journal_, &ProgramLog) && !DeleteFileA(journalFile_.c_str()))
+            LogStepFailure("Removing the install journal", journalFile_, GetLastError());
+        return InstallResult::NotInstalled;
+    }
+
+    // Folders in list order, one level each: a folder's parent comes before it in the list.
+    bool CreateFolders(LinkFreeFolders& linkFree) {
+        bool ok = true;
+        for (const std::string& relative : plan_.folders) {
+            const std::string folder = JoinPath(installFolder_.c_str(), relative.c_str());
+            // Every listed folder belongs to this install, one an older install made too.
+            record_.AddFolder(relative);
+            if (linkFree.Clear(ParentFolder(relative), "Creating a folder", folder) && CreateFolder(folder) &&
+                linkFree.Clear(relative, "Creating a folder", folder))
+                GrantToEveryone(folder);
+            else
+                ok = false;
+        }
+        return ok;
+    }
+
+    // What stands at the file's path is set aside first, so that a rollback has it back.
+    bool WriteFile(size_t i, LinkFreeFolders& linkFree, ByteProgress& progress) {
+        const std::string& relative = plan_.files[i];
+        const std::string file = JoinPath(installFolder_.c_str(), relative.c_str());
+        // Written straight from the payload's own block, without a copy.
+        const XC_MemSpace* entry = plan_.entries[i];
+        // Listed whether or not this write succeeds: a first install that fails keeps what it
+        // wrote, and its uninstaller removes all of it.
+        record_.AddFile(relative, entry != nullptr ? entry->size : 0);
+        const uint64_t end = progress.Done() + (entry != nullptr ? entry->size : 0);
+        const std::string key = PayloadKey::FileName(int(i));
+        const bool ok = linkFree.Clear(ParentFolder(relative), "Writing a file", file) &&
+                        SetAsideReplaced(installFolder_, relative, i, &ProgramLog) &&
+                        WriteEntryFile(key.c_str(), entry, file, FileGrant::Everyone,
+                                       [&progress](DWORD bytes) { progress.Add(bytes); });
+        progress.MoveTo(end);
+        return ok;
+    }
+
+    // The uninstaller and its language file. An installer packed without the uninstaller
+    // installs the application, but no entry that would lead to nothing.
+    bool WriteUninstallerFiles() {
+        uninstallerWritten_ = WriteEntryFile(PayloadKey::Uninstaller, owner_.Payload.FindEntry(PayloadKey::Uninstaller),
+                                             JoinPath(uninstallFolder_.c_str(), kUninstallerFileName));
+        return WriteUninstallerLanguage(uninstallFolder_, &record_) && uninstallerWritten_;
+    }
+
+    // The record beside the uninstaller, then the Programs and Features entry, only when the
+    // uninstaller it names was written.
+    bool SaveRecordAndEntry() {
+        bool ok = true;
+        const std::string recordFile = JoinPath(uninstallFolder_.c_str(), InstallRecord::kFileName);
+        if (!record_.Save(recordFile)) {
+            LogStepFailure("Saving the install record", recordFile, GetLastError());
             ok = false;
         }
+        const std::string uninstaller = JoinPath(uninstallFolder_.c_str(), kUninstallerFileName);
+        if (!uninstallerWritten_) {
+            LogStepFailure("Writing the Programs and Features entry", kUninstallKey, "the uninstaller was not written");
+            ok = false;
+        } else if (!WriteUninstallEntry(installFolder_, uninstaller, record_.TotalSize())) {
+            LogStepFailure("Writing the Programs and Features entry", kUninstallKey, GetLastError());
+            ok = false;
+        }
+        return ok;
     }
-    const std::string recordFile = JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName);
-    if (!record.Save(recordFile)) {
-        LogStepFailure("Saving the install record", recordFile, GetLastError());
-        ok = false;
+
+    // Once the install is whole: the older install's files set aside, and its language file
+    // when it spoke another language (the uninstaller no longer knows it, and it would keep
+    // the uninstaller's folder from going).
+    bool RemoveOlderRemains() {
+        bool ok = true;
+        if (!RemoveKeptFiles(installFolder_, &ProgramLog)) {
+            LogStepFailure("Removing the older install's files", installFolder_, "some are held");
+            ok = false;
+        }
+        if (older_.Language() != 0 && older_.Language() != record_.Language()) {
+            const std::string stale = JoinPath(uninstallFolder_.c_str(), LanguageFileName(older_.Language()).c_str());
+            if (!DeleteFileA(stale.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+                LogStepFailure("Removing the older install's language file", stale, GetLastError());
+                ok = false;
+            }
+        }
+        return ok;
     }
-    const std::string uninstaller = JoinPath(uninstallFolder.c_str(), kUninstallerFileName);
-    if (!uninstallerWritten) {
-        LogStepFailure("Writing the Programs and Features entry", kUninstallKey, "the uninstaller was not written");
-        ok = false;
-    } else if (!WriteUninstallEntry(installFolder, uninstaller, record.TotalSize())) {
-        LogStepFailure("Writing the Programs and Features entry", kUninstallKey, GetLastError());
-        ok = false;
-    }
-    return ok;
-}
+
+    TInstallOwner& owner_;
+    const Plan& plan_;
+    const std::string installFolder_;
+    const std::string uninstallFolder_;
+    const std::string journalFile_;
+    const std::vector<Shortcut> shortcuts_;
+    InstallRecord older_;
+    bool hasOlder_ = false;
+    InstallJournal journal_;
+    InstallRecord record_;
+    bool uninstallerWritten_ = false;
+};
 
 }  // namespace
 
@@ -346,61 +490,44 @@ std::string NotEnoughSpaceText(const std::string& translation, int neededMegabyt
     return FormatText(format.c_str(), neededMegabytes, freeMegabytes, volume.c_str());
 }
 
-bool DeployApplication(TInstallOwner& owner) {
+bool ReadyToDeploy(TInstallOwner& owner) {
     XC_Xml list;
-    const bool listed = LoadFileList(owner.Payload, &list);
-    const std::vector<const XC_MemSpace*> entries =
-        listed ? ListedEntries(list, owner.Payload) : std::vector<const XC_MemSpace*>();
     const std::string programFiles = SpecialFolderPath(kProgramFilesFolder);
-    const uint64_t total = TotalBytes(entries);
-    // Before anything is written: a user who gives up keeps the disk as it was.
-    if (!programFiles.empty() && !EnsureSpace(owner, programFiles, total)) return false;
+    if (programFiles.empty() || !LoadFileList(owner.Payload, &list, LoadNote::Quiet)) return true;
+    const uint64_t total = ReadPlan(list, owner.Payload, LoadNote::Quiet).TotalBytes();
+    if (!EnsureSpace(owner, programFiles, total)) return false;
     // A running program holds its files open: nothing is written until it is closed, and no
     // process is ended for it.
     const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
-    if (!programFiles.empty()) {
-        const std::string question = owner.Text_ProgramRunning.empty() ? kRunningQuestion : owner.Text_ProgramRunning;
-        if (!NoProgramRunsFrom(
-                installFolder, [&] { return owner.AskRetry(question); }, &ProgramLog)) {
-            LogStepFailure("Installing", installFolder, "a program running from it was not closed");
-            return false;
-        }
-    }
-    ByteProgress progress(owner, total);
+    const std::string question = owner.Text_ProgramRunning.empty() ? kRunningQuestion : owner.Text_ProgramRunning;
+    if (NoProgramRunsFrom(
+            installFolder, [&] { return owner.AskRetry(question); }, &ProgramLog))
+        return true;
+    LogStepFailure("Installing", installFolder, "a program running from it was not closed");
+    return false;
+}
 
+InstallResult DeployApplication(TInstallOwner& owner) {
+    if (owner.CancelRequested()) {
+        LogStepFailure("Installing", "the application", "cancelled before the copy");
+        return InstallResult::NotInstalled;
+    }
+    XC_Xml list;
+    const bool listed = LoadFileList(owner.Payload, &list, LoadNote::Logged);
+    const Plan plan = listed ? ReadPlan(list, owner.Payload, LoadNote::Logged) : Plan();
+    const std::string programFiles = SpecialFolderPath(kProgramFilesFolder);
     if (CreateFolder(kOutputFolder)) GrantToEveryone(kOutputFolder);
     if (programFiles.empty()) {
         LogStepFailure("Finding the Program Files folder", "CSIDL 38", "unknown folder");
-        return false;
+        return InstallResult::FinishedWithErrors;
     }
-    bool ok = CreateFolder(installFolder);
-    if (ok) GrantToEveryone(installFolder);
-
-    // The uninstaller's own folder, which only administrators may change, and in it the older
-    // install's record, if any: what it listed and this one does not goes afterwards.
-    const std::string uninstallFolder = UninstallFolderPath();
-    std::string failure;
-    const bool uninstallReady = PrepareUninstallFolder(&failure);
-    if (!uninstallReady) LogStepFailure("Preparing the uninstaller's folder", uninstallFolder, failure);
-    InstallRecord older;
-    if (uninstallReady) older.Load(JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName));
-    InstallRecord record;
-    record.SetInstallFolder(installFolder);
-    if (listed) {
-        LinkFreeFolders linkFree(installFolder);
-        ok = CreateListedFolders(list, installFolder, linkFree, &record) && ok;
-        ok = WriteListedFiles(owner, list, installFolder, entries, progress, linkFree, &record) && ok;
-    } else {
-        ok = false;
-    }
-    progress.Finish();
-    CreateShortcuts(owner, installFolder, &record);
-    // A damaged file list leaves no record to act on: the older one stays as it is.
-    if (!listed || !uninstallReady) return false;
-    // An installer packed without the uninstaller installs the application, but no entry that
-    // would lead to nothing.
-    const bool uninstaller = WriteEntryFile(PayloadKey::Uninstaller, owner.Payload.FindEntry(PayloadKey::Uninstaller),
-                                            JoinPath(uninstallFolder.c_str(), kUninstallerFileName));
-    ok = WriteUninstallerLanguage(uninstallFolder, &record) && ok;
-    return FinishRecord(installFolder, uninstallFolder, older, record, uninstaller) && uninstaller && ok;
+    const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
+    if (CreateFolder(installFolder)) GrantToEveryone(installFolder);
+    if (listed) return Deployment(owner, plan, installFolder).Run();
+    // A damaged file list leaves nothing to copy and no record to act on: the older one stays
+    // as it is, and the shortcuts are made all the same.
+    ByteProgress(owner, 0).Finish();
+    InstallRecord unrecorded;
+    CreateShortcuts(PlanShortcuts(owner, installFolder), installFolder, &unrecorded);
+    return InstallResult::FinishedWithErrors;
 }

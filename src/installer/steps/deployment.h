@@ -19,10 +19,18 @@ constexpr const char kCopyingFiles[] = "Copying files %d%%";
 constexpr const char kNotEnoughSpace[] =
     "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry.";
 
-// Deploys the application for owner. False when a file or folder of the application could
-// not be written (or the payload's file list is missing or damaged); every failed step is
-// logged and the others still run.
-bool DeployApplication(TInstallOwner& owner);
+// Before anything of the install is done: asks the owner to free space until the install
+// volume has room for the application, and to close the programs running from the install
+// folder. False, logged, when the owner gives up: then nothing is to be installed.
+bool ReadyToDeploy(TInstallOwner& owner);
+
+// Deploys the application for owner. Before the first write a journal records what stood
+// before; an install over an older one that fails, and any install that is cancelled
+// (TInstallOwner::CancelRequested), puts that back and gives NotInstalled. A first install
+// that fails goes on with the other steps and gives FinishedWithErrors, its record listing
+// every file it wrote; so does a missing or damaged file list, which copies nothing. Every
+// failed step is logged.
+InstallResult DeployApplication(TInstallOwner& owner);
 
 // The installed application's path: "MiniTarvik\Emberlin.exe" under Program Files.
 std::string InstalledApplicationPath();

@@ -3,6 +3,7 @@
 // owner; tests drive the same worker with an owner of their own.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "xc_exetailhelper.h"
@@ -15,6 +16,9 @@ constexpr int kProgressFull = 10000;
 enum class InstallResult {
     Success,
     FinishedWithErrors,  // some application file or folder, or a 32-bit driver update, failed
+    // The application was not installed and whatever stood before stands unchanged: no space,
+    // a program running from the install folder, or a failure or cancel that was rolled back.
+    NotInstalled,
 };
 
 class TInstallOwner {
@@ -46,6 +50,8 @@ public:
     std::string Text_NotEnoughSpace;
     // "Mini Tarvik is running. Close it, then press Retry."
     std::string Text_ProgramRunning;
+    // "Cancel the installation?", asked by the window's close box while the worker runs.
+    std::string Text_CancelInstall;
 
     // Worker side: replaces the status text under Lock_Status.
     virtual void SetStatus(const std::string& text) {
@@ -73,6 +79,10 @@ public:
         (void)question;
         return false;
     }
+    // Window side: the person asked to stop; the worker puts back what stood before.
+    void RequestCancel() { cancel_ = true; }
+    // Worker side: whether a cancel was asked for.
+    bool CancelRequested() const { return cancel_; }
     // Whether a person watches the installation (the window's does): only then is the 64-bit
     // driver updater's console shown. An unattended install shows no window at all.
     virtual bool Watched() const { return false; }
@@ -87,4 +97,5 @@ private:
     std::string Text_Status;
     int Progress_ = 0;
     XC_CriticalSection Lock_Status;
+    std::atomic<bool> cancel_{false};
 };

@@ -157,10 +157,12 @@ bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string
     if (!file.IsOpen() && grantAccess != 0 && GetLastError() == ERROR_ACCESS_DENIED)
         file.Reset(CreateForWriting(part, GENERIC_WRITE | DELETE));
     if (!file.IsOpen()) return CheckStep(false, "Writing a file", path);
-    // No flush per file: the system writes its cache out on its own, and a flush of each of
-    // thousands of files would make the copy several times slower.
+    // Flushed before the rename: after a power cut the name holds its old bytes or all the new
+    // ones, never a renamed file whose bytes never reached the disk.
     const char* failed = nullptr;
     if (!WritePieces(file, block->data, block->size, pieceWritten)) {
+        failed = "Writing a file";
+    } else if (!FlushFileBuffers(file.Get())) {
         failed = "Writing a file";
     } else {
         if (grant == FileGrant::Everyone)

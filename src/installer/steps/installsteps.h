@@ -33,7 +33,7 @@ std::string PartFilePath(const std::string& path);
 
 // Writes the payload entry key, whose bytes are block (null when the payload lacks it), to
 // path, and grants as asked. The bytes go to PartFilePath(path) in pieces of at most
-// kWritePiece, and that file then replaces path in one step, so path holds either its old
+// kWritePiece and flushed to the disk, and that file then replaces path in one step, so path holds either its old
 // bytes or all the new ones, never a part. Nothing is written through a link: a path that is
 // one is refused, and the part file is always made new. False, logged with the system error,
 // when path is a link, the entry is missing, the write fails (a full disk) or the replacement

@@ -50,6 +50,7 @@ void TranslateInstallTexts(TInstallOwner& owner) {
         {&owner.Text_FinishedWithErrors, "Installation finished with errors. See the log file."},
         {&owner.Text_NotEnoughSpace, kNotEnoughSpace},
         {&owner.Text_ProgramRunning, kRunningQuestion},
+        {&owner.Text_CancelInstall, "Cancel the installation?"},
     };
     for (const TextSource& text : texts) *text.field = ProgramLanguage.Translate(text.english);
 }

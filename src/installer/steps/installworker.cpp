@@ -12,7 +12,10 @@ void MC_TimerInstall::OnTimer() {
 }
 
 InstallResult RunInstall(TInstallOwner& owner) {
+    // The questions first: an install the person gives up changes nothing, drivers included.
+    if (!ReadyToDeploy(owner)) return InstallResult::NotInstalled;
     const bool driversInstalled = InstallAdapterDrivers(owner);
-    const bool deployed = DeployApplication(owner);
-    return driversInstalled && deployed ? InstallResult::Success : InstallResult::FinishedWithErrors;
+    const InstallResult deployed = DeployApplication(owner);
+    if (deployed != InstallResult::Success) return deployed;
+    return driversInstalled ? InstallResult::Success : InstallResult::FinishedWithErrors;
 }

@@ -16,6 +16,8 @@ public:
     TInstallOwner* Owner = nullptr;
 };
 
-// The whole installation for owner, on the calling thread: drivers, then deployment. Every step
-// runs whatever the earlier ones did; the result says whether any of them failed.
+// The whole installation for owner, on the calling thread: the questions of ReadyToDeploy
+// (NotInstalled, nothing done, when the owner gives up), then drivers, then deployment, which
+// runs whatever the drivers did. The deployment's NotInstalled stands; otherwise the result
+// says whether any step failed.
 InstallResult RunInstall(TInstallOwner& owner);

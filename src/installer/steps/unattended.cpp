@@ -11,7 +11,9 @@
 #include "installtexts.h"
 #include "installworker.h"
 #include "paths.h"
+#include "rollback.h"
 #include "startup.h"
+#include "uninstallentry.h"
 #include "xc_log.h"
 #include "xc_osversion.h"
 
@@ -72,8 +74,16 @@ void RunUnattended(const std::string& arguments) {
                                                    std::to_string(version.VersionInfo.dwMajorVersion) + "." +
                                                    std::to_string(version.VersionInfo.dwMinorVersion));
 
+    RecoverInterruptedInstall(UninstallFolderPath(), &ProgramLog);
     LoadInstallerLanguage(owner.Payload);
     TranslateInstallTexts(owner);
-    if (owner.Install() == InstallResult::Success) End(UnattendedExit::Installed, "installed");
-    End(UnattendedExit::InstalledWithErrors, "installed with errors");
+    switch (owner.Install()) {
+        case InstallResult::Success:
+            End(UnattendedExit::Installed, "installed");
+        case InstallResult::FinishedWithErrors:
+            End(UnattendedExit::InstalledWithErrors, "installed with errors");
+        case InstallResult::NotInstalled:
+            break;
+    }
+    End(UnattendedExit::NotInstalled, "not installed, the earlier state is unchanged");
 }

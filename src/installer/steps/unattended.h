@@ -11,6 +11,7 @@ enum class UnattendedExit : unsigned {
     UnsupportedSystem = 2,    // a Windows version the window refuses
     PayloadUnreadable = 3,    // the installer's payload could not be read or is damaged
     UnknownSwitch = 4,        // anything but /S or /s after the program name
+    NotInstalled = 5,         // not installed, nothing changed: no space, a running program, a rollback
 };
 
 // Runs with the arguments given (not empty) and ends the process: a file without payload is

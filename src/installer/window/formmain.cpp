@@ -11,16 +11,19 @@
 #include "installtexts.h"
 #include "label.h"
 #include "paths.h"
+#include "rollback.h"
 #include "skinbitmaps.h"
 #include "skinbutton.h"
 #include "skinimagepanel.h"
 #include "skinprogressbar.h"
 #include "skinurllabel.h"
 #include "startup.h"
+#include "uninstallentry.h"
 #include "userlaunch.h"
 #include "windowtext.h"
 #include "xc_installhardware.h"
 #include "xc_language.h"
+#include "xc_log.h"
 #include "xc_osversion.h"
 
 namespace {
@@ -206,6 +209,7 @@ void TForm_Main::FormCreate() {
         case StartMode::Builder:
             RunBuilder(&Payload);
         case StartMode::Installer:
+            RecoverInterruptedInstall(UninstallFolderPath(), &ProgramLog);
             return;
     }
 }
@@ -280,7 +284,18 @@ void TForm_Main::Timer_FinishTimer() {
     if (Button_Install->Text() != Text_LoadNow) SetWindowTextA(Button_Install->Handle(), Text_LoadNow.c_str());
 }
 
-void TForm_Main::FormCloseQuery() { ExitProcess(0); }
+void TForm_Main::FormCloseQuery() {
+    // Timer_Draw runs exactly while the worker does.
+    if (!Timer_Draw.Enabled()) ExitProcess(0);
+    // Cut off midway the install would leave a mix of versions: the close box asks, and Yes
+    // has the worker put back what stood before. A second close while that runs waits for it.
+    if (CancelRequested()) return;
+    const int answer = MessageBoxA(handle_, Text_CancelInstall.c_str(), WindowText(handle_).c_str(),
+                                   MB_YESNO | MB_ICONQUESTION);
+    if (answer != IDYES) return;
+    if (!Timer_Draw.Enabled()) ExitProcess(0);  // it ended while the question was open
+    RequestCancel();
+}
 
 void TForm_Main::SetProgress(int position) {
     TInstallOwner::SetProgress(position);

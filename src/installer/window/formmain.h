@@ -75,7 +75,8 @@ public:
     void Label_SkeepClick();
     void Timer_DrawTimer();
     void Timer_FinishTimer();
-    // Ends the process with exit code 0, in every state.
+    // Ends the process with exit code 0, except while the worker runs: then asks
+    // Text_CancelInstall, and Yes has the worker stop and put back what stood before.
     void FormCloseQuery();
 
     // Worker thread: stores the progress and, at most every 50 ms, tells the window's thread.

@@ -1,0 +1,313 @@
+// Kept files, the rollback from the journal, and the recovery at start-up.
+#include "rollback.h"
+
+#include <windows.h>
+// After windows.h: they build on its types.
+#include <sddl.h>
+
+#include <set>
+
+#include "asciicase.h"
+#include "installremoval.h"
+#include "linkcheck.h"
+#include "paths.h"
+#include "safepath.h"
+#include "systemerror.h"
+#include "uninstallentry.h"
+#include "xc_log.h"
+
+namespace {
+
+// Administrators and the system only, nothing inherited from the install folder, which every
+// user may change.
+constexpr const char* kKeptFolderAccess = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+void LogError(XC_Log* log, const char* what, const std::string& path, DWORD error) {
+    log->AppendFormat("%s %s: %lu %s", what, path.c_str(), static_cast<unsigned long>(error),
+                      SystemErrorText(error).c_str());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string KeptFolder(const std::string& installFolder) { return JoinPath(installFolder.c_str(), kKeptFolderName); }
+
+// True when a link (or what cannot be inspected) stands on the way from folder to relative,
+// logged with what.
+bool LinkOnTheWay(const std::string& folder, const std::string& relative, const char* what, XC_Log* log) {
+    const std::string link = FirstLinkOnTheWay(folder, relative);
+    if (link.empty()) return false;
+    log->AppendFormat("%s: %s, a link on its way (%s)", what, relative.c_str(), link.c_str());
+    return true;
+}
+
+// Moves from to the free name to; true when moved, or when nothing is at from.
+bool SetAside(const std::string& from, const std::string& to, XC_Log* log) {
+    // Only a plain file or folder: a link is never moved, or the rollback would put it back.
+    const PathKind kind = InspectPath(from);
+    if (kind == PathKind::Missing) return true;
+    if (kind != PathKind::Plain) {
+        log->AppendFormat("Not set aside, a link: %s", from.c_str());
+        return false;
+    }
+    // A rename on the volume: no copy, and the file keeps its bytes, times and access.
+    if (MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
+    const DWORD error = GetLastError();
+    if (IsMissing(error)) return true;
+    LogError(log, "Cannot set aside", from, error);
+    return false;
+}
+
+// Puts the kept file back at path, over what the newer install wrote there.
+bool PutBack(const std::string& kept, const std::string& path, XC_Log* log) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (MoveFileExA(kept.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    LogError(log, "Cannot put back", path, GetLastError());
+    return false;
+}
+
+std::set<std::string> UpperSet(const std::vector<std::string>& items) {
+    std::set<std::string> upper;
+    for (const std::string& item : items) upper.insert(AsciiUpper(item));
+    return upper;
+}
+
+// The items of newer that older does not have, in newer's order.
+std::vector<std::string> Added(const std::vector<std::string>& newer, const std::vector<std::string>& older) {
+    const std::set<std::string> had = UpperSet(older);
+    std::vector<std::string> added;
+    for (const std::string& item : newer)
+        if (had.count(AsciiUpper(item)) == 0) added.push_back(item);
+    return added;
+}
+
+// The name a kept file goes back under: the older install's own spelling when it had the
+// file (the newer may write "EMBERLIN.EXE" over "Emberlin.exe"), else the newer's.
+std::string OlderSpelling(const InstallJournal& journal, const std::string& relative) {
+    const std::string upper = AsciiUpper(relative);
+    for (const InstallRecord::File& file : journal.Older().Files())
+        if (AsciiUpper(file.path) == upper) return file.path;
+    return relative;
+}
+
+// The newer install's files: each part file goes; a kept file comes back over what was
+// written; a file where no file stood before goes; one that stood there and is not kept was
+// never touched. A folder at a file's path is never the newer install's work. Then the folders
+// it made, deepest first, once empty. The failures.
+int UndoNewerFiles(const InstallJournal& journal, XC_Log* log) {
+    const InstallRecord& newer = journal.Newer();
+    const std::string& folder = newer.InstallFolder();
+    int failed = 0;
+    for (size_t i = 0; i < newer.Files().size(); ++i) {
+        const std::string& relative = newer.Files()[i].path;
+        if (LinkOnTheWay(folder, relative, "Not rolled back", log)) {
+            ++failed;
+            continue;
+        }
+        const std::string path = JoinPath(folder.c_str(), relative.c_str());
+        if (!RemoveRecordedFile(path + kPartFileSuffix, log)) ++failed;
+        const std::string kept = KeptFilePath(folder, KeptKind::Replaced, i);
+        if (Exists(kept)) {
+            if (!RemoveRecordedFile(path, log) ||
+                !PutBack(kept, JoinPath(folder.c_str(), OlderSpelling(journal, relative).c_str()), log))
+                ++failed;
+        } else if (!journal.FileWasThere(i) && !IsFolder(path) && !RemoveRecordedFile(path, log)) {
+            ++failed;
+        }
+    }
+    for (size_t i = newer.Folders().size(); i-- > 0;) {
+        const std::string& relative = newer.Folders()[i];
+        const std::string path = JoinPath(folder.c_str(), relative.c_str());
+        if (journal.FolderWasThere(i) || !IsFolder(path) || LinkOnTheWay(folder, relative, "Not rolled back", log))
+            continue;
+        if (!RemoveFolderIfEmpty(path, log)) ++failed;
+    }
+    return failed;
+}
+
+// The older install's folders that are missing, then its dropped files back in them.
+int RestoreOlderFiles(const InstallJournal& journal, XC_Log* log) {
+    const std::string& folder = journal.Newer().InstallFolder();
+    const InstallRecord& older = journal.Older();
+    int failed = 0;
+    for (const std::string& relative : older.Folders()) {
+        if (LinkOnTheWay(folder, relative, "Not rolled back", log)) {
+            ++failed;
+            continue;
+        }
+        const std::string path = JoinPath(folder.c_str(), relative.c_str());
+        if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            LogError(log, "Cannot make the folder again", path, GetLastError());
+            ++failed;
+        }
+    }
+    for (size_t i = 0; i < older.Files().size(); ++i) {
+        const std::string kept = KeptFilePath(folder, KeptKind::Dropped, i);
+        if (!Exists(kept)) continue;
+        const std::string& relative = older.Files()[i].path;
+        if (LinkOnTheWay(folder, relative, "Not rolled back", log) ||
+            !PutBack(kept, JoinPath(folder.c_str(), relative.c_str()), log))
+            ++failed;
+    }
+    return failed;
+}
+
+// The older record, entry and language beside the uninstaller, or none of them when there was
+// no older install.
+int RestoreOlderRecord(const std::string& uninstallFolder, const InstallJournal& journal, XC_Log* log) {
+    const InstallRecord& older = journal.Older();
+    const InstallRecord& newer = journal.Newer();
+    int failed = 0;
+    const std::string recordFile = JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName);
+    if (journal.HasOlder()) {
+        if (!older.Save(recordFile)) {
+            LogError(log, "Cannot write the older install record", recordFile, GetLastError());
+            ++failed;
+        }
+    } else if (!RemoveRecordedFile(recordFile, log)) {
+        ++failed;
+    }
+    const std::string uninstaller = JoinPath(uninstallFolder.c_str(), kUninstallerFileName);
+    if (journal.OlderEntryState() == OlderEntry::Present) {
+        const std::string& installFolder =
+            older.InstallFolder().empty() ? newer.InstallFolder() : older.InstallFolder();
+        if (!WriteUninstallEntry(installFolder, uninstaller, older.TotalSize())) {
+            LogError(log, "Cannot write the older Programs and Features entry", kUninstallKey, GetLastError());
+            ++failed;
+        }
+    } else if (!RemoveUninstallEntry()) {
+        log->AppendFormat("Cannot remove the Programs and Features entry");
+        ++failed;
+    }
+    if (newer.Language() != 0 && (!journal.HasOlder() || newer.Language() != older.Language()) &&
+        !RemoveRecordedFile(JoinPath(uninstallFolder.c_str(), LanguageFileName(newer.Language()).c_str()), log))
+        ++failed;
+    // Without an older install the uninstaller is no one's. (A running uninstaller that rolls
+    // back cannot remove its own file; it goes with the install it removes.)
+    if (!journal.HasOlder()) DeleteFileA(uninstaller.c_str());
+    return failed;
+}
+
+}  // namespace
+
+bool MakeKeptFolder(const std::string& installFolder, XC_Log* log) {
+    const std::string kept = KeptFolder(installFolder);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kKeptFolderAccess, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        LogError(log, "Cannot make the kept folder", kept, GetLastError());
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    const bool made = CreateDirectoryA(kept.c_str(), &attributes) != 0;
+    const DWORD error = GetLastError();
+    LocalFree(descriptor);
+    if (made) return true;
+    LogError(log, "Cannot make the kept folder", kept, error);
+    return false;
+}
+
+bool SetAsideDropped(const std::string& installFolder, const InstallRecord& older, const InstallRecord& newer,
+                     XC_Log* log) {
+    bool ok = true;
+    for (const size_t i : older.FilesNotIn(newer)) {
+        const std::string& relative = older.Files()[i].path;
+        if (LinkOnTheWay(installFolder, relative, "Not set aside", log) ||
+            !SetAside(JoinPath(installFolder.c_str(), relative.c_str()),
+                      KeptFilePath(installFolder, KeptKind::Dropped, i), log))
+            ok = false;
+    }
+    for (const std::string& relative : older.FoldersNotIn(newer)) {
+        if (LinkOnTheWay(installFolder, relative, "Not removed", log)) continue;
+        if (!RemoveFolderIfEmpty(JoinPath(installFolder.c_str(), relative.c_str()), log)) ok = false;
+    }
+    return ok;
+}
+
+bool SetAsideReplaced(const std::string& installFolder, const std::string& relative, size_t number, XC_Log* log) {
+    return SetAside(JoinPath(installFolder.c_str(), relative.c_str()),
+                    KeptFilePath(installFolder, KeptKind::Replaced, number), log);
+}
+
+bool RollBack(const std::string& uninstallFolder, const InstallJournal& journal, XC_Log* log) {
+    const InstallRecord& newer = journal.Newer();
+    int failed = UndoNewerFiles(journal, log);
+    if (journal.HasOlder()) failed += RestoreOlderFiles(journal, log);
+    const RemovalOutcome shortcuts =
+        RemoveShortcuts(Added(newer.Shortcuts(), journal.Older().Shortcuts()),
+                        Added(newer.ShortcutFolders(), journal.Older().ShortcutFolders()), log);
+    failed += shortcuts.failed + RestoreOlderRecord(uninstallFolder, journal, log);
+    const std::string kept = KeptFolder(newer.InstallFolder());
+    if (!RemoveDirectoryA(kept.c_str()) && !IsMissing(GetLastError())) {
+        LogError(log, "Cannot remove the kept folder", kept, GetLastError());
+        ++failed;
+    }
+    log->AppendFormat(failed == 0 ? "Rolled back to %s" : "Rolled back to %s, %d items not put back",
+                      journal.HasOlder() ? "the older install" : "no install", failed);
+    return failed == 0;
+}
+
+bool RemoveKeptFiles(const std::string& installFolder, XC_Log* log) {
+    const std::string kept = KeptFolder(installFolder);
+    const PathKind kind = InspectPath(kept);
+    if (kind == PathKind::Missing) return true;
+    if (kind != PathKind::Plain) {
+        log->AppendFormat("Left alone, a link: %s", kept.c_str());
+        return false;
+    }
+    bool ok = true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(JoinPath(kept.c_str(), "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = JoinPath(kept.c_str(), name.c_str());
+            // A set-aside folder may hold what a user put in it: only an empty one goes.
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (!RemoveDirectoryA(path.c_str())) {
+                    LogError(log, "Kept, not removed", path, GetLastError());
+                    ok = false;
+                }
+            } else if (!RemoveRecordedFile(path, log)) {
+                ok = false;
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    if (ok && !RemoveDirectoryA(kept.c_str()) && !IsMissing(GetLastError())) {
+        LogError(log, "Cannot remove the kept folder", kept, GetLastError());
+        ok = false;
+    }
+    return ok;
+}
+
+void RecoverInterruptedInstall(const std::string& uninstallFolder, XC_Log* log) {
+    if (uninstallFolder.empty()) return;
+    const std::string journalFile = JoinPath(uninstallFolder.c_str(), InstallJournal::kFileName);
+    if (Exists(journalFile)) {
+        InstallJournal journal;
+        if (!journal.Load(journalFile)) {
+            log->AppendFormat("The install journal %s is damaged: nothing rolled back", journalFile.c_str());
+            return;
+        }
+        log->AppendFormat("An install into %s was cut off: rolling back", journal.Newer().InstallFolder().c_str());
+        if (RollBack(uninstallFolder, journal, log) && !DeleteFileA(journalFile.c_str()))
+            LogError(log, "Cannot remove the install journal", journalFile, GetLastError());
+        return;
+    }
+    InstallRecord record;
+    if (record.Load(JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName)) && !record.InstallFolder().empty() &&
+        Exists(KeptFolder(record.InstallFolder()))) {
+        log->AppendFormat("Removing the files an earlier install kept in %s", record.InstallFolder().c_str());
+        RemoveKeptFiles(record.InstallFolder(), log);
+    }
+}
