@@ -2,7 +2,8 @@
 // payload held in memory, next to writing the same files with plain CreateFile/WriteFile in
 // the same run, and next to plain writes plus each of the deployment's extra steps per file
 // (the flush of every file, the grant to everyone, the write under a part name renamed over
-// the target), to show where the difference goes.
+// the target), to show where the difference goes; and the same deployment over the first, an
+// upgrade, which sets every older file aside until it is whole.
 // Usage: deploy_bench [files] [MiB]   (default 5000 200). Windows build; run under Wine or on
 // Windows. It writes into Program Files\MiniTarvik and removes it afterwards.
 #include <windows.h>
@@ -23,6 +24,7 @@
 #include "permissions.h"
 #include "registry.h"
 #include "scratch_folder.h"
+#include "uninstallentry.h"
 #include "xc_handle.h"
 #include "xc_log.h"
 #include "xc_memspace.h"
@@ -120,19 +122,25 @@ bool PlainWrites(const BenchOwner& owner, const Tree& tree, const std::string& r
 struct Line {
     std::function<bool()> run;
     std::function<void()> clean;
-    double best = 1e9;
+    std::vector<double> seconds;
+
+    double Median() const {
+        std::vector<double> sorted = seconds;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.empty() ? 0 : sorted[sorted.size() / 2];
+    }
 };
 
-// Best of rounds for each line, the lines taking turns within each round: a machine that slows
-// down for a while (other work, the system writing its cache out) then weighs on every line
-// alike instead of on whichever ran at that time.
+// The median of rounds for each line, the lines taking turns within each round: a machine that
+// slows down for a while (other work, the system writing its cache out) then weighs on every
+// line alike instead of on whichever ran at that time.
 void TimeInTurns(int rounds, std::vector<Line*> lines) {
     for (int i = 0; i < rounds; ++i) {
         for (Line* line : lines) {
             line->clean();
             const auto start = Clock::now();
             if (!line->run()) std::printf("  (a round reported failures)\n");
-            line->best = std::min(line->best, std::chrono::duration<double>(Clock::now() - start).count());
+            line->seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         }
     }
     for (Line* line : lines) line->clean();
@@ -166,12 +174,17 @@ int main(int argc, char** argv) {
     Line granted = plainLine(Extra::Grant);
     Line grantedHandle = plainLine(Extra::GrantHandle);
     Line renamed = plainLine(Extra::GrantHandleRename);
-    Line deployed{[&] { return DeployApplication(owner) == InstallResult::Success; },
-                  [&] {
+    // A first install (nothing there, no record), then the same again over it: an upgrade,
+    // which sets every file aside and removes the kept ones once it is whole.
+    const auto deploy = [&] { return DeployApplication(owner) == InstallResult::Success; };
+    Line deployed{deploy, [&] {
                       ScratchFolder::RemoveTree(install);
                       ScratchFolder::RemoveTree(group);
+                      ScratchFolder::RemoveTree(UninstallFolderPath());
                   }};
-    TimeInTurns(rounds, {&reference, &flushed, &granted, &grantedHandle, &renamed, &deployed});
+    Line upgraded{deploy, [] {}};
+    TimeInTurns(rounds, {&reference, &flushed, &granted, &grantedHandle, &renamed, &deployed, &upgraded});
+    deployed.clean();
     DeleteFileA((SpecialFolderPath(16) + "\\Load Mini Tarvik.lnk").c_str());
 
     // Reading every path of the list, as the deployment does, without writing anything.
@@ -192,9 +205,10 @@ int main(int argc, char** argv) {
     TimeInTurns(rounds, {&listed});
 
     const double mib = double(mebibytes);
-    const double plainSeconds = reference.best, flushSeconds = flushed.best, grantSeconds = granted.best,
-                 handleSeconds = grantedHandle.best, renameSeconds = renamed.best, deploySeconds = deployed.best;
-    std::printf("%d files, %d MiB, best of %d rounds, the lines taking turns\n", files, mebibytes, rounds);
+    const double plainSeconds = reference.Median(), flushSeconds = flushed.Median(), grantSeconds = granted.Median(),
+                 handleSeconds = grantedHandle.Median(), renameSeconds = renamed.Median(),
+                 deploySeconds = deployed.Median(), upgradeSeconds = upgraded.Median();
+    std::printf("%d files, %d MiB, median of %d rounds, the lines taking turns\n", files, mebibytes, rounds);
     std::printf("  plain CreateFile/WriteFile      %7.3f s  %7.1f MiB/s  1.00x\n", plainSeconds, mib / plainSeconds);
     std::printf("  plain writes + flush per file   %7.3f s  %7.1f MiB/s  %.2fx\n", flushSeconds, mib / flushSeconds,
                 flushSeconds / plainSeconds);
@@ -204,8 +218,10 @@ int main(int argc, char** argv) {
                 handleSeconds / plainSeconds);
     std::printf("  ... + written as part, renamed  %7.3f s  %7.1f MiB/s  %.2fx\n", renameSeconds, mib / renameSeconds,
                 renameSeconds / plainSeconds);
-    std::printf("  reading the file list alone     %7.3f s\n", listed.best);
-    std::printf("  deployment                      %7.3f s  %7.1f MiB/s  %.2fx  (%.2fx grant on handle)\n",
+    std::printf("  reading the file list alone     %7.3f s\n", listed.Median());
+    std::printf("  deployment (journal, flush)     %7.3f s  %7.1f MiB/s  %.2fx  (%.2fx grant on handle)\n",
                 deploySeconds, mib / deploySeconds, deploySeconds / plainSeconds, deploySeconds / handleSeconds);
+    std::printf("  deployment over it (upgrade)    %7.3f s  %7.1f MiB/s  %.2fx\n", upgradeSeconds, mib / upgradeSeconds,
+                upgradeSeconds / plainSeconds);
     return 0;
 }

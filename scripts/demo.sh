@@ -125,6 +125,22 @@ halfway_shot() {  # halfway_shot WINDOW NAME
     rm -f "$demo/screens/.progress.png"
     fail "no screenshot of the bar half-way"
 }
+# The close box while the copy runs asks "Cancel the installation?" before it does anything;
+# the demo answers No (the letter key), and the copy goes on.
+close_asks() {  # close_asks WINDOW SCREEN_NAME
+    local box=
+    xdotool windowfocus --sync "$1" key alt+F4
+    for _ in $(seq 50); do
+        box=$(timeout 5 xdotool search --onlyvisible --name "$(xdotool getwindowname "$1")" 2>/dev/null |
+            grep -vx "$1" | head -n 1)
+        [ -n "$box" ] && break
+        sleep 0.1
+    done
+    [ -n "$box" ] || { fail "the close box did not ask while copying"; return; }
+    sleep 0.5
+    shot "$box" "$2"
+    xdotool windowfocus --sync "$box" key n
+}
 plug() {  # the instance key with its class last, as Windows lists it
     runner reg add "$usb" /v HardwareID /t REG_MULTI_SZ /d 'USB\Vid_067b&Pid_2303' /f >/dev/null 2>&1
     runner reg add "$usb" /v DeviceDesc /d 'Prolific USB-to-Serial Comm Port' /f >/dev/null 2>&1
@@ -143,6 +159,7 @@ click_through() {  # click_through TITLE SCREEN_PREFIX
     sleep 0.3
     shot "$window" "$2"3-installing
     halfway_shot "$window" "$2"4-halfway
+    [ -z "$2" ] && close_asks "$window" 4-close-question
     wait_for 180 desktop_shortcut || fail "no desktop shortcut: the installation did not finish"
     sleep 1.5
     shot "$window" "$2"5-installed

@@ -71,7 +71,7 @@ HANDLE WINAPI CreateNoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTI
 }
 
 // The window with a worker whose steps the test decides: it writes its statuses, then waits
-// for Finish and reports the given result.
+// for Finish and reports the given result, or for a cancel, which it reports as NotInstalled.
 class ScriptedForm : public TForm_Main {
 public:
     ~ScriptedForm() override {
@@ -97,8 +97,8 @@ protected:
         worker_ = std::thread([this] {
             for (const std::string& status : statuses) SetStatus(status);
             SetProgress(progress);
-            while (!release_) Sleep(5);
-            StartFinishTimer(result_);
+            while (!release_ && !CancelRequested()) Sleep(5);
+            StartFinishTimer(CancelRequested() ? InstallResult::NotInstalled : result_.load());
         });
         return true;
     }
@@ -488,6 +488,28 @@ TEST_F(FormStateTest, FailedInstallSaysSoInsteadOfSuccess) {
     form->Finish(InstallResult::FinishedWithErrors);
     ASSERT_TRUE(WaitForStatus(form->Text_FinishedWithErrors));
     EXPECT_EQ("Installation finished with errors. See the log file.", Status());
+    EXPECT_EQ("Load Mini Tarvik now!", TextOf(Button()));
+}
+
+// The close box while the worker runs asks first: No goes on; Yes has the worker stop and put
+// back what stood before, and the window stays, in its error state.
+TEST_F(FormStateTest, CloseWhileInstallingAsksAndYesCancels) {
+    MakeReady();
+    form->Button_Install->Click();
+    for (int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer);
+        MessageBoxWatcher watcher(Dialog(), answer);
+        PostMessageA(Dialog(), WM_CLOSE, 0, 0);
+        ASSERT_TRUE(PumpUntil(
+            Dialog(), [&] { return watcher.Seen(); }, 10000));
+        PumpFor(Dialog(), 200);
+        EXPECT_EQ("Install Mini Tarvik", watcher.caption);
+        EXPECT_EQ("Cancel the installation?", watcher.text);
+        EXPECT_TRUE(watcher.hadAnswer);
+        EXPECT_TRUE(IsWindowVisible(Dialog()));
+        EXPECT_EQ(answer == IDYES, form->CancelRequested());
+    }
+    ASSERT_TRUE(WaitForStatus(form->Text_FinishedWithErrors, 10000)) << Status();
     EXPECT_EQ("Load Mini Tarvik now!", TextOf(Button()));
 }
 

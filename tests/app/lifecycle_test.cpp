@@ -13,6 +13,7 @@
 
 #include "deployment.h"
 #include "install_fixture.h"
+#include "installjournal.h"
 #include "installrecord.h"
 #include "installremoval.h"
 #include "installworker.h"
@@ -227,6 +228,125 @@ TEST_F(SYSTEM_SUITE(LifecycleTest), AnUpgradeLeavesTheNewerTreeAndTheUsersFile) 
     XC_RegKey entry;
     ASSERT_TRUE(OpenEntry(&entry));
     EXPECT_EQ((TreeBytes(newer) + 1023) / 1024, EntryNumber(entry.Get(), "EstimatedSize"));
+}
+
+// ---- All or nothing ------------------------------------------------------------------------
+
+// Cancels through the owner once the worker has reported cancelAfter statuses, as the window's
+// close box does.
+class CancellingOwner : public RecordingOwner {
+public:
+    explicit CancellingOwner(size_t cancelAfter) : cancelAfter_(cancelAfter) {}
+    void SetStatus(const std::string& text) override {
+        RecordingOwner::SetStatus(text);
+        if (++statuses_ == cancelAfter_) RequestCancel();
+    }
+
+private:
+    const size_t cancelAfter_;
+    size_t statuses_ = 0;
+};
+
+class SYSTEM_SUITE(AllOrNothingTest) : public SYSTEM_SUITE(LifecycleTest) {
+protected:
+    // Version A with its real application, installed whole; its record's text.
+    std::string InstallOlder() {
+        Pack(owner_, older_);
+        EXPECT_EQ(InstallResult::Success, RunInstall(owner_)) << LogText();
+        return Record().Text();
+    }
+
+    // What stays of A after a rollback: its tree, record and entry, nothing of B's.
+    void ExpectOlder(const std::string& olderRecord) {
+        EXPECT_EQ(Expected(older_), InstalledTree());
+        EXPECT_EQ(olderRecord, Record().Text());
+        XC_RegKey entry;
+        ASSERT_TRUE(OpenEntry(&entry));
+        EXPECT_EQ(FileVersionText(TARVIK_EMBERLIN_EXE), EntryText(entry.Get(), "DisplayVersion"));
+        EXPECT_EQ((TreeBytes(older_) + 1023) / 1024, EntryNumber(entry.Get(), "EstimatedSize"));
+        EXPECT_FALSE(FileExists(UninstallFolderPath() + "\\" + InstallJournal::kFileName));
+        EXPECT_TRUE(HasEntry("Rolled back to the older install")) << LogText();
+    }
+
+    bool HasEntry(const std::string& start) const {
+        for (const std::string& entry : LogEntries())
+            if (entry.compare(0, start.size(), start) == 0) return true;
+        return false;
+    }
+
+    // A: the real application (it has a version); B: the application without one, one file
+    // changed, one dropped, one added.
+    AppTree older_ = WithExtras(RealTree(), "old");
+    AppTree newer_ = Newer();
+
+private:
+    AppTree WithExtras(AppTree tree, const std::string& version) {
+        tree.files.push_back({"\\inkscape\\dropped.txt", "dropped in B"});
+        tree.files.push_back({"\\inkscape\\changed.txt", "changed, " + version});
+        return tree;
+    }
+    AppTree Newer() {
+        AppTree tree = SampleAppTree();
+        tree.files.push_back({"\\inkscape\\changed.txt", "changed, new"});
+        tree.files.push_back({"\\added.txt", "added in B"});
+        return tree;
+    }
+};
+
+// A program outside the install folder holds one of A's files: B cannot set it aside, and the
+// upgrade is rolled back; B's files written before go, A's come back.
+TEST_F(SYSTEM_SUITE(AllOrNothingTest), AHeldFileRollsTheUpgradeBackToTheOlderTreeRecordAndEntry) {
+    const std::string olderRecord = InstallOlder();
+    const std::string held = InstallFolder() + "\\inkscape\\changed.txt";
+    HANDLE handle = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    RecordingOwner upgrade;
+    Pack(upgrade, newer_);
+    EXPECT_EQ(InstallResult::NotInstalled, RunInstall(upgrade));
+    CloseHandle(handle);
+    ExpectOlder(olderRecord);
+    EXPECT_TRUE(HasEntry("Cannot set aside " + held)) << LogText();
+}
+
+TEST_F(SYSTEM_SUITE(AllOrNothingTest), ACancelDuringTheCopyPutsTheOlderInstallBack) {
+    const std::string olderRecord = InstallOlder();
+    CancellingOwner upgrade(2);
+    Pack(upgrade, newer_);
+    EXPECT_EQ(InstallResult::NotInstalled, RunInstall(upgrade));
+    EXPECT_EQ(2u, upgrade.Statuses().size());
+    ExpectOlder(olderRecord);
+    EXPECT_TRUE(HasEntry("Installing failed: " + InstallFolder() + " (cancelled)")) << LogText();
+}
+
+TEST_F(SYSTEM_SUITE(AllOrNothingTest), ACancelledFirstInstallLeavesNothing) {
+    CancellingOwner first(2);
+    Pack(first, newer_);
+    EXPECT_EQ(InstallResult::NotInstalled, RunInstall(first));
+    EXPECT_TRUE(InstalledTree().empty());
+    EXPECT_FALSE(FileExists(UninstallFolderPath() + "\\" + InstallRecord::kFileName));
+    EXPECT_FALSE(FileExists(Uninstaller()));
+    EXPECT_FALSE(FileExists(GroupFolder()));
+    XC_RegKey entry;
+    EXPECT_FALSE(OpenEntry(&entry));
+    EXPECT_TRUE(HasEntry("Rolled back to no install")) << LogText();
+}
+
+// A first install that fails keeps what it wrote, all of it in its record: the uninstaller
+// removes every file.
+TEST_F(SYSTEM_SUITE(AllOrNothingTest), AFailedFirstInstallRecordsEveryFileItWrote) {
+    AppTree tree = newer_;
+    tree.folders.push_back("\\a\\b");  // before its parent: not made, and its file not written
+    tree.folders.push_back("\\a");
+    tree.files.push_back({"\\a\\b\\lost.txt", "lost"});
+    tree.files.push_back({"\\a\\last.txt", "written after the failure"});
+    Pack(owner_, tree);
+    EXPECT_EQ(InstallResult::FinishedWithErrors, RunInstall(owner_));
+    EXPECT_EQ("written after the failure", FileContents(InstallFolder() + "\\a\\last.txt"));
+    const InstallRecord record = Record();
+    EXPECT_EQ(tree.files.size(), record.Files().size());
+    EXPECT_EQ(0u, RunAndWait(Uninstaller(), "/S"));
+    EXPECT_FALSE(FileExists(InstallFolder()));
+    EXPECT_TRUE(GoneSoon(Uninstaller()));
 }
 
 }  // namespace

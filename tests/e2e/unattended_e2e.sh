@@ -4,7 +4,8 @@
 # as a deployment tool starts it, and in an X server that is watched for windows. Judged by the exit code, the device tree, the install tree,
 # the shortcuts and the log beside the installer:
 #   0 installed (a simulated PL2303 gets its driver; the application is not started),
-#   1 installed with errors (an installed file held open by a running program),
+#   5 not installed (an upgrade while a program outside the install folder holds an installed
+#     file: rolled back, the older tree and entry as they were),
 #   2 a Windows version the window refuses (Windows Server 2003 / XP x64 5.2, Vista 6.0),
 #   3 a truncated installer, at once (under an X server too, where a message box would wait),
 #   4 an unknown switch;
@@ -73,6 +74,12 @@ cp "$holder" "$work/file_holder.exe"
 (cd "$languages" && zip -q -X -j "$work/Language.zip" Language_*.txt) || { echo "FAIL: zip"; exit 1; }
 quiet "$tool" build "$work/plain/SetupTarvik.exe" "$work/run/SetupTarvik.exe" --app "$work/app" \
     --drivers "$drivers" --language "$work/Language.zip" || { echo "FAIL: could not build the installer"; exit 1; }
+# A newer version: one file changed, one added.
+cp -r "$work/app" "$work/newer"
+printf 'Mini Tarvik 2\r\n' >"$work/newer/license.txt"
+printf 'new\r\n' >"$work/newer/added.txt"
+quiet "$tool" build "$work/plain/SetupTarvik.exe" "$work/run/SetupNewer.exe" --app "$work/newer" \
+    --drivers "$drivers" --language "$work/Language.zip" || { echo "FAIL: could not build the newer installer"; exit 1; }
 quiet runner cmd /c exit || { echo "FAIL: the Wine prefix could not be made"; exit 1; }
 clean
 
@@ -124,7 +131,8 @@ check
 check
 log_has "$work/run" "Unattended install: installed, exit code 0" || fail "/S: no closing line in the log"
 
-# 1: a running copy of the application holds its file; lower-case switch.
+# 5: a program outside the install folder holds the application's file during an upgrade; the
+# upgrade is rolled back. Lower-case switch.
 clean
 check
 code=$(run "$work/run" win7 SetupTarvik.exe /S)
@@ -135,13 +143,26 @@ rm -f "$install/Emberlin.exe.held"
 holding=$!
 for _ in $(seq 100); do [ -f "$install/Emberlin.exe.held" ] && break; sleep 0.1; done
 check
+# The entry lives in the 32-bit view, where every 32-bit program's entry lives.
+entry_size() {
+    runner reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MiniTarvik' /v EstimatedSize \
+        /reg:32 </dev/null 2>/dev/null | tr -d '\r' | awk '$1 == "EstimatedSize" { print $3 }'
+}
+size_before=$(entry_size)
 if [ -f "$install/Emberlin.exe.held" ]; then
-    code=$(run "$work/run" win7 SetupTarvik.exe /s)
-    [ "$code" = 1 ] || fail "/s with a locked file: exit code $code, 1 expected"
+    code=$(run "$work/run" win7 SetupNewer.exe /s)
+    [ "$code" = 5 ] || fail "/s with a locked file: exit code $code, 5 expected"
     check
-    log_has "$work/run" "Replacing a file failed: C:\\Program Files\\MiniTarvik\\Emberlin.exe" &&
-        log_has "$work/run" "Unattended install: installed with errors, exit code 1" ||
+    tr -d '\r' <"$work/run/SetupNewer.log" 2>/dev/null | grep -qF "Cannot set aside C:\Program Files\MiniTarvik\Emberlin.exe" &&
+        tr -d '\r' <"$work/run/SetupNewer.log" | grep -qF "Unattended install: not installed, the earlier state is unchanged, exit code 5" ||
         fail "/s with a locked file: the log does not say what failed"
+    check
+    # The holder's marker lies beside the held file.
+    differences=$(diff -r -x Emberlin.exe.held "$work/app" "$install" 2>&1) ||
+        fail "/s with a locked file: the older tree was not put back: $differences"
+    check
+    [ -n "$size_before" ] && [ "$(entry_size)" = "$size_before" ] ||
+        fail "/s with a locked file: the entry changed ($size_before, now $(entry_size))"
 else
     fail "the application's file could not be held open"
 fi

@@ -305,10 +305,14 @@ public:
             return InstallResult::NotInstalled;
         }
         hasOlder_ = older_.Load(JoinPath(uninstallFolder_.c_str(), InstallRecord::kFileName));
-        if (!SaveJournal()) return InstallResult::NotInstalled;
-        if (!MakeKeptFolder(installFolder_, &ProgramLog) ||
-            (hasOlder_ && !SetAsideDropped(installFolder_, older_, journal_.Newer(), &ProgramLog)))
-            return Stop();
+        // The kept folder is made new: one that is already there (another user may have put
+        // files in it) is never rolled back from.
+        if (!MakeKeptFolder(installFolder_, &ProgramLog)) return InstallResult::NotInstalled;
+        if (!SaveJournal()) {
+            RemoveKeptFiles(installFolder_, &ProgramLog);
+            return InstallResult::NotInstalled;
+        }
+        if (hasOlder_ && !SetAsideDropped(installFolder_, older_, journal_.Newer(), &ProgramLog)) return Stop();
 
         bool ok = plan_.whole;
         ByteProgress progress(owner_, plan_.TotalBytes());
