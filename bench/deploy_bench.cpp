@@ -86,6 +86,10 @@ Tree MakeTree(BenchOwner& owner, int fileCount, uint64_t totalBytes) {
     text.Allocate(list.GetTextLength() + 1, 0);
     std::memcpy(text.data, list.GetText(), list.GetTextLength());
     owner.Payload.AddMemory(PayloadKey::FilesInfo, &text);
+    // An uninstaller stands in, as in every real payload: without one an install is incomplete.
+    XC_MemSpace uninstaller;
+    uninstaller.Allocate(64 * 1024, 0);
+    owner.Payload.AddMemory(PayloadKey::Uninstaller, &uninstaller);
     return tree;
 }
 
