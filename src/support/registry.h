@@ -28,7 +28,7 @@ std::string RegSubKeyName(const char* path, DWORD index);
 // The special folders the installer uses, by their CSIDL values.
 constexpr int kProgramFilesFolder = 38;    // CSIDL_PROGRAM_FILES
 constexpr int kCommonProgramsFolder = 23;  // CSIDL_COMMON_PROGRAMS: all users' Start-menu programs
-constexpr int kDesktopFolder = 16;         // CSIDL_DESKTOPDIRECTORY
+constexpr int kCommonDesktopFolder = 25;   // CSIDL_COMMON_DESKTOPDIRECTORY: all users' desktop
 constexpr int kCommonAppDataFolder = 35;   // CSIDL_COMMON_APPDATA: all users' application data
 
 // Folder path for a CSIDL value, without a trailing backslash; empty when unknown.

@@ -193,7 +193,7 @@ void InstallTest::RemoveInstall() const {
 
 std::string InstallTest::InstallFolder() const { return SpecialFolderPath(38) + "\\MiniTarvik"; }
 std::string InstallTest::GroupFolder() const { return SpecialFolderPath(23) + "\\My Mini Tarvik"; }
-std::string InstallTest::DesktopFolder() const { return SpecialFolderPath(16); }
+std::string InstallTest::DesktopFolder() const { return SpecialFolderPath(25); }
 std::string InstallTest::LogText() const { return FileContents(log_); }
 
 std::vector<std::string> InstallTest::LogEntries() const {

@@ -53,7 +53,7 @@ clean() {
     quiet runner reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\MiniTarvik' /reg:32 /f
     rm -f "$prefix/drive_c/windows/system32/drivers/$driver_file"
     rm -rf "$install" "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/My Mini Tarvik"
-    rm -f "$prefix"/drive_c/users/*/Desktop/"Load Mini Tarvik.lnk"
+    rm -f "$prefix"/drive_c/users/Public/Desktop/"Load Mini Tarvik.lnk"
     unstage
 }
 stop() {
@@ -120,7 +120,7 @@ for link in "ProgramData/Microsoft/Windows/Start Menu/Programs/My Mini Tarvik/Lo
     "ProgramData/Microsoft/Windows/Start Menu/Programs/My Mini Tarvik/Other Tools/Inkscape (Vektrel).lnk"; do
     [ -s "$prefix/drive_c/$link" ] || fail "/S: no shortcut $link"
 done
-ls "$prefix"/drive_c/users/*/Desktop/"Load Mini Tarvik.lnk" >/dev/null 2>&1 || fail "/S: no desktop shortcut"
+ls "$prefix"/drive_c/users/Public/Desktop/"Load Mini Tarvik.lnk" >/dev/null 2>&1 || fail "/S: no desktop shortcut"
 check
 sleep 1
 [ ! -e "$install/Emberlin.exe.ran" ] || fail "/S: the application was started"

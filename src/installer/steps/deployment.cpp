@@ -241,7 +241,10 @@ std::vector<Shortcut> PlanShortcuts(TInstallOwner& owner, const std::string& ins
     const std::string application = JoinPath(installFolder.c_str(), kApplication);
     const std::string inkscape = JoinPath(installFolder.c_str(), kInkscape);
     const std::string programs = SpecialFolderPath(kCommonProgramsFolder);
-    const std::string desktop = SpecialFolderPath(kDesktopFolder);
+    // The install is per machine: its desktop shortcut goes on every user's desktop, as its
+    // Start-menu shortcuts do, not on the desktop of the account the installer runs as (an
+    // administrator's, or the system's under a deployment tool).
+    const std::string desktop = SpecialFolderPath(kCommonDesktopFolder);
     if (programs.empty() || desktop.empty()) {
         LogStepFailure("Creating the shortcuts", "the Start menu or desktop folder", "unknown folder");
         return std::vector<Shortcut>();
