@@ -2,9 +2,12 @@
 // lies apart from the install folder, in a folder only administrators may change). Asks first
 // (not with /S), waits for programs running from the install folder to be closed, removes the
 // recorded files, folders, shortcuts and the Programs and Features entry, and finally its own
-// file and folder through a copy of itself in the temporary folder. Exit code 0 when everything recorded
-// is gone, 1 otherwise, 2 when cancelled, 4 for a switch other than /S (refused with no window).
+// file and folder through a copy of itself in a new folder of its own in the temporary folder
+// (or, when that fails, at the next restart). Exit code 0 when everything recorded is gone, 1
+// otherwise, 2 when cancelled, 4 for a switch other than /S (refused with no window).
 #include <windows.h>
+// After windows.h: it builds on its types.
+#include <sddl.h>
 
 #include <cstdlib>
 #include <string>
@@ -32,8 +35,13 @@ constexpr const char* kTextNotRemoved = "Mini Tarvik could not be removed comple
 // The helper mode of the temporary copy: "/CLEANUP <process handle> <uninstaller path>".
 constexpr const char* kCleanupSwitch = "/CLEANUP";
 constexpr const char* kSilentSwitch = "/S";
-// How long the copy waits for the uninstaller to end before it tries anyway.
-constexpr DWORD kCleanupWaitMs = 60000;
+// The copy's folder in the temporary folder, and the copy in it.
+constexpr const char* kCleanupFolderName = "MiniTarvik-Uninstall-";
+constexpr const char* kCleanupCopyName = "MiniTarvik-Uninstall.exe";
+// Administrators and the system only, nothing inherited: the temporary folder of a deployment
+// tool running as the system is C:\Windows\Temp, where every user may make folders, and the
+// copy is started elevated.
+constexpr const char* kCleanupFolderAccess = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 // The command line's arguments after the program's name.
 std::vector<std::string> Arguments() {
@@ -59,40 +67,70 @@ Texts LoadTexts(const std::string& folder, uint32_t languageId) {
             language.Translate(kTextRemoved), language.Translate(kTextNotRemoved)};
 }
 
-// Starts the copy in the temporary folder that removes this file once this process has ended.
-bool StartCleanup(const std::string& self, XC_Log* log) {
-    const std::string copy =
-        TempDirPath(("MiniTarvik-Uninstall-" + std::to_string(GetCurrentProcessId()) + ".exe").c_str());
-    if (!CopyFileA(self.c_str(), copy.c_str(), FALSE)) {
-        log->AppendFormat("Cannot copy the uninstaller to %s: %lu", copy.c_str(), GetLastError());
-        return false;
+// A folder of its own for the copy, made new under a name no one took before (never one that
+// is there, which another user may have made and can write to), with kCleanupFolderAccess;
+// empty, logged, when none could be made.
+std::string MakeCleanupFolder(XC_Log* log) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kCleanupFolderAccess, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
+        log->AppendFormat("Cannot make the clean-up's access list: %lu", GetLastError());
+        return std::string();
     }
-    HANDLE inherited = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited, SYNCHRONIZE, TRUE,
-                         0)) {
-        log->AppendFormat("Cannot hand this process to the clean-up: %lu", GetLastError());
-        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    const std::string base = TempDirPath((kCleanupFolderName + std::to_string(GetCurrentProcessId()) + "-").c_str());
+    std::string folder;
+    for (DWORD attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
+        const std::string candidate = base + std::to_string(attempt);
+        if (CreateDirectoryA(candidate.c_str(), &attributes)) folder = candidate;
     }
-    XC_KernelHandle own(inherited);
-    std::string line = "\"" + copy + "\" " + kCleanupSwitch + " " +
-                       std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(inherited))) + " \"" +
-                       self + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(copy.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        log->AppendFormat("Cannot start the clean-up %s: %lu", copy.c_str(), GetLastError());
-        DeleteFileA(copy.c_str());
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    log->AppendFormat("The uninstaller %s goes once it has ended, through %s", self.c_str(), copy.c_str());
-    return true;
+    LocalFree(descriptor);
+    if (folder.empty()) log->AppendFormat("Cannot make a folder for the clean-up in %s", TempDirPath().c_str());
+    return folder;
 }
 
-// The copy's job: once the uninstaller has ended, its file and then its folder when empty; the
-// copy itself goes at the next restart (a running program cannot delete its file).
+// Starts the copy that removes this file and its folder once this process has ended, from a
+// folder of its own. False, logged, when it cannot be started.
+bool StartCleanup(const std::string& self, XC_Log* log) {
+    const std::string folder = MakeCleanupFolder(log);
+    if (folder.empty()) return false;
+    const std::string copy = JoinPath(folder.c_str(), kCleanupCopyName);
+    HANDLE inherited = nullptr;
+    if (!CopyFileA(self.c_str(), copy.c_str(), TRUE)) {
+        log->AppendFormat("Cannot copy the uninstaller to %s: %lu", copy.c_str(), GetLastError());
+    } else if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited, SYNCHRONIZE,
+                                TRUE, 0)) {
+        log->AppendFormat("Cannot hand this process to the clean-up: %lu", GetLastError());
+    } else {
+        XC_KernelHandle own(inherited);
+        std::string line = "\"" + copy + "\" " + kCleanupSwitch + " " +
+                           std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(inherited))) +
+                           " \"" + self + "\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        if (CreateProcessA(copy.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            log->AppendFormat("The uninstaller %s goes once it has ended, through %s", self.c_str(), copy.c_str());
+            return true;
+        }
+        log->AppendFormat("Cannot start the clean-up %s: %lu", copy.c_str(), GetLastError());
+    }
+    DeleteFileA(copy.c_str());
+    RemoveDirectoryA(folder.c_str());
+    return false;
+}
+
+// The file and then its folder at the next restart: what a running program cannot remove.
+bool RemoveAtRestart(const std::string& file) {
+    return MoveFileExA(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) &&
+           MoveFileExA(ParentFolder(file).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// The copy's job: once the uninstaller has ended (however long its last message stays open),
+// its file and then its folder when empty; the copy and its folder go at the next restart (a
+// running program cannot delete its file).
 UINT Cleanup(const std::vector<std::string>& arguments) {
     if (arguments.size() != 3) return kFailed;
     const std::string target = arguments[2];
@@ -100,14 +138,14 @@ UINT Cleanup(const std::vector<std::string>& arguments) {
     const std::string name = target.substr(target.rfind('\\') + 1);
     if (lstrcmpiA(name.c_str(), kUninstallerFileName) != 0) return kFailed;
     XC_KernelHandle uninstaller(reinterpret_cast<HANDLE>(uintptr_t(std::strtoull(arguments[1].c_str(), nullptr, 10))));
-    WaitForSingleObject(uninstaller.Get(), kCleanupWaitMs);
+    WaitForSingleObject(uninstaller.Get(), INFINITE);
     bool removed = false;
     for (int tries = 0; tries < 50 && !removed; ++tries) {
         removed = DeleteFileA(target.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
         if (!removed) Sleep(100);
     }
     RemoveDirectoryA(ParentFolder(target).c_str());
-    MoveFileExA(ModulePath().c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    RemoveAtRestart(ModulePath());
     return removed ? kRemoved : kFailed;
 }
 
@@ -152,7 +190,14 @@ UINT Uninstall(bool silent) {
     }
 
     RemovalOutcome outcome = RemoveInstall(folder, record, &log);
-    if (outcome.failed == 0 && !StartCleanup(self, &log)) ++outcome.failed;
+    // The record and entry are gone: the uninstaller's own file goes too, now through its copy
+    // or else at the next restart, before the last message, which may stay open for long.
+    if (outcome.failed == 0 && !StartCleanup(self, &log)) {
+        if (RemoveAtRestart(self))
+            log.AppendFormat("The uninstaller %s goes at the next restart", self.c_str());
+        else
+            ++outcome.failed;
+    }
     log.AppendFormat("Removed %d, not removed %d", outcome.removed, outcome.failed);
     if (outcome.failed > 0) {
         tell(texts.notRemoved + "\r\n" + logPath, MB_OK | MB_ICONERROR);

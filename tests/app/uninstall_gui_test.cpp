@@ -1,5 +1,6 @@
 // Uninstall.exe with its questions, in an X server: No cancels with exit code 2 and removes
-// nothing; a running application is asked to be closed, and Retry after closing it goes on.
+// nothing; a running application is asked to be closed, and Retry after closing it goes on; a
+// last message left open for long still leaves no uninstaller behind.
 // The questions are found and answered from inside, as message boxes of the uninstaller.
 #include <gtest/gtest.h>
 
@@ -99,4 +100,24 @@ TEST_F(UninstallQuestions, RetryAfterClosingTheApplicationGoesOn) {
     EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));
     EXPECT_FALSE(Exists(uninstall_ + "\\Language_1031.txt"));
     EXPECT_FALSE(EntryExists());
+}
+
+// The last message may stay open for long (five minutes here, five times what the copy that
+// removes the uninstaller once waited): the uninstaller's file and folder still go once it is
+// closed.
+TEST_F(UninstallQuestions, ALastMessageLeftOpenForLongStillLeavesNoUninstaller) {
+    StartedProgram uninstaller(Uninstaller(), "");
+    ASSERT_TRUE(uninstaller.Started());
+    HWND box = WaitForQuestion("Mini Tarvik entfernen");
+    ASSERT_NE(nullptr, box);
+    ASSERT_TRUE(Answer(box, IDYES));
+    box = WaitForQuestion("Mini Tarvik entfernen");
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ("Mini Tarvik was removed.", QuestionText(box));
+    Sleep(5 * 60 * 1000);
+    ASSERT_TRUE(IsWindow(box));
+    ASSERT_TRUE(Answer(box, IDOK));
+    EXPECT_EQ(0u, uninstaller.WaitForExit(20000));
+    EXPECT_TRUE(GoneSoon(Uninstaller()));
+    EXPECT_TRUE(GoneSoon(uninstall_));
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "uninstall_fixture.h"
+#include "paths.h"
 #include "scratch_folder.h"
 #include "started_program.h"
 #include "test_support.h"
@@ -131,4 +132,39 @@ TEST_F(UninstallTest, ALinkInPlaceOfARecordedFolderIsNotFollowed) {
     EXPECT_EQ("not the install's", FileContents(outside.Child("a.txt")));
     EXPECT_FALSE(Exists(Installed("\\Emberlin.exe")));  // the rest went
     EXPECT_TRUE(EntryExists());
+}
+
+// The copy that removes the uninstaller goes into a new folder of its own: a file another user
+// put at the copy's old, predictable name is neither written through nor started, and a folder
+// put where the new one would go is not used.
+TEST_F(UninstallTest, TheCopyGoesIntoANewFolderOfItsOwn) {
+    std::string line = "\"" + Uninstaller() + "\" /S";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                               &process));
+    XC_KernelHandle uninstaller(process.hProcess);
+    XC_KernelHandle thread(process.hThread);
+    const std::string id = std::to_string(process.dwProcessId);
+    const std::string oldName = TempDirPath(("MiniTarvik-Uninstall-" + id + ".exe").c_str());
+    ASSERT_TRUE(WriteText(oldName, "another user's"));
+    const std::string taken = TempDirPath(("MiniTarvik-Uninstall-" + id + "-0").c_str());
+    ASSERT_TRUE(CreateDirectoryA(taken.c_str(), nullptr));
+    ASSERT_TRUE(WriteText(taken + "\\MiniTarvik-Uninstall.exe", "another user's"));
+
+    ResumeThread(thread.Get());
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(uninstaller.Get(), 60000));
+    DWORD code = 1;
+    GetExitCodeProcess(uninstaller.Get(), &code);
+    EXPECT_EQ(0u, code);
+    EXPECT_TRUE(GoneSoon(Uninstaller()));
+    EXPECT_EQ("another user's", FileContents(oldName));
+    EXPECT_EQ("another user's", FileContents(taken + "\\MiniTarvik-Uninstall.exe"));
+    const std::string log = FileContents(TempDirPath("MiniTarvik-Uninstall.log"));
+    const std::string through =
+        "goes once it has ended, through " + TempDirPath(("MiniTarvik-Uninstall-" + id + "-1").c_str());
+    EXPECT_NE(std::string::npos, log.find(through)) << log;
+    DeleteFileA(oldName.c_str());
+    ScratchFolder::RemoveTree(taken);
 }
