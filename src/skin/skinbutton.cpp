@@ -151,9 +151,6 @@ LRESULT TSkinButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             default_ = (wParam & 0x0F) == BS_DEFPUSHBUTTON;
             if (lParam) InvalidateRect(Handle(), nullptr, FALSE);
             return 0;
-        case BM_CLICK:
-            Click();
-            return 0;
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
             SetPressed(false);
@@ -163,5 +160,5 @@ LRESULT TSkinButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             InvalidateRect(Handle(), nullptr, FALSE);
             break;
     }
-    return TSkinControl::HandleMessage(message, wParam, lParam);
+    return TSkinClickControl::HandleMessage(message, wParam, lParam);
 }

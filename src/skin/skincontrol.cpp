@@ -9,8 +9,13 @@
 #include "windowtext.h"
 
 LRESULT TSkinControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The installer sets the status twice a second, mostly to the text it already shows.
+    if (message == WM_SETTEXT && lParam != 0 && Text() == reinterpret_cast<const char*>(lParam)) return TRUE;
     const LRESULT result = DefWindowProcA(handle_, message, wParam, lParam);
-    if (message == WM_SETTEXT) InvalidateRect(handle_, nullptr, FALSE);
+    if (message == WM_SETTEXT) {
+        InvalidateRect(handle_, nullptr, FALSE);
+        AnnounceNameChange(handle_);
+    }
     return result;
 }
 
@@ -40,6 +45,19 @@ LRESULT TSkinStaticControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
             return DLGC_STATIC;
         case WM_NCHITTEST:
             return HTTRANSPARENT;
+        case WM_GETOBJECT:
+            return AnswerGetObject(Handle(), Role(), wParam, lParam);
+    }
+    return TSkinControl::HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TSkinClickControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case BM_CLICK:
+            Click();
+            return 0;
+        case WM_GETOBJECT:
+            return AnswerGetObject(Handle(), Role(), wParam, lParam);
     }
     return TSkinControl::HandleMessage(message, wParam, lParam);
 }

@@ -1,6 +1,8 @@
 // TSkinProgressBar: painting of the frame and the filled part.
 #include "skinprogressbar.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 bool TSkinProgressBar::Register(HINSTANCE instance) {
@@ -18,10 +20,24 @@ void TSkinProgressBar::SetPosition(int position) {
     RECT client;
     GetClientRect(Handle(), &client);
     const int inner = client.right - 2;
-    // Repainted only when a pixel changes: the position may move thousands of times.
+    // Repainted and announced only when a pixel or the percentage changes: the position may
+    // move thousands of times.
     const bool moves = FilledWidth(inner) != int(int64_t(inner) * position / max_);
+    const bool newPercent = ProgressPercent(position_, max_) != ProgressPercent(position, max_);
     position_ = position;
     if (moves) InvalidateRect(Handle(), nullptr, FALSE);
+    if (newPercent) AnnounceValueChange(Handle());
+}
+
+LRESULT TSkinProgressBar::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case PBM_GETPOS:
+            return position_;
+        case PBM_GETRANGE:
+            if (lParam != 0) *reinterpret_cast<PBRANGE*>(lParam) = {0, max_};
+            return wParam ? 0 : max_;
+    }
+    return TSkinStaticControl::HandleMessage(message, wParam, lParam);
 }
 
 int TSkinProgressBar::FilledWidth(int inner) const { return inner <= 0 ? 0 : int(int64_t(inner) * position_ / max_); }

@@ -1,10 +1,12 @@
 // The installer window on the real Win32 API: its layout read back from the live window, its
-// states from waiting to installed with simulated adapters and a scripted worker, its message
-// boxes, the keyboard, the supported versions and the final launch.
+// states from waiting to installed with simulated adapters and a scripted worker, what a screen
+// reader reads of it in each state, its message boxes, the keyboard, the supported versions and
+// the final launch.
 #include "formmain.h"
 #include "userlaunch.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <atomic>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include <functional>
 #include <thread>
 
+#include "comref.h"
 #include "import_patch.h"
 #include "label.h"
 #include "paths.h"
@@ -528,6 +531,218 @@ TEST_F(FormStateTest, SkipLinkAsksThenInstallsWithoutWaiting) {
     form->Timer_CheckDevTimer();
     EXPECT_EQ(form->Text_Installing, Status());
     EXPECT_FALSE(IsWindowEnabled(Button()));
+}
+
+// ---- What a screen reader reads ------------------------------------------------------------
+
+// A control as a screen reader reads it: through the object its window gives for its client
+// area, as another program would ask for it.
+struct AccessibleReading {
+    LONG role = 0;
+    std::string name;
+    LONG state = 0;
+    std::string value;   // empty: none
+    std::string action;  // the default action; empty: none
+};
+
+std::string Narrow(BSTR text) {
+    if (text == nullptr) return std::string();
+    char narrow[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    SysFreeString(text);
+    return narrow;
+}
+
+VARIANT Self() {
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    return self;
+}
+
+// The control's accessible object; the result of AccessibleObjectFromWindow in *result.
+void OpenAccessible(HWND control, ComRef<IAccessible>* object, HRESULT* result) {
+    *result = AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible), object->ReceiveAny());
+}
+
+AccessibleReading ReadAccessible(HWND control) {
+    AccessibleReading reading;
+    ComRef<IAccessible> object;
+    HRESULT found;
+    OpenAccessible(control, &object, &found);
+    EXPECT_EQ(S_OK, found);
+    if (FAILED(found)) return reading;
+    VARIANT role, state;
+    VariantInit(&role);
+    VariantInit(&state);
+    if (SUCCEEDED(object->get_accRole(Self(), &role)) && role.vt == VT_I4) reading.role = role.lVal;
+    if (SUCCEEDED(object->get_accState(Self(), &state)) && state.vt == VT_I4) reading.state = state.lVal;
+    BSTR text = nullptr;
+    if (object->get_accName(Self(), &text) == S_OK) reading.name = Narrow(text);
+    text = nullptr;
+    if (object->get_accValue(Self(), &text) == S_OK) reading.value = Narrow(text);
+    text = nullptr;
+    if (object->get_accDefaultAction(Self(), &text) == S_OK) reading.action = Narrow(text);
+    return reading;
+}
+
+struct ExpectedReading {
+    const char* member;
+    HWND control;
+    LONG role;
+    std::string name;
+    LONG set;    // state bits that are set
+    LONG clear;  // state bits that are not
+    std::string value;
+    std::string action;
+};
+
+void ExpectReadings(const char* state, const std::vector<ExpectedReading>& controls) {
+    SCOPED_TRACE(state);
+    for (const ExpectedReading& expected : controls) {
+        SCOPED_TRACE(expected.member);
+        const AccessibleReading reading = ReadAccessible(expected.control);
+        EXPECT_EQ(expected.role, reading.role);
+        EXPECT_EQ(expected.name, reading.name);
+        EXPECT_EQ(expected.set, reading.state & expected.set) << std::hex << reading.state;
+        EXPECT_EQ(0, reading.state & expected.clear) << std::hex << reading.state;
+        EXPECT_EQ(expected.value, reading.value);
+        EXPECT_EQ(expected.action, reading.action);
+    }
+}
+
+// The window's announcements to screen readers, as a hook outside the controls' code hears them.
+struct Announcement {
+    DWORD event;
+    HWND window;
+    LONG object;
+};
+std::vector<Announcement> announcements;
+
+void CALLBACK HearAnnouncement(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) {
+    if (child == CHILDID_SELF) announcements.push_back({event, window, object});
+}
+
+bool Announced(DWORD event, HWND window) {
+    for (const Announcement& heard : announcements)
+        if (heard.event == event && heard.window == window && heard.object == OBJID_CLIENT) return true;
+    return false;
+}
+
+class FormAccessibleTest : public FormStateTest {
+protected:
+    void SetUp() override {
+        FormStateTest::SetUp();
+        announcements.clear();
+        hook_ = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, &HearAnnouncement,
+                                GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    }
+    void TearDown() override {
+        if (hook_ != nullptr) UnhookWinEvent(hook_);
+        FormStateTest::TearDown();
+    }
+
+    HWND Bar() const { return form->ProgressBar_Install->Handle(); }
+    HWND StatusLabel() const { return form->Label_Status->Handle(); }
+
+    HWINEVENTHOOK hook_ = nullptr;
+};
+
+// Roles, names, states, values and default actions in every state, the button pressed through
+// its default action, and each new status and percentage announced.
+TEST_F(FormAccessibleTest, ControlsTellWhatTheyAreInEveryState) {
+    ASSERT_NE(nullptr, hook_) << "SetWinEventHook failed: " << GetLastError();
+    const LONG unavailable = STATE_SYSTEM_UNAVAILABLE, invisible = STATE_SYSTEM_INVISIBLE;
+    const LONG readonly = STATE_SYSTEM_READONLY, focusable = STATE_SYSTEM_FOCUSABLE;
+    ShowAndWait();
+    ExpectReadings(
+        "waiting",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, kInstallCaption, unavailable, 0, "", "Press"},
+            {"Label_Skeep", Link(), ROLE_SYSTEM_LINK, "Skip Driver Install", STATE_SYSTEM_LINKED | focusable,
+             unavailable | invisible, "", "Jump"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, kConnectText, readonly, focusable | invisible, "",
+             ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", readonly | invisible, focusable, "0%", ""},
+        });
+    // A disabled button cannot be pressed this way either.
+    ComRef<IAccessible> button;
+    HRESULT found;
+    OpenAccessible(Button(), &button, &found);
+    ASSERT_EQ(S_OK, found);
+    EXPECT_EQ(E_FAIL, button->accDoDefaultAction(Self()));
+    PumpFor(Dialog(), 100);
+    EXPECT_EQ(0, form->starts);
+
+    PlugPl2303();
+    ASSERT_TRUE(WaitForStatus(form->Text_Ready));
+    EXPECT_TRUE(Announced(EVENT_OBJECT_NAMECHANGE, StatusLabel()));
+    ExpectReadings(
+        "ready",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, kInstallCaption,
+             STATE_SYSTEM_DEFAULT | STATE_SYSTEM_FOCUSED | focusable, unavailable, "", "Press"},
+            {"Label_Skeep", Link(), ROLE_SYSTEM_LINK, "Skip Driver Install", invisible, 0, "", "Jump"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, "Ready to install", readonly, invisible, "", ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", invisible, 0, "0%", ""},
+        });
+
+    // Pressed by its default action, posted to the window's thread.
+    form->statuses = {"Copying files 50%"};
+    form->progress = kProgressFull / 2;
+    announcements.clear();
+    EXPECT_EQ(S_OK, button->accDoDefaultAction(Self()));
+    ASSERT_TRUE(PumpUntil(
+        Dialog(), [&] { return form->starts == 1; }, 3000));
+    ASSERT_TRUE(WaitForStatus("Copying files 50%"));
+    ASSERT_TRUE(PumpUntil(
+        Dialog(), [&] { return form->ProgressBar_Install->Position() == kProgressFull / 2; }, 3000));
+    EXPECT_TRUE(Announced(EVENT_OBJECT_NAMECHANGE, StatusLabel()));
+    EXPECT_TRUE(Announced(EVENT_OBJECT_VALUECHANGE, Bar()));
+    ExpectReadings(
+        "installing",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, kInstallCaption, unavailable, 0, "", "Press"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, "Copying files 50%", readonly, invisible, "", ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", readonly, invisible, "50%", ""},
+        });
+
+    form->Finish(InstallResult::Success);
+    ASSERT_TRUE(WaitForStatus(form->Text_Installed));
+    ASSERT_TRUE(PumpUntil(
+        Dialog(), [&] { return IsWindowEnabled(Button()) != FALSE; }, 1000));
+    ExpectReadings(
+        "installed",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, "Load Mini Tarvik now!", focusable, unavailable, "",
+             "Press"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, "Installed success!", readonly, invisible, "", ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", invisible, 0, "100%", ""},
+        });
+    // The final state is applied every 100 ms, but announced once.
+    announcements.clear();
+    PumpFor(Dialog(), 350);
+    EXPECT_FALSE(Announced(EVENT_OBJECT_NAMECHANGE, StatusLabel()));
+}
+
+// The skip link's default action asks first, as its click does, without holding up the client.
+TEST_F(FormAccessibleTest, SkipLinkJumpsThroughItsDefaultAction) {
+    ShowAndWait();
+    ComRef<IAccessible> link;
+    HRESULT found;
+    OpenAccessible(Link(), &link, &found);
+    ASSERT_EQ(S_OK, found);
+    EXPECT_EQ(S_OK, link->accDoDefaultAction(Self()));
+    EXPECT_EQ(0, form->starts) << "the message box comes later, on the window's own turn";
+    {
+        MessageBoxWatcher watcher(Dialog());
+        PumpUntil(
+            Dialog(), [&] { return form->starts == 1; }, 5000);
+        EXPECT_TRUE(watcher.Seen());
+    }
+    EXPECT_EQ(1, form->starts);
+    EXPECT_FALSE(IsWindowVisible(Link()));
 }
 
 // ---- Versions and the final launch -------------------------------------------------------

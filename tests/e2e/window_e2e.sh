@@ -4,8 +4,9 @@
 # window_reader.exe. In English and in the Chinese locale: the window opens centred, waits
 # with the button disabled and the link shown, becomes ready when a PL2303 adapter appears,
 # installs, and its final button starts the application (never "C:\Program.exe") and ends
-# with exit code 0; the same installer sealed with Zstandard installs the same tree. Also:
-# closing while waiting, and the Windows versions it refuses.
+# with exit code 0; the same installer sealed with Zstandard installs the same tree. Another
+# program reads each control's accessible role. Also: closing while waiting, and the Windows
+# versions it refuses.
 # Screenshots go to $E2E_SCREENSHOTS (default: a temporary folder that is removed).
 #   window_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD WINDOW_READER_EXE
 #                 LAUNCH_RECORDER_EXE SAMPLE_LANGUAGE_DIR DRIVERS_DIR
@@ -64,7 +65,8 @@ finished_within() {  # seconds
     for _ in $(seq $(($1 * 10))); do [ -f "$work/rc" ] && return 0; sleep 0.1; done
     return 1
 }
-# Reads the window into $work/window.txt (class, visible, enabled, screen rectangle, text).
+# Reads the window into $work/window.txt (class, visible, enabled, screen rectangle, text,
+# accessible role).
 read_window() {
     rm -f "$work/window.txt"
     (cd "$work" && LANG=$locale LC_ALL=$locale runner window_reader.exe window.txt) </dev/null >/dev/null 2>&1 &&
@@ -130,6 +132,10 @@ install_run() {  # install_run NAME LOCALE LANGUAGE_ID [EXE]
         fail "$name: waiting, the button must be disabled and the link visible"
     [ "$(field TSkinButton 5)" = "$(translated "$id" "Install Driver and Applications")" ] &&
         [ "$(field TSkinURLLabel 5)" = "$(translated "$id" "Skip Driver Install")" ] || fail "$name: captions not translated"
+    # ROLE_SYSTEM_PUSHBUTTON, _LINK, _STATICTEXT and _PROGRESSBAR, read by another process.
+    check
+    [ "$(field TSkinButton 6) $(field TSkinURLLabel 6) $(field TLabel 6) $(field TSkinProgressBar 6)" = "43 30 41 48" ] ||
+        fail "$name: accessible roles $(field TSkinButton 6) $(field TSkinURLLabel 6) $(field TLabel 6) $(field TSkinProgressBar 6)"
     shot "$window" "$name-1-waiting"
 
     quiet runner reg add "$adapter_key" /v HardwareID /t REG_MULTI_SZ /d 'USB\VID_067B&PID_2303&REV_0300' /f
