@@ -3,6 +3,7 @@
 
 #include "label.h"
 #include "skinbutton.h"
+#include "skindpi.h"
 #include "skinimagepanel.h"
 #include "skinprogressbar.h"
 #include "skinurllabel.h"
@@ -86,9 +87,7 @@ HFONT GetSkinFont(SkinFont font) {
     static HFONT fonts[3] = {};
     HFONT& made = fonts[static_cast<int>(font)];
     if (made == nullptr) {
-        HDC screen = GetDC(nullptr);
-        const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-        ReleaseDC(nullptr, screen);
+        const int height = -MulDiv(8, ScreenDpi(), 72);
         const bool bold = font == SkinFont::Label;
         const bool underline = font == SkinFont::Link;
         const char* face = font == SkinFont::Button ? "MS Sans Serif" : "Tahoma";

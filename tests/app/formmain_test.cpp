@@ -1,7 +1,8 @@
-// The installer window on the real Win32 API: its layout read back from the live window, its
-// states from waiting to installed with simulated adapters and a scripted worker, what a screen
-// reader reads of it in each state, its message boxes, the keyboard, the supported versions and
-// the final launch.
+// The installer window on the real Win32 API: its layout read back from the live window (at the
+// DPI of the run, TARVIK_TEST_DPI, which tests/skin/gui_prefix.sh gives the prefix), its states
+// from waiting to installed with simulated adapters and a scripted worker, what a screen reader
+// reads of it in each state, its message boxes, the keyboard, the supported versions and the
+// final launch.
 #include "formmain.h"
 #include "userlaunch.h"
 
@@ -66,6 +67,25 @@ std::string ClassOf(HWND window) {
     char name[256] = {};
     GetClassNameA(window, name, sizeof(name));
     return name;
+}
+
+// The DPI the window gets: the screen's.
+int ScreenDpiNow() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// A length of the 96-DPI layout at the screen's DPI.
+int Scaled(int designPixels) { return MulDiv(designPixels, ScreenDpiNow(), 96); }
+
+// The rectangle of a control in its holder's client coordinates.
+RECT PlaceIn(HWND control, HWND holder) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, holder, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
 }
 
 HANDLE WINAPI CreateNoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
@@ -192,17 +212,17 @@ TEST_F(FormLayoutTest, ControlsSitOnTheirPanelsAtTheirPixelPlaces) {
         {"Label_Skeep", form.Label_Skeep->Handle(), "TSkinURLLabel", form.SkinImagePanel1->Handle(), 264, 152, 97, 13,
          true, "Skip Driver Install"},
     };
+    // The places are those of 96 DPI; at another DPI each edge is scaled, so that the panels
+    // still meet.
     for (const Place& place : places) {
         SCOPED_TRACE(place.member);
         EXPECT_EQ(place.className, ClassOf(place.control));
         EXPECT_EQ(place.holder, GetParent(place.control));
-        RECT rect;
-        GetWindowRect(place.control, &rect);
-        MapWindowPoints(nullptr, place.holder, reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ(place.x, rect.left);
-        EXPECT_EQ(place.y, rect.top);
-        EXPECT_EQ(place.width, rect.right - rect.left);
-        EXPECT_EQ(place.height, rect.bottom - rect.top);
+        const RECT rect = PlaceIn(place.control, place.holder);
+        EXPECT_EQ(Scaled(place.x), rect.left);
+        EXPECT_EQ(Scaled(place.y), rect.top);
+        EXPECT_EQ(Scaled(place.x + place.width), rect.right);
+        EXPECT_EQ(Scaled(place.y + place.height), rect.bottom);
         EXPECT_TRUE(GetWindowLongA(place.control, GWL_STYLE) & WS_VISIBLE);
         EXPECT_EQ(place.enabled, IsWindowEnabled(place.control) != FALSE);
         EXPECT_EQ(place.caption, TextOf(place.control));
@@ -214,13 +234,11 @@ TEST_F(FormLayoutTest, ProgressBarSitsUnderTheStatusLabelHidden) {
     HWND bar = form.ProgressBar_Install->Handle();
     EXPECT_EQ("TSkinProgressBar", ClassOf(bar));
     EXPECT_EQ(form.SkinImagePanel1->Handle(), GetParent(bar));
-    RECT rect;
-    GetWindowRect(bar, &rect);
-    MapWindowPoints(nullptr, GetParent(bar), reinterpret_cast<POINT*>(&rect), 2);
-    EXPECT_EQ(8, rect.left);
-    EXPECT_EQ(122, rect.top);
-    EXPECT_EQ(321, rect.right - rect.left);
-    EXPECT_EQ(10, rect.bottom - rect.top);
+    const RECT rect = PlaceIn(bar, GetParent(bar));
+    EXPECT_EQ(Scaled(8), rect.left);
+    EXPECT_EQ(Scaled(122), rect.top);
+    EXPECT_EQ(Scaled(8 + 321), rect.right);
+    EXPECT_EQ(Scaled(122 + 10), rect.bottom);
     EXPECT_FALSE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
     EXPECT_EQ("", TextOf(bar));
     EXPECT_EQ(kProgressFull, form.ProgressBar_Install->Max());
@@ -229,10 +247,21 @@ TEST_F(FormLayoutTest, ProgressBarSitsUnderTheStatusLabelHidden) {
 TEST_F(FormLayoutTest, WindowIsAFixedCentredDialogInTahoma) {
     HWND window = form.Handle();
     EXPECT_EQ("Install Mini Tarvik", TextOf(window));
+    // 376 x 244 at 96 DPI, scaled with the DPI.
+    const struct {
+        int dpi, width, height;
+    } clients[] = {{96, 376, 244}, {120, 470, 305}, {144, 564, 366}, {192, 752, 488}};
+    const int dpi = ScreenDpiNow();
+    bool known = false;
     RECT client;
     GetClientRect(window, &client);
-    EXPECT_EQ(376, client.right);
-    EXPECT_EQ(244, client.bottom);
+    for (const auto& expected : clients) {
+        if (expected.dpi != dpi) continue;
+        known = true;
+        EXPECT_EQ(expected.width, client.right);
+        EXPECT_EQ(expected.height, client.bottom);
+    }
+    EXPECT_TRUE(known) << "no client size known for " << dpi << " DPI";
     const LONG style = GetWindowLongA(window, GWL_STYLE);
     EXPECT_FALSE(style & WS_THICKFRAME) << "the window must not be resizable";
     EXPECT_FALSE(style & WS_MAXIMIZEBOX);
@@ -249,6 +278,106 @@ TEST_F(FormLayoutTest, WindowIsAFixedCentredDialogInTahoma) {
     HDC screen = GetDC(nullptr);
     EXPECT_EQ(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), logFont.lfHeight);
     ReleaseDC(nullptr, screen);
+}
+
+// A run at another DPI than 96 is worth only as much as its DPI really being in effect.
+TEST_F(FormLayoutTest, ScreenHasTheDpiOfTheRun) {
+    const char* asked = getenv("TARVIK_TEST_DPI");
+    if (asked == nullptr) GTEST_SKIP() << "TARVIK_TEST_DPI is not set: the run asked for no DPI";
+    EXPECT_EQ(atoi(asked), ScreenDpiNow());
+}
+
+// Every text a control shows in any state is drawn whole within it, in the control's own font:
+// on one line for the button and the link, wrapped on whole words for the status.
+TEST_F(FormLayoutTest, EveryTextFitsItsControl) {
+    const struct {
+        const char* member;
+        HWND control;
+        SkinFont font;
+        bool wraps;
+        std::vector<std::string> texts;
+    } controls[] = {
+        {"Button_Install",
+         form.Button_Install->Handle(),
+         SkinFont::Button,
+         false,
+         {kInstallCaption, "Load Mini Tarvik now!"}},
+        {"Label_Skeep", form.Label_Skeep->Handle(), SkinFont::Link, false, {"Skip Driver Install"}},
+        {"Label_Status",
+         form.Label_Status->Handle(),
+         SkinFont::Label,
+         true,
+         {kConnectText, "Ready to install", "Installing...", "Installing driver for Mini Tarvik...",
+          "Copying files 100%", "Installed success!", "Installation finished with errors. See the log file."}},
+    };
+    HDC dc = GetDC(form.Handle());
+    for (const auto& control : controls) {
+        SCOPED_TRACE(control.member);
+        RECT client;
+        GetClientRect(control.control, &client);
+        HGDIOBJ old = SelectObject(dc, GetSkinFont(control.font));
+        for (const std::string& text : control.texts) {
+            SCOPED_TRACE(text);
+            SIZE extent = {};
+            ASSERT_TRUE(GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent));
+            EXPECT_LE(extent.cy, client.bottom);
+            if (!control.wraps) {
+                EXPECT_LE(extent.cx, client.right);
+                continue;
+            }
+            RECT wrapped = client;
+            DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &wrapped,
+                      DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_CALCRECT);
+            EXPECT_LE(wrapped.right - wrapped.left, client.right);
+            EXPECT_LE(wrapped.bottom - wrapped.top, client.bottom);
+            for (size_t start = 0; start < text.size();) {
+                const size_t end = std::min(text.find(' ', start), text.size());
+                ASSERT_TRUE(GetTextExtentPoint32A(dc, text.c_str() + start, static_cast<int>(end - start), &extent));
+                EXPECT_LE(extent.cx, client.right) << "a word wider than the label";
+                start = end + 1;
+            }
+        }
+        SelectObject(dc, old);
+    }
+    ReleaseDC(form.Handle(), dc);
+}
+
+// The panels' bitmaps are drawn for 96 DPI and tiled at the screen's: at 96 their own pixels;
+// at 144 a 2-pixel border is 3 pixels, its middle one a blend of its two colours (smoothed,
+// not repeated); the band's 70 rows fill the band from the separator to the gradient's end.
+TEST_F(FormLayoutTest, PanelBitmapsGrowSmoothlyWithTheDpi) {
+    form.Show();
+    RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HWND left = form.SkinImagePanel2->Handle();
+    RECT border;
+    GetClientRect(left, &border);
+    EXPECT_EQ(Scaled(2), border.right);
+    HDC dc = GetDC(left);
+    const COLORREF outer = GetPixel(dc, 0, 10);
+    const COLORREF inner = GetPixel(dc, border.right - 1, 10);
+    const COLORREF middle = GetPixel(dc, 1, 10);
+    ReleaseDC(left, dc);
+    EXPECT_EQ(RGB(142, 156, 180), outer);
+    EXPECT_EQ(RGB(217, 223, 233), inner);
+    if (ScreenDpiNow() == 144) {
+        EXPECT_GT(GetRValue(middle), 142);
+        EXPECT_LT(GetRValue(middle), 217);
+    }
+
+    HWND band = form.SkinImagePanel3->Handle();
+    RECT area;
+    GetClientRect(band, &area);
+    EXPECT_EQ(Scaled(244) - Scaled(174), area.bottom);
+    dc = GetDC(band);
+    for (int x : {0, Scaled(30), int(area.right / 2), int(area.right - 1)}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(RGB(169, 181, 200), GetPixel(dc, x, 0)) << "the separator line";
+        // The last row is the gradient's end, not the separator of a next tile.
+        const COLORREF last = GetPixel(dc, x, area.bottom - 1);
+        EXPECT_NEAR(211, GetRValue(last), 3);
+        EXPECT_NEAR(230, GetBValue(last), 3);
+    }
+    ReleaseDC(band, dc);
 }
 
 TEST_F(FormLayoutTest, TimersStartStoppedWithTheirIntervals) {
@@ -423,11 +552,15 @@ TEST_F(FormStateTest, ProgressBarShowsOnlyWhileInstallingAndFollowsTheWorker) {
         Dialog(), [&] { return form->ProgressBar_Install->Position() == kProgressFull / 2; }, 3000));
     RedrawWindow(Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(Dialog(), 50);
-    // Half of the 319 pixels inside the frame, on the live window.
-    EXPECT_NEAR(159, BluePixels(bar), 1);
+    // Half of the pixels inside the frame (319 at 96 DPI, its line 1 pixel), on the live window.
+    RECT client;
+    GetClientRect(bar, &client);
+    const int line = Scaled(1);
+    EXPECT_NEAR((client.right - 2 * line) / 2, BluePixels(bar), 1);
     HDC dc = GetDC(bar);
-    EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, 0, 5));
-    EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 300, 5));
+    EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, 0, client.bottom / 2));
+    EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, line - 1, client.bottom / 2));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, client.right - line - 1, client.bottom / 2));
     ReleaseDC(bar, dc);
 
     form->Finish(InstallResult::Success);
