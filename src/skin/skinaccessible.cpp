@@ -191,10 +191,11 @@ LRESULT AnswerGetObject(HWND window, AccessibleRole role, WPARAM wParam, LPARAM 
     if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT))
         return DefWindowProcA(window, WM_GETOBJECT, wParam, lParam);
     const HMODULE library = OleAcc();
+    if (library == nullptr) return DefWindowProcA(window, WM_GETOBJECT, wParam, lParam);
     const auto createStandard = LibraryEntry<CreateStdAccessibleObjectFunction>(library, "CreateStdAccessibleObject");
     const auto toResult = LibraryEntry<LresultFromObjectFunction>(library, "LresultFromObject");
     IAccessible* standard = nullptr;
-    if (library == nullptr || createStandard == nullptr || toResult == nullptr ||
+    if (createStandard == nullptr || toResult == nullptr ||
         FAILED(createStandard(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&standard))))
         return DefWindowProcA(window, WM_GETOBJECT, wParam, lParam);
     auto* accessible = new TSkinAccessible(window, role, standard);
