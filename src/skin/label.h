@@ -15,4 +15,5 @@ private:
     using TSkinStaticControl::TSkinStaticControl;
 
     void Paint() override;
+    AccessibleRole Role() const override { return AccessibleRole::StaticText; }
 };

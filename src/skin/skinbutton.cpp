@@ -1,6 +1,7 @@
 // TSkinButton: face painting, pointer and keyboard handling.
 #include "skinbutton.h"
 
+#include "skindpi.h"
 #include "xc_handle.h"
 
 namespace {
@@ -56,7 +57,10 @@ void TSkinButton::Paint() {
     const Look look = CurrentLook();
     const Face& face = kFaces[static_cast<int>(look)];
     const int height = client.bottom - client.top;
-    XC_GdiRegion shape(CreateRoundRectRgn(client.left, client.top, client.right + 1, client.bottom + 1, 5, 5));
+    // The face is designed in pixels at 96 DPI: its lines and corners grow with the screen's DPI.
+    const int stroke = ScaleToScreen(1);
+    XC_GdiRegion shape(CreateRoundRectRgn(client.left, client.top, client.right + 1, client.bottom + 1,
+                                          ScaleToScreen(5), ScaleToScreen(5)));
     SelectClipRgn(dc, shape.Get());
     for (int row = 0; row < height; ++row) {
         XC_GdiBrush line(CreateSolidBrush(Blend(face.top, face.bottom, row, height)));
@@ -65,12 +69,13 @@ void TSkinButton::Paint() {
     }
     SelectClipRgn(dc, nullptr);
     XC_GdiBrush border(CreateSolidBrush(face.border));
-    FrameRgn(dc, shape.Get(), border.Get(), 1, 1);
+    FrameRgn(dc, shape.Get(), border.Get(), stroke, stroke);
     if (default_ && look != Look::Disabled) {
         // The default button carries a second, inner frame.
-        XC_GdiRegion inner(CreateRoundRectRgn(client.left + 1, client.top + 1, client.right, client.bottom, 4, 4));
+        XC_GdiRegion inner(CreateRoundRectRgn(client.left + stroke, client.top + stroke, client.right + 1 - stroke,
+                                              client.bottom + 1 - stroke, ScaleToScreen(4), ScaleToScreen(4)));
         XC_GdiBrush glow(CreateSolidBrush(RGB(0x8F, 0xB8, 0xE6)));
-        FrameRgn(dc, inner.Get(), glow.Get(), 1, 1);
+        FrameRgn(dc, inner.Get(), glow.Get(), stroke, stroke);
     }
 
     const std::string text = Text();
@@ -78,13 +83,13 @@ void TSkinButton::Paint() {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, face.text);
     RECT area = client;
-    if (look == Look::Pressed) OffsetRect(&area, 1, 1);
+    if (look == Look::Pressed) OffsetRect(&area, stroke, stroke);
     DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &area,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, oldFont);
     if (ShowsFocusCue()) {
         RECT cue = client;
-        InflateRect(&cue, -4, -4);
+        InflateRect(&cue, -ScaleToScreen(4), -ScaleToScreen(4));
         SetTextColor(dc, RGB(0, 0, 0));
         DrawFocusRect(dc, &cue);
     }
@@ -151,9 +156,6 @@ LRESULT TSkinButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             default_ = (wParam & 0x0F) == BS_DEFPUSHBUTTON;
             if (lParam) InvalidateRect(Handle(), nullptr, FALSE);
             return 0;
-        case BM_CLICK:
-            Click();
-            return 0;
         case WM_SETFOCUS:
         case WM_KILLFOCUS:
             SetPressed(false);
@@ -163,5 +165,5 @@ LRESULT TSkinButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             InvalidateRect(Handle(), nullptr, FALSE);
             break;
     }
-    return TSkinControl::HandleMessage(message, wParam, lParam);
+    return TSkinClickControl::HandleMessage(message, wParam, lParam);
 }

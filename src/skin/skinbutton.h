@@ -21,6 +21,7 @@ private:
     using TSkinClickControl::TSkinClickControl;
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    AccessibleRole Role() const override { return AccessibleRole::PushButton; }
     void Paint();
     void SetPressed(bool pressed);
 

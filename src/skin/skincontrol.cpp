@@ -3,14 +3,20 @@
 
 #include "label.h"
 #include "skinbutton.h"
+#include "skindpi.h"
 #include "skinimagepanel.h"
 #include "skinprogressbar.h"
 #include "skinurllabel.h"
 #include "windowtext.h"
 
 LRESULT TSkinControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The installer sets the status twice a second, mostly to the text it already shows.
+    if (message == WM_SETTEXT && lParam != 0 && Text() == reinterpret_cast<const char*>(lParam)) return TRUE;
     const LRESULT result = DefWindowProcA(handle_, message, wParam, lParam);
-    if (message == WM_SETTEXT) InvalidateRect(handle_, nullptr, FALSE);
+    if (message == WM_SETTEXT) {
+        InvalidateRect(handle_, nullptr, FALSE);
+        AnnounceNameChange(handle_);
+    }
     return result;
 }
 
@@ -40,6 +46,19 @@ LRESULT TSkinStaticControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
             return DLGC_STATIC;
         case WM_NCHITTEST:
             return HTTRANSPARENT;
+        case WM_GETOBJECT:
+            return AnswerGetObject(Handle(), Role(), wParam, lParam);
+    }
+    return TSkinControl::HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TSkinClickControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case BM_CLICK:
+            Click();
+            return 0;
+        case WM_GETOBJECT:
+            return AnswerGetObject(Handle(), Role(), wParam, lParam);
     }
     return TSkinControl::HandleMessage(message, wParam, lParam);
 }
@@ -68,9 +87,7 @@ HFONT GetSkinFont(SkinFont font) {
     static HFONT fonts[3] = {};
     HFONT& made = fonts[static_cast<int>(font)];
     if (made == nullptr) {
-        HDC screen = GetDC(nullptr);
-        const int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-        ReleaseDC(nullptr, screen);
+        const int height = -MulDiv(8, ScreenDpi(), 72);
         const bool bold = font == SkinFont::Label;
         const bool underline = font == SkinFont::Link;
         const char* face = font == SkinFont::Button ? "MS Sans Serif" : "Tahoma";

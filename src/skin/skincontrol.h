@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "skinaccessible.h"
+
 class TSkinControl {
 public:
     TSkinControl(const TSkinControl&) = delete;
@@ -21,7 +23,8 @@ protected:
     explicit TSkinControl(HWND handle) : handle_(handle) {}
     virtual ~TSkinControl() = default;
 
-    // The default: DefWindowProc, and a repaint without erasing when the text changes.
+    // The default: DefWindowProc, and when the text changes a repaint without erasing and the
+    // announcement of the new name.
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Registers Control's window class under className; true when it is (or already was)
@@ -83,9 +86,12 @@ protected:
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual void Paint() = 0;
+    // What a screen reader is told the control is.
+    virtual AccessibleRole Role() const = 0;
 };
 
-// A control that the user can press, with the mouse or the keyboard.
+// A control that the user can press, with the mouse or the keyboard, or a screen reader
+// (BM_CLICK).
 class TSkinClickControl : public TSkinControl {
 public:
     // Runs OnClick when the control is enabled.
@@ -98,6 +104,10 @@ public:
 
 protected:
     using TSkinControl::TSkinControl;
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    // What a screen reader is told the control is.
+    virtual AccessibleRole Role() const = 0;
 
     // Marks the pointer as over the control (tracked until it leaves) or not, and repaints.
     void SetHot(bool hot);

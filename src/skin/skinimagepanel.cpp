@@ -1,6 +1,8 @@
 // TSkinImagePanel: background painting for itself and the controls it holds.
 #include "skinimagepanel.h"
 
+#include "skindpi.h"
+
 bool TSkinImagePanel::Register(HINSTANCE instance) {
     return TSkinControl::Register<TSkinImagePanel>(instance, ClassName, IDC_ARROW);
 }
@@ -8,6 +10,8 @@ bool TSkinImagePanel::Register(HINSTANCE instance) {
 bool TSkinImagePanel::SetBitmap(HINSTANCE instance, int resourceId) {
     XC_Handle<HBITMAP, DeleteObject> bitmap(
         static_cast<HBITMAP>(LoadImageA(instance, MAKEINTRESOURCEA(resourceId), IMAGE_BITMAP, 0, 0, 0)));
+    // The bitmaps are drawn for 96 DPI; on a denser screen the pattern grows with the layout.
+    if (bitmap.IsOpen() && ScreenDpi() != kDesignDpi) bitmap.Reset(ScaleBitmapToScreen(bitmap.Get()));
     // The brush keeps its own copy of the pattern.
     tile_.Reset(bitmap.IsOpen() ? CreatePatternBrush(bitmap.Get()) : nullptr);
     InvalidateRect(Handle(), nullptr, TRUE);

@@ -11,7 +11,8 @@ public:
     static bool Register(HINSTANCE instance);
     static TSkinImagePanel* FromHandle(HWND window) { return From<TSkinImagePanel>(window); }
 
-    // Tiles the bitmap resource over the panel; false (and white) when it cannot be loaded.
+    // Tiles the bitmap resource, scaled to the screen's DPI, over the panel; false (and white)
+    // when it cannot be loaded.
     bool SetBitmap(HINSTANCE instance, int resourceId);
 
 private:

@@ -1,5 +1,6 @@
 // TSkinProgressBar: a flat bar without text, the filled part in the blue of the link, the rest
-// in the panel's own background, inside a one-pixel grey frame.
+// in the panel's own background, inside a grey frame one pixel wide at 96 DPI. Screen readers
+// read its percentage as its value (PBM_GETPOS within PBM_GETRANGE), told of each new one.
 #pragma once
 
 #include "skincontrol.h"
@@ -23,7 +24,12 @@ private:
     friend class TSkinControl;
     using TSkinStaticControl::TSkinStaticControl;
 
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Paint() override;
+    AccessibleRole Role() const override { return AccessibleRole::ProgressBar; }
+    // The width of the frame's line and of the room inside it, in pixels.
+    int FrameLine() const;
+    int InnerWidth() const;
     // The width of the filled part inside the frame, in pixels.
     int FilledWidth(int inner) const;
 

@@ -31,7 +31,7 @@ void TSkinURLLabel::Paint() {
 LRESULT TSkinURLLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_ENABLE: {
-            const LRESULT result = TSkinControl::HandleMessage(message, wParam, lParam);
+            const LRESULT result = TSkinClickControl::HandleMessage(message, wParam, lParam);
             InvalidateRect(Handle(), nullptr, FALSE);
             return result;
         }
@@ -76,5 +76,5 @@ LRESULT TSkinURLLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             InvalidateRect(Handle(), nullptr, FALSE);
             break;
     }
-    return TSkinControl::HandleMessage(message, wParam, lParam);
+    return TSkinClickControl::HandleMessage(message, wParam, lParam);
 }

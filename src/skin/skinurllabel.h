@@ -17,5 +17,6 @@ private:
     using TSkinClickControl::TSkinClickControl;
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    AccessibleRole Role() const override { return AccessibleRole::Link; }
     void Paint();
 };

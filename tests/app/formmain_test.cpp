@@ -1,10 +1,13 @@
-// The installer window on the real Win32 API: its layout read back from the live window, its
-// states from waiting to installed with simulated adapters and a scripted worker, its message
-// boxes, the keyboard, the supported versions and the final launch.
+// The installer window on the real Win32 API: its layout read back from the live window (at the
+// DPI of the run, TARVIK_TEST_DPI, which tests/skin/gui_prefix.sh gives the prefix), its states
+// from waiting to installed with simulated adapters and a scripted worker, what a screen reader
+// reads of it in each state, its message boxes, the keyboard, the supported versions and the
+// final launch.
 #include "formmain.h"
 #include "userlaunch.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <atomic>
 #include <cstring>
@@ -12,6 +15,7 @@
 #include <functional>
 #include <thread>
 
+#include "comref.h"
 #include "import_patch.h"
 #include "label.h"
 #include "paths.h"
@@ -63,6 +67,25 @@ std::string ClassOf(HWND window) {
     char name[256] = {};
     GetClassNameA(window, name, sizeof(name));
     return name;
+}
+
+// The DPI the window gets: the screen's.
+int ScreenDpiNow() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// A length of the 96-DPI layout at the screen's DPI.
+int Scaled(int designPixels) { return MulDiv(designPixels, ScreenDpiNow(), 96); }
+
+// The rectangle of a control in its holder's client coordinates.
+RECT PlaceIn(HWND control, HWND holder) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, holder, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
 }
 
 HANDLE WINAPI CreateNoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD) {
@@ -189,17 +212,17 @@ TEST_F(FormLayoutTest, ControlsSitOnTheirPanelsAtTheirPixelPlaces) {
         {"Label_Skeep", form.Label_Skeep->Handle(), "TSkinURLLabel", form.SkinImagePanel1->Handle(), 264, 152, 97, 13,
          true, "Skip Driver Install"},
     };
+    // The places are those of 96 DPI; at another DPI each edge is scaled, so that the panels
+    // still meet.
     for (const Place& place : places) {
         SCOPED_TRACE(place.member);
         EXPECT_EQ(place.className, ClassOf(place.control));
         EXPECT_EQ(place.holder, GetParent(place.control));
-        RECT rect;
-        GetWindowRect(place.control, &rect);
-        MapWindowPoints(nullptr, place.holder, reinterpret_cast<POINT*>(&rect), 2);
-        EXPECT_EQ(place.x, rect.left);
-        EXPECT_EQ(place.y, rect.top);
-        EXPECT_EQ(place.width, rect.right - rect.left);
-        EXPECT_EQ(place.height, rect.bottom - rect.top);
+        const RECT rect = PlaceIn(place.control, place.holder);
+        EXPECT_EQ(Scaled(place.x), rect.left);
+        EXPECT_EQ(Scaled(place.y), rect.top);
+        EXPECT_EQ(Scaled(place.x + place.width), rect.right);
+        EXPECT_EQ(Scaled(place.y + place.height), rect.bottom);
         EXPECT_TRUE(GetWindowLongA(place.control, GWL_STYLE) & WS_VISIBLE);
         EXPECT_EQ(place.enabled, IsWindowEnabled(place.control) != FALSE);
         EXPECT_EQ(place.caption, TextOf(place.control));
@@ -211,13 +234,11 @@ TEST_F(FormLayoutTest, ProgressBarSitsUnderTheStatusLabelHidden) {
     HWND bar = form.ProgressBar_Install->Handle();
     EXPECT_EQ("TSkinProgressBar", ClassOf(bar));
     EXPECT_EQ(form.SkinImagePanel1->Handle(), GetParent(bar));
-    RECT rect;
-    GetWindowRect(bar, &rect);
-    MapWindowPoints(nullptr, GetParent(bar), reinterpret_cast<POINT*>(&rect), 2);
-    EXPECT_EQ(8, rect.left);
-    EXPECT_EQ(122, rect.top);
-    EXPECT_EQ(321, rect.right - rect.left);
-    EXPECT_EQ(10, rect.bottom - rect.top);
+    const RECT rect = PlaceIn(bar, GetParent(bar));
+    EXPECT_EQ(Scaled(8), rect.left);
+    EXPECT_EQ(Scaled(122), rect.top);
+    EXPECT_EQ(Scaled(8 + 321), rect.right);
+    EXPECT_EQ(Scaled(122 + 10), rect.bottom);
     EXPECT_FALSE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE);
     EXPECT_EQ("", TextOf(bar));
     EXPECT_EQ(kProgressFull, form.ProgressBar_Install->Max());
@@ -226,10 +247,21 @@ TEST_F(FormLayoutTest, ProgressBarSitsUnderTheStatusLabelHidden) {
 TEST_F(FormLayoutTest, WindowIsAFixedCentredDialogInTahoma) {
     HWND window = form.Handle();
     EXPECT_EQ("Install Mini Tarvik", TextOf(window));
+    // 376 x 244 at 96 DPI, scaled with the DPI.
+    const struct {
+        int dpi, width, height;
+    } clients[] = {{96, 376, 244}, {120, 470, 305}, {144, 564, 366}, {192, 752, 488}};
+    const int dpi = ScreenDpiNow();
+    bool known = false;
     RECT client;
     GetClientRect(window, &client);
-    EXPECT_EQ(376, client.right);
-    EXPECT_EQ(244, client.bottom);
+    for (const auto& expected : clients) {
+        if (expected.dpi != dpi) continue;
+        known = true;
+        EXPECT_EQ(expected.width, client.right);
+        EXPECT_EQ(expected.height, client.bottom);
+    }
+    EXPECT_TRUE(known) << "no client size known for " << dpi << " DPI";
     const LONG style = GetWindowLongA(window, GWL_STYLE);
     EXPECT_FALSE(style & WS_THICKFRAME) << "the window must not be resizable";
     EXPECT_FALSE(style & WS_MAXIMIZEBOX);
@@ -246,6 +278,106 @@ TEST_F(FormLayoutTest, WindowIsAFixedCentredDialogInTahoma) {
     HDC screen = GetDC(nullptr);
     EXPECT_EQ(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), logFont.lfHeight);
     ReleaseDC(nullptr, screen);
+}
+
+// A run at another DPI than 96 is worth only as much as its DPI really being in effect.
+TEST_F(FormLayoutTest, ScreenHasTheDpiOfTheRun) {
+    const char* asked = getenv("TARVIK_TEST_DPI");
+    if (asked == nullptr) GTEST_SKIP() << "TARVIK_TEST_DPI is not set: the run asked for no DPI";
+    EXPECT_EQ(atoi(asked), ScreenDpiNow());
+}
+
+// Every text a control shows in any state is drawn whole within it, in the control's own font:
+// on one line for the button and the link, wrapped on whole words for the status.
+TEST_F(FormLayoutTest, EveryTextFitsItsControl) {
+    const struct {
+        const char* member;
+        HWND control;
+        SkinFont font;
+        bool wraps;
+        std::vector<std::string> texts;
+    } controls[] = {
+        {"Button_Install",
+         form.Button_Install->Handle(),
+         SkinFont::Button,
+         false,
+         {kInstallCaption, "Load Mini Tarvik now!"}},
+        {"Label_Skeep", form.Label_Skeep->Handle(), SkinFont::Link, false, {"Skip Driver Install"}},
+        {"Label_Status",
+         form.Label_Status->Handle(),
+         SkinFont::Label,
+         true,
+         {kConnectText, "Ready to install", "Installing...", "Installing driver for Mini Tarvik...",
+          "Copying files 100%", "Installed success!", "Installation finished with errors. See the log file."}},
+    };
+    HDC dc = GetDC(form.Handle());
+    for (const auto& control : controls) {
+        SCOPED_TRACE(control.member);
+        RECT client;
+        GetClientRect(control.control, &client);
+        HGDIOBJ old = SelectObject(dc, GetSkinFont(control.font));
+        for (const std::string& text : control.texts) {
+            SCOPED_TRACE(text);
+            SIZE extent = {};
+            ASSERT_TRUE(GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent));
+            EXPECT_LE(extent.cy, client.bottom);
+            if (!control.wraps) {
+                EXPECT_LE(extent.cx, client.right);
+                continue;
+            }
+            RECT wrapped = client;
+            DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &wrapped,
+                      DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_CALCRECT);
+            EXPECT_LE(wrapped.right - wrapped.left, client.right);
+            EXPECT_LE(wrapped.bottom - wrapped.top, client.bottom);
+            for (size_t start = 0; start < text.size();) {
+                const size_t end = std::min(text.find(' ', start), text.size());
+                ASSERT_TRUE(GetTextExtentPoint32A(dc, text.c_str() + start, static_cast<int>(end - start), &extent));
+                EXPECT_LE(extent.cx, client.right) << "a word wider than the label";
+                start = end + 1;
+            }
+        }
+        SelectObject(dc, old);
+    }
+    ReleaseDC(form.Handle(), dc);
+}
+
+// The panels' bitmaps are drawn for 96 DPI and tiled at the screen's: at 96 their own pixels;
+// at 144 a 2-pixel border is 3 pixels, its middle one a blend of its two colours (smoothed,
+// not repeated); the band's 70 rows fill the band from the separator to the gradient's end.
+TEST_F(FormLayoutTest, PanelBitmapsGrowSmoothlyWithTheDpi) {
+    form.Show();
+    RedrawWindow(form.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    HWND left = form.SkinImagePanel2->Handle();
+    RECT border;
+    GetClientRect(left, &border);
+    EXPECT_EQ(Scaled(2), border.right);
+    HDC dc = GetDC(left);
+    const COLORREF outer = GetPixel(dc, 0, 10);
+    const COLORREF inner = GetPixel(dc, border.right - 1, 10);
+    const COLORREF middle = GetPixel(dc, 1, 10);
+    ReleaseDC(left, dc);
+    EXPECT_EQ(RGB(142, 156, 180), outer);
+    EXPECT_EQ(RGB(217, 223, 233), inner);
+    if (ScreenDpiNow() == 144) {
+        EXPECT_GT(GetRValue(middle), 142);
+        EXPECT_LT(GetRValue(middle), 217);
+    }
+
+    HWND band = form.SkinImagePanel3->Handle();
+    RECT area;
+    GetClientRect(band, &area);
+    EXPECT_EQ(Scaled(244) - Scaled(174), area.bottom);
+    dc = GetDC(band);
+    for (int x : {0, Scaled(30), int(area.right / 2), int(area.right - 1)}) {
+        SCOPED_TRACE(x);
+        EXPECT_EQ(RGB(169, 181, 200), GetPixel(dc, x, 0)) << "the separator line";
+        // The last row is the gradient's end, not the separator of a next tile.
+        const COLORREF last = GetPixel(dc, x, area.bottom - 1);
+        EXPECT_NEAR(211, GetRValue(last), 3);
+        EXPECT_NEAR(230, GetBValue(last), 3);
+    }
+    ReleaseDC(band, dc);
 }
 
 TEST_F(FormLayoutTest, TimersStartStoppedWithTheirIntervals) {
@@ -420,11 +552,15 @@ TEST_F(FormStateTest, ProgressBarShowsOnlyWhileInstallingAndFollowsTheWorker) {
         Dialog(), [&] { return form->ProgressBar_Install->Position() == kProgressFull / 2; }, 3000));
     RedrawWindow(Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     PumpFor(Dialog(), 50);
-    // Half of the 319 pixels inside the frame, on the live window.
-    EXPECT_NEAR(159, BluePixels(bar), 1);
+    // Half of the pixels inside the frame (319 at 96 DPI, its line 1 pixel), on the live window.
+    RECT client;
+    GetClientRect(bar, &client);
+    const int line = Scaled(1);
+    EXPECT_NEAR((client.right - 2 * line) / 2, BluePixels(bar), 1);
     HDC dc = GetDC(bar);
-    EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, 0, 5));
-    EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, 300, 5));
+    EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, 0, client.bottom / 2));
+    EXPECT_EQ(TSkinProgressBar::FrameColor, GetPixel(dc, line - 1, client.bottom / 2));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(dc, client.right - line - 1, client.bottom / 2));
     ReleaseDC(bar, dc);
 
     form->Finish(InstallResult::Success);
@@ -550,6 +686,218 @@ TEST_F(FormStateTest, SkipLinkAsksThenInstallsWithoutWaiting) {
     form->Timer_CheckDevTimer();
     EXPECT_EQ(form->Text_Installing, Status());
     EXPECT_FALSE(IsWindowEnabled(Button()));
+}
+
+// ---- What a screen reader reads ------------------------------------------------------------
+
+// A control as a screen reader reads it: through the object its window gives for its client
+// area, as another program would ask for it.
+struct AccessibleReading {
+    LONG role = 0;
+    std::string name;
+    LONG state = 0;
+    std::string value;   // empty: none
+    std::string action;  // the default action; empty: none
+};
+
+std::string Narrow(BSTR text) {
+    if (text == nullptr) return std::string();
+    char narrow[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, sizeof(narrow), nullptr, nullptr);
+    SysFreeString(text);
+    return narrow;
+}
+
+VARIANT Self() {
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    return self;
+}
+
+// The control's accessible object; the result of AccessibleObjectFromWindow in *result.
+void OpenAccessible(HWND control, ComRef<IAccessible>* object, HRESULT* result) {
+    *result = AccessibleObjectFromWindow(control, OBJID_CLIENT, __uuidof(IAccessible), object->ReceiveAny());
+}
+
+AccessibleReading ReadAccessible(HWND control) {
+    AccessibleReading reading;
+    ComRef<IAccessible> object;
+    HRESULT found;
+    OpenAccessible(control, &object, &found);
+    EXPECT_EQ(S_OK, found);
+    if (FAILED(found)) return reading;
+    VARIANT role, state;
+    VariantInit(&role);
+    VariantInit(&state);
+    if (SUCCEEDED(object->get_accRole(Self(), &role)) && role.vt == VT_I4) reading.role = role.lVal;
+    if (SUCCEEDED(object->get_accState(Self(), &state)) && state.vt == VT_I4) reading.state = state.lVal;
+    BSTR text = nullptr;
+    if (object->get_accName(Self(), &text) == S_OK) reading.name = Narrow(text);
+    text = nullptr;
+    if (object->get_accValue(Self(), &text) == S_OK) reading.value = Narrow(text);
+    text = nullptr;
+    if (object->get_accDefaultAction(Self(), &text) == S_OK) reading.action = Narrow(text);
+    return reading;
+}
+
+struct ExpectedReading {
+    const char* member;
+    HWND control;
+    LONG role;
+    std::string name;
+    LONG set;    // state bits that are set
+    LONG clear;  // state bits that are not
+    std::string value;
+    std::string action;
+};
+
+void ExpectReadings(const char* state, const std::vector<ExpectedReading>& controls) {
+    SCOPED_TRACE(state);
+    for (const ExpectedReading& expected : controls) {
+        SCOPED_TRACE(expected.member);
+        const AccessibleReading reading = ReadAccessible(expected.control);
+        EXPECT_EQ(expected.role, reading.role);
+        EXPECT_EQ(expected.name, reading.name);
+        EXPECT_EQ(expected.set, reading.state & expected.set) << std::hex << reading.state;
+        EXPECT_EQ(0, reading.state & expected.clear) << std::hex << reading.state;
+        EXPECT_EQ(expected.value, reading.value);
+        EXPECT_EQ(expected.action, reading.action);
+    }
+}
+
+// The window's announcements to screen readers, as a hook outside the controls' code hears them.
+struct Announcement {
+    DWORD event;
+    HWND window;
+    LONG object;
+};
+std::vector<Announcement> announcements;
+
+void CALLBACK HearAnnouncement(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) {
+    if (child == CHILDID_SELF) announcements.push_back({event, window, object});
+}
+
+bool Announced(DWORD event, HWND window) {
+    for (const Announcement& heard : announcements)
+        if (heard.event == event && heard.window == window && heard.object == OBJID_CLIENT) return true;
+    return false;
+}
+
+class FormAccessibleTest : public FormStateTest {
+protected:
+    void SetUp() override {
+        FormStateTest::SetUp();
+        announcements.clear();
+        hook_ = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, &HearAnnouncement,
+                                GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    }
+    void TearDown() override {
+        if (hook_ != nullptr) UnhookWinEvent(hook_);
+        FormStateTest::TearDown();
+    }
+
+    HWND Bar() const { return form->ProgressBar_Install->Handle(); }
+    HWND StatusLabel() const { return form->Label_Status->Handle(); }
+
+    HWINEVENTHOOK hook_ = nullptr;
+};
+
+// Roles, names, states, values and default actions in every state, the button pressed through
+// its default action, and each new status and percentage announced.
+TEST_F(FormAccessibleTest, ControlsTellWhatTheyAreInEveryState) {
+    ASSERT_NE(nullptr, hook_) << "SetWinEventHook failed: " << GetLastError();
+    const LONG unavailable = STATE_SYSTEM_UNAVAILABLE, invisible = STATE_SYSTEM_INVISIBLE;
+    const LONG readonly = STATE_SYSTEM_READONLY, focusable = STATE_SYSTEM_FOCUSABLE;
+    ShowAndWait();
+    ExpectReadings(
+        "waiting",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, kInstallCaption, unavailable, 0, "", "Press"},
+            {"Label_Skeep", Link(), ROLE_SYSTEM_LINK, "Skip Driver Install", STATE_SYSTEM_LINKED | focusable,
+             unavailable | invisible, "", "Jump"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, kConnectText, readonly, focusable | invisible, "",
+             ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", readonly | invisible, focusable, "0%", ""},
+        });
+    // A disabled button cannot be pressed this way either.
+    ComRef<IAccessible> button;
+    HRESULT found;
+    OpenAccessible(Button(), &button, &found);
+    ASSERT_EQ(S_OK, found);
+    EXPECT_EQ(E_FAIL, button->accDoDefaultAction(Self()));
+    PumpFor(Dialog(), 100);
+    EXPECT_EQ(0, form->starts);
+
+    PlugPl2303();
+    ASSERT_TRUE(WaitForStatus(form->Text_Ready));
+    EXPECT_TRUE(Announced(EVENT_OBJECT_NAMECHANGE, StatusLabel()));
+    ExpectReadings(
+        "ready",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, kInstallCaption,
+             STATE_SYSTEM_DEFAULT | STATE_SYSTEM_FOCUSED | focusable, unavailable, "", "Press"},
+            {"Label_Skeep", Link(), ROLE_SYSTEM_LINK, "Skip Driver Install", invisible, 0, "", "Jump"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, "Ready to install", readonly, invisible, "", ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", invisible, 0, "0%", ""},
+        });
+
+    // Pressed by its default action, posted to the window's thread.
+    form->statuses = {"Copying files 50%"};
+    form->progress = kProgressFull / 2;
+    announcements.clear();
+    EXPECT_EQ(S_OK, button->accDoDefaultAction(Self()));
+    ASSERT_TRUE(PumpUntil(
+        Dialog(), [&] { return form->starts == 1; }, 3000));
+    ASSERT_TRUE(WaitForStatus("Copying files 50%"));
+    ASSERT_TRUE(PumpUntil(
+        Dialog(), [&] { return form->ProgressBar_Install->Position() == kProgressFull / 2; }, 3000));
+    EXPECT_TRUE(Announced(EVENT_OBJECT_NAMECHANGE, StatusLabel()));
+    EXPECT_TRUE(Announced(EVENT_OBJECT_VALUECHANGE, Bar()));
+    ExpectReadings(
+        "installing",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, kInstallCaption, unavailable, 0, "", "Press"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, "Copying files 50%", readonly, invisible, "", ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", readonly, invisible, "50%", ""},
+        });
+
+    form->Finish(InstallResult::Success);
+    ASSERT_TRUE(WaitForStatus(form->Text_Installed));
+    ASSERT_TRUE(PumpUntil(
+        Dialog(), [&] { return IsWindowEnabled(Button()) != FALSE; }, 1000));
+    ExpectReadings(
+        "installed",
+        {
+            {"Button_Install", Button(), ROLE_SYSTEM_PUSHBUTTON, "Load Mini Tarvik now!", focusable, unavailable, "",
+             "Press"},
+            {"Label_Status", StatusLabel(), ROLE_SYSTEM_STATICTEXT, "Installed success!", readonly, invisible, "", ""},
+            {"ProgressBar_Install", Bar(), ROLE_SYSTEM_PROGRESSBAR, "", invisible, 0, "100%", ""},
+        });
+    // The final state is applied every 100 ms, but announced once.
+    announcements.clear();
+    PumpFor(Dialog(), 350);
+    EXPECT_FALSE(Announced(EVENT_OBJECT_NAMECHANGE, StatusLabel()));
+}
+
+// The skip link's default action asks first, as its click does, without holding up the client.
+TEST_F(FormAccessibleTest, SkipLinkJumpsThroughItsDefaultAction) {
+    ShowAndWait();
+    ComRef<IAccessible> link;
+    HRESULT found;
+    OpenAccessible(Link(), &link, &found);
+    ASSERT_EQ(S_OK, found);
+    EXPECT_EQ(S_OK, link->accDoDefaultAction(Self()));
+    EXPECT_EQ(0, form->starts) << "the message box comes later, on the window's own turn";
+    {
+        MessageBoxWatcher watcher(Dialog());
+        PumpUntil(
+            Dialog(), [&] { return form->starts == 1; }, 5000);
+        EXPECT_TRUE(watcher.Seen());
+    }
+    EXPECT_EQ(1, form->starts);
+    EXPECT_FALSE(IsWindowVisible(Link()));
 }
 
 // ---- Versions and the final launch -------------------------------------------------------

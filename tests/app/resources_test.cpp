@@ -36,12 +36,18 @@ protected:
     HMODULE module_ = nullptr;
 };
 
-TEST_F(ResourcesTest, ManifestAsksForAdministratorAndDeclaresNothingAfterEight) {
+TEST_F(ResourcesTest, ManifestAsksForAdministratorIsDpiAwareAndDeclaresNothingAfterEight) {
     const std::string manifest = Resource(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
     ASSERT_FALSE(manifest.empty()) << "no process manifest";
     EXPECT_NE(std::string::npos, manifest.find("level=\"requireAdministrator\"")) << manifest;
     EXPECT_EQ(std::string::npos, manifest.find("asInvoker"));
     EXPECT_NE(std::string::npos, manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""));
+    // System-DPI-aware (the window scales itself to the DPI it starts with), not per monitor.
+    EXPECT_NE(
+        std::string::npos,
+        manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"))
+        << manifest;
+    EXPECT_EQ(std::string::npos, manifest.find("dpiAwareness"));
     struct System {
         const char* name;
         const char* id;

@@ -1,16 +1,33 @@
 // Writes what the installer window shows, as another program sees it, for the end-to-end test:
 // the window found by its install button, then the message boxes it owns; one line per
 // window, depth first:
-//   class <TAB> visible <TAB> enabled <TAB> left,top,right,bottom (screen) <TAB> text
-// Texts are the bytes of the system's code page. Exit code 1 when no such window is open.
+//   class <TAB> visible <TAB> enabled <TAB> left,top,right,bottom (screen) <TAB> text <TAB> role
+// Texts are the bytes of the system's code page; the role is the accessible role a screen
+// reader is given for the window's client area (ROLE_SYSTEM_...), 0 when none can be read.
+// Exit code 1 when no such window is open.
 //   window_reader.exe OUTPUT_FILE
 #include <windows.h>
+#include <oleacc.h>
 
 #include <cstdio>
 
 namespace {
 
 FILE* output = nullptr;
+
+LONG AccessibleRole(HWND window) {
+    IAccessible* object = nullptr;
+    if (FAILED(
+            AccessibleObjectFromWindow(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&object))))
+        return 0;
+    VARIANT self, role;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VariantInit(&role);
+    const LONG result = SUCCEEDED(object->get_accRole(self, &role)) && role.vt == VT_I4 ? role.lVal : 0;
+    object->Release();
+    return result;
+}
 
 void Describe(HWND window) {
     char className[256] = {};
@@ -24,8 +41,9 @@ void Describe(HWND window) {
     } else {
         GetWindowRect(window, &rect);
     }
-    fprintf(output, "%s\t%d\t%d\t%ld,%ld,%ld,%ld\t%s\n", className, IsWindowVisible(window) ? 1 : 0,
-            IsWindowEnabled(window) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom, text);
+    fprintf(output, "%s\t%d\t%d\t%ld,%ld,%ld,%ld\t%s\t%ld\n", className, IsWindowVisible(window) ? 1 : 0,
+            IsWindowEnabled(window) ? 1 : 0, rect.left, rect.top, rect.right, rect.bottom, text,
+            AccessibleRole(window));
     for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
         Describe(child);
 }
@@ -58,6 +76,7 @@ int main(int argc, char** argv) {
     HWND installer = nullptr;
     EnumWindows(&FindInstaller, reinterpret_cast<LPARAM>(&installer));
     if (installer == nullptr) return 1;
+    CoInitialize(nullptr);
     output = fopen(argv[1], "wb");
     if (output == nullptr) return 2;
     // The first line is the window itself, its rectangle that of its client area.

@@ -4,8 +4,10 @@
 # window_reader.exe. In English and in the Chinese locale: the window opens centred, waits
 # with the button disabled and the link shown, becomes ready when a PL2303 adapter appears,
 # installs, and its final button starts the application (never "C:\Program.exe") and ends
-# with exit code 0; the same installer sealed with Zstandard installs the same tree. Also:
-# closing while waiting, and the Windows versions it refuses.
+# with exit code 0; the same installer sealed with Zstandard installs the same tree, and the
+# English run is repeated at 144 DPI (the client area 1.5 times as large). Another program
+# reads each control's accessible role. Also: closing while waiting, and the Windows versions
+# it refuses.
 # Screenshots go to $E2E_SCREENSHOTS (default: a temporary folder that is removed).
 #   window_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD WINDOW_READER_EXE
 #                 LAUNCH_RECORDER_EXE SAMPLE_LANGUAGE_DIR DRIVERS_DIR
@@ -64,7 +66,8 @@ finished_within() {  # seconds
     for _ in $(seq $(($1 * 10))); do [ -f "$work/rc" ] && return 0; sleep 0.1; done
     return 1
 }
-# Reads the window into $work/window.txt (class, visible, enabled, screen rectangle, text).
+# Reads the window into $work/window.txt (class, visible, enabled, screen rectangle, text,
+# accessible role).
 read_window() {
     rm -f "$work/window.txt"
     (cd "$work" && LANG=$locale LC_ALL=$locale runner window_reader.exe window.txt) </dev/null >/dev/null 2>&1 &&
@@ -101,10 +104,14 @@ translated() {  # translated ID ENGLISH
     grep -aF "{$2}=" "$languages/Language_$1.txt" | head -n 1 | sed 's/^[^}]*}=//' | tr -d '\r'
 }
 
+# The client area of the window at the screen's DPI ($dpi): 376 x 244 at 96.
+dpi=96
+client_size() { echo "$((376 * dpi / 96))x$((244 * dpi / 96))"; }
+
 # One installation from waiting to the final launch, in the locale given, of SetupTarvik.exe
-# or another installer in the run folder.
+# or another installer in the run folder, at the screen's DPI ($dpi).
 install_run() {  # install_run NAME LOCALE LANGUAGE_ID [EXE]
-    local name=$1 id=$3 title window
+    local name=$1 id=$3 title window size
     locale=$2
     title=$(translated "$id" "Install Mini Tarvik" | iconv -f "$( [ "$id" = 2052 ] && echo GBK || echo CP1252)" -t UTF-8)
     rm -f "$programs/MiniTarvik/Emberlin.exe.ran" "$prefix/drive_c/Program.exe.ran"
@@ -130,6 +137,14 @@ install_run() {  # install_run NAME LOCALE LANGUAGE_ID [EXE]
         fail "$name: waiting, the button must be disabled and the link visible"
     [ "$(field TSkinButton 5)" = "$(translated "$id" "Install Driver and Applications")" ] &&
         [ "$(field TSkinURLLabel 5)" = "$(translated "$id" "Skip Driver Install")" ] || fail "$name: captions not translated"
+    IFS=, read -r l t r b <<<"$(awk -F'\t' 'NR == 1 { print $4 }' "$work/window.txt")"
+    size="$((r - l))x$((b - t))"
+    check
+    [ "$size" = "$(client_size)" ] || fail "$name: the client area is $size, not $(client_size) at $dpi DPI"
+    # ROLE_SYSTEM_PUSHBUTTON, _LINK, _STATICTEXT and _PROGRESSBAR, read by another process.
+    check
+    [ "$(field TSkinButton 6) $(field TSkinURLLabel 6) $(field TLabel 6) $(field TSkinProgressBar 6)" = "43 30 41 48" ] ||
+        fail "$name: accessible roles $(field TSkinButton 6) $(field TSkinURLLabel 6) $(field TLabel 6) $(field TSkinProgressBar 6)"
     shot "$window" "$name-1-waiting"
 
     quiet runner reg add "$adapter_key" /v HardwareID /t REG_MULTI_SZ /d 'USB\VID_067B&PID_2303&REV_0300' /f
@@ -169,6 +184,12 @@ install_tree() { (cd "$programs/MiniTarvik" && find . -type f ! -name '*.ran' -e
 install_run english C 1033
 install_tree >"$work/tree-deflate"
 install_run chinese zh_CN.UTF-8 2052
+# At 144 DPI, for programs started from now on; then back to 96.
+dpi=144
+set_gui_dpi "$wine_run" "$wine_root" $dpi || fail "could not set $dpi DPI"
+install_run english-144dpi C 1033
+dpi=96
+set_gui_dpi "$wine_run" "$wine_root" $dpi || fail "could not set $dpi DPI"
 
 # The same installer sealed with Zstandard installs the same tree.
 quiet "$tool" build --zstd "$work/plain/SetupTarvik.exe" "$work/run/SetupTarvik-zstd.exe" --app "$work/app" \

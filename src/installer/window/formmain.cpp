@@ -14,6 +14,7 @@
 #include "rollback.h"
 #include "skinbitmaps.h"
 #include "skinbutton.h"
+#include "skindpi.h"
 #include "skinimagepanel.h"
 #include "skinprogressbar.h"
 #include "skinurllabel.h"
@@ -48,8 +49,8 @@ struct ControlPlace {
     int x, y, width, height;
 };
 
-// Pixel places, relative to the holder; in component order, which also becomes the order of
-// the child lists (and so of the Tab key and of translation).
+// Pixel places at 96 DPI, relative to the holder; in component order, which also becomes the
+// order of the child lists (and so of the Tab key and of translation).
 const ControlPlace kLayout[] = {
     {IDC_SKINIMAGEPANEL2, 0, 0, 0, 2, 174},
     {IDC_SKINIMAGEPANEL4, 0, 374, 0, 2, 174},
@@ -116,13 +117,19 @@ void TForm_Main::LayOut() {
         // Every control is still the window's own child here: only those before it have moved.
         HWND control = GetDlgItem(handle_, place.id);
         if (place.holder != 0) SetParent(control, GetDlgItem(handle_, place.holder));
+        // Edges are scaled rather than sizes, so panels that meet at 96 DPI meet at any DPI.
+        const int left = ScaleToScreen(place.x);
+        const int top = ScaleToScreen(place.y);
+        const int right = ScaleToScreen(place.x + place.width);
+        const int bottom = ScaleToScreen(place.y + place.height);
         // Each goes to the bottom in turn, so every child list ends up in table order.
-        SetWindowPos(control, HWND_BOTTOM, place.x, place.y, place.width, place.height, SWP_NOACTIVATE);
+        SetWindowPos(control, HWND_BOTTOM, left, top, right - left, bottom - top, SWP_NOACTIVATE);
     }
 
+    // The frame around the client area follows the DPI through the system's own metrics.
     const DWORD style = static_cast<DWORD>(GetWindowLongA(handle_, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(handle_, GWL_EXSTYLE));
-    RECT frame = {0, 0, kClientWidth, kClientHeight};
+    RECT frame = {0, 0, ScaleToScreen(kClientWidth), ScaleToScreen(kClientHeight)};
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
