@@ -48,6 +48,11 @@ bool WritePiecesToFile(const char* path, const FilePiece* pieces, size_t count) 
     return file.Commit();
 }
 
+bool WriteTextFile(const char* path, const std::string& text) {
+    const FilePiece piece = {text.data(), uint32_t(text.size())};
+    return WritePiecesToFile(path, &piece, 1);
+}
+
 bool IsSameFile(const char* first, const char* second) {
     return first && second && *first && *second && platform::IsSameFile(first, second);
 }

@@ -46,6 +46,8 @@ bool WriteWholeFile(const char* path, const XC_MemSpace* block, uint32_t attribu
 // installer, the stub being packed) and no half-written file behind. Refused when path exists
 // and is not a regular file.
 bool WritePiecesToFile(const char* path, const FilePiece* pieces, size_t count);
+// text as the whole file at path, as WritePiecesToFile writes it.
+bool WriteTextFile(const char* path, const std::string& text);
 // True when both paths name one existing file: an output that is one of the inputs.
 bool IsSameFile(const char* first, const char* second);
 // True when path names nothing yet or a regular file, which WritePiecesToFile may replace.

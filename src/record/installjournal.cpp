@@ -71,11 +71,7 @@ bool InstallJournal::LoadText(const char* text) {
     return true;
 }
 
-bool InstallJournal::Save(const std::string& path) const {
-    const std::string text = Text();
-    const FilePiece piece = {text.data(), uint32_t(text.size())};
-    return WritePiecesToFile(path.c_str(), &piece, 1);
-}
+bool InstallJournal::Save(const std::string& path) const { return WriteTextFile(path.c_str(), Text()); }
 
 bool InstallJournal::Load(const std::string& path) {
     *this = InstallJournal();

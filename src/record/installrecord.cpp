@@ -132,11 +132,7 @@ bool InstallRecord::LoadText(const char* text) {
     return true;
 }
 
-bool InstallRecord::Save(const std::string& path) const {
-    const std::string text = Text();
-    const FilePiece piece = {text.data(), uint32_t(text.size())};
-    return WritePiecesToFile(path.c_str(), &piece, 1);
-}
+bool InstallRecord::Save(const std::string& path) const { return WriteTextFile(path.c_str(), Text()); }
 
 bool InstallRecord::Load(const std::string& path) {
     *this = InstallRecord();

@@ -115,25 +115,6 @@ bool RemoveTree(const std::string& folder) {
     return !FileExists(folder);
 }
 
-void ListTree(const std::string& root, const std::string& relative,
-              std::vector<std::pair<std::string, std::string>>* out) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((root + relative + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string child = relative + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            out->emplace_back(child + "\\", "");
-            ListTree(root, child, out);
-        } else {
-            out->emplace_back(child, FileContents(root + child));
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
 }  // namespace
 
 std::string SampleDriverBytes(const char* relative) { return FileContents(SampleDriverPath(relative)); }
@@ -242,10 +223,7 @@ std::vector<std::string> InstallTest::EntriesBesidesStaging() const {
 std::string PackageHome() { return SpecialFolderPath(35) + "\\MiniTarvik\\Drivers"; }
 
 std::vector<std::pair<std::string, std::string>> InstallTest::InstalledTree() const {
-    std::vector<std::pair<std::string, std::string>> tree;
-    ListTree(InstallFolder(), "", &tree);
-    std::sort(tree.begin(), tree.end());
-    return tree;
+    return FolderTree(InstallFolder());
 }
 
 std::vector<std::pair<std::string, std::string>> InstallTest::Expected(const AppTree& tree) {

@@ -35,32 +35,6 @@ bool WriteText(const std::string& path, const std::string& text) {
 
 using Tree = std::vector<std::pair<std::string, std::string>>;
 
-// relative path -> bytes, folders with a trailing backslash and no bytes.
-void ListTree(const std::string& folder, const std::string& relative, Tree* tree) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + relative + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string child = relative + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            tree->emplace_back(child + "\\", "");
-            ListTree(folder, child, tree);
-        } else {
-            tree->emplace_back(child, FileContents(folder + child));
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-Tree TreeOf(const std::string& folder) {
-    Tree tree;
-    ListTree(folder, "", &tree);
-    std::sort(tree.begin(), tree.end());
-    return tree;
-}
-
 class RollbackTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -87,7 +61,7 @@ protected:
         for (const char* relative : {"\\kept", "\\tool"}) newer_.AddFolder(relative);
         for (const char* relative : {"\\EMBERLIN.EXE", "\\kept\\changed.txt", "\\Added.dll", "\\tool\\inside.dat"})
             newer_.AddFile(relative, 2);
-        before_ = TreeOf(Install());
+        before_ = FolderTree(Install());
     }
 
     std::string Install() const { return folder_.Child("install"); }
@@ -174,16 +148,16 @@ TEST_F(RollbackTest, PutsTheOlderTreeBackFromEveryStage) {
         const InstallJournal journal = Journal();
         ASSERT_TRUE(WriteText(RecordFile(), "B's record"));
         InstallNewer(files);
-        ASSERT_NE(before_, TreeOf(Install()));
+        ASSERT_NE(before_, FolderTree(Install()));
 
         EXPECT_TRUE(RollBack(Uninstall(), journal, &log_)) << FileContents(log_path_);
-        EXPECT_EQ(before_, TreeOf(Install()));
+        EXPECT_EQ(before_, FolderTree(Install()));
         InstallRecord record;
         ASSERT_TRUE(record.Load(RecordFile()));
         EXPECT_EQ(older_.Text(), record.Text());
         // Again, as after a rollback cut off in turn: nothing changes.
         EXPECT_TRUE(RollBack(Uninstall(), journal, &log_)) << FileContents(log_path_);
-        EXPECT_EQ(before_, TreeOf(Install()));
+        EXPECT_EQ(before_, FolderTree(Install()));
     }
 }
 
@@ -199,7 +173,7 @@ TEST_F(RollbackTest, WithoutAnOlderInstallNothingOfTheNewerStays) {
     ASSERT_TRUE(WriteText(Uninstall() + "\\Uninstall.exe", "B's uninstaller"));
 
     EXPECT_TRUE(RollBack(Uninstall(), journal, &log_)) << FileContents(log_path_);
-    EXPECT_EQ(Tree(), TreeOf(Install()));
+    EXPECT_EQ(Tree(), FolderTree(Install()));
     EXPECT_FALSE(Exists(RecordFile()));
     EXPECT_FALSE(Exists(Uninstall() + "\\Uninstall.exe"));
 }

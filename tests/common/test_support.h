@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Ends a test whose subject is a 32-bit program on 64-bit Windows (the folders and the registry
 // view WOW64 redirects it to, its hand-off to the 64-bit updater) when this is the 64-bit build;
@@ -29,6 +32,35 @@ inline bool ReadFileBytes(const std::string& path, std::string* bytes) {
 inline std::string FileContents(const std::string& path) {
     std::string bytes;
     return ReadFileBytes(path, &bytes) ? bytes : std::string();
+}
+
+// What root\relative holds, each file as its path relative to root ("\a\b.txt") with its
+// bytes, each folder as its relative path with a trailing backslash and no bytes.
+inline void ListTree(const std::string& root, const std::string& relative,
+                     std::vector<std::pair<std::string, std::string>>* out) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((root + relative + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string child = relative + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out->emplace_back(child + "\\", "");
+            ListTree(root, child, out);
+        } else {
+            out->emplace_back(child, FileContents(root + child));
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// The whole of folder as ListTree gives it, sorted.
+inline std::vector<std::pair<std::string, std::string>> FolderTree(const std::string& folder) {
+    std::vector<std::pair<std::string, std::string>> tree;
+    ListTree(folder, "", &tree);
+    std::sort(tree.begin(), tree.end());
+    return tree;
 }
 
 // A file in the drivers folder of the system, where installed drivers land: a 32-bit process on
