@@ -126,10 +126,11 @@ halfway_shot() {  # halfway_shot WINDOW NAME
     fail "no screenshot of the bar half-way"
 }
 # The close box while the copy runs asks "Cancel the installation?" before it does anything;
-# the demo answers No (the letter key), and the copy goes on.
+# the demo answers No (the letter key), and the copy goes on. The box is clicked, as a person
+# does: the keyboard's focus may be on the updater's console then.
 close_asks() {  # close_asks WINDOW SCREEN_NAME
     local box=
-    xdotool windowfocus --sync "$1" key alt+F4
+    xdotool mousemove --window "$1" 368 12 sleep 0.3 click 1
     for _ in $(seq 50); do
         box=$(timeout 5 xdotool search --onlyvisible --name "$(xdotool getwindowname "$1")" 2>/dev/null |
             grep -vx "$1" | head -n 1)
