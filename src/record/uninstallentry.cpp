@@ -2,16 +2,12 @@
 #include "uninstallentry.h"
 
 #include <windows.h>
-// After windows.h: they build on its types.
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <vector>
 
-#include "linkcheck.h"
 #include "paths.h"
+#include "privatefolder.h"
 #include "registry.h"
-#include "systemerror.h"
 #include "textformat.h"
 #include "xc_handle.h"
 
@@ -23,46 +19,6 @@ constexpr const char* kEntryName = "MiniTarvik";
 constexpr const char* kProductName = "Mini Tarvik";
 constexpr const char* kCompanyFolder = "MiniTarvik";
 constexpr const char* kUninstallFolderName = "Uninstall";
-// Owner Administrators; a protected list, so nothing is inherited from the folder above, which
-// users may be allowed to change.
-constexpr const char* kProtectedFolder = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-
-// Gives folder the protected descriptor; the system error, or ERROR_SUCCESS.
-DWORD Protect(const std::string& folder) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kProtectedFolder, SDDL_REVISION_1, &descriptor, nullptr))
-        return GetLastError();
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    PSID owner = nullptr;
-    DWORD error = ERROR_INVALID_SECURITY_DESCR;
-    if (GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) &&
-        GetSecurityDescriptorOwner(descriptor, &owner, &defaulted))
-        error = SetNamedSecurityInfoA(
-            const_cast<char*>(folder.c_str()), SE_FILE_OBJECT,
-            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, owner,
-            nullptr, dacl, nullptr);
-    LocalFree(descriptor);
-    return error;
-}
-
-// One level: made where missing, then checked to be no link, then protected.
-bool PrepareLevel(const std::string& folder, std::string* failure) {
-    if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-        const DWORD error = GetLastError();
-        *failure = folder + ": " + std::to_string(error) + " " + SystemErrorText(error);
-        return false;
-    }
-    if (InspectPath(folder) != PathKind::Plain) {
-        *failure = folder + " is a link";
-        return false;
-    }
-    const DWORD error = Protect(folder);
-    if (error == ERROR_SUCCESS) return true;
-    *failure = folder + ": access list not set, " + std::to_string(error) + " " + SystemErrorText(error);
-    return false;
-}
-
 bool SetText(HKEY key, const char* name, const std::string& text) {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1)) ==
            ERROR_SUCCESS;
@@ -136,8 +92,8 @@ bool PrepareUninstallFolder(std::string* failure) {
         *failure = "the common application data folder is unknown";
         return false;
     }
-    return PrepareLevel(JoinPath(data.c_str(), kCompanyFolder), failure) &&
-           PrepareLevel(UninstallFolderPath(), failure);
+    return ProtectFolder(JoinPath(data.c_str(), kCompanyFolder), failure) &&
+           ProtectFolder(UninstallFolderPath(), failure);
 }
 
 bool RemoveUninstallEntry() {

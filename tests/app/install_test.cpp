@@ -16,6 +16,7 @@
 #include "install_fixture.h"
 #include "installworker.h"
 #include "payloadkeys.h"
+#include "permissions.h"
 #include "registry.h"
 #include "xc_installhardware.h"
 #include "xc_xml.h"
@@ -424,6 +425,39 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), UpdaterConsoleShowsOnlyToAWatchedInstall
         for (int tries = 0; tries < 100 && FileContents(marker).empty(); ++tries) Sleep(100);
         EXPECT_EQ(watched ? "show=1\r\n" : "show=0\r\n", FileContents(marker));
     }
+}
+
+// The driver's working folder and its package folder, made first by another user with an
+// entry that lets everyone change them and a program of theirs inside: neither is used as it
+// is. Each is made new, the log says so, and the updater started is the payload's.
+TEST_F(SYSTEM_SUITE(DriverInstallTest), FoldersAnotherUserMadeFirstAreMadeNew) {
+    if (kSet == kNoSet) GTEST_SKIP() << "no driver set on this system";
+    ASSERT_NE(PlugRow(kPl2303), nullptr);
+    ASSERT_TRUE(CreateDirectoryA((SpecialFolderPath(35) + "\\MiniTarvik").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(PackageHome().c_str(), nullptr));
+    const std::string folders[] = {Temp() + "\\" + kPl2303.folder, PackageHome() + "\\" + kPl2303.folder};
+    XC_WorldSid world;
+    for (const std::string& folder : folders) {
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+        ASSERT_TRUE(GrantSidAccess(folder.c_str(), world.Get(), GENERIC_ALL)) << folder;
+        for (const char* name : {"\\upd64.exe", "\\theirs.exe"}) {
+            FILE* file = fopen((folder + name).c_str(), "wb");
+            ASSERT_NE(nullptr, file) << folder + name;
+            fputs("another user's", file);
+            fclose(file);
+        }
+    }
+
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_)) << LogText();
+
+    for (const std::string& folder : folders) {
+        EXPECT_FALSE(FileExists(folder + "\\theirs.exe")) << folder;
+        EXPECT_NE("another user's", FileContents(folder + "\\upd64.exe")) << folder;
+        const std::string made = "Made new, the folder that was there removed with what it held: " + folder;
+        const std::vector<std::string> entries = LogEntries();
+        EXPECT_NE(entries.end(), std::find(entries.begin(), entries.end(), made)) << LogText();
+    }
+    if (kUpdater64) EXPECT_EQ(FileContents(TARVIK_UPD64_EXE), FileContents(folders[0] + "\\upd64.exe"));
 }
 
 // A second install finds the packages in the store: no second copy, and success again.

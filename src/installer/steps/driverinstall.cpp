@@ -11,6 +11,7 @@
 #include "installsteps.h"
 #include "paths.h"
 #include "payloadkeys.h"
+#include "privatefolder.h"
 #include "registry.h"
 #include "xc_installhardware.h"
 #include "xc_log.h"
@@ -130,15 +131,32 @@ void SupplyMissingFixFiles(const XC_ExeTailHelper& payload, const FixFile (&fixe
     }
 }
 
-// The adapter's working folder in the temporary folder, created; the one place it is made.
-// Empty (logged) when it cannot be made, a link put in its place by the user included.
-std::string WorkingFolder(const AdapterDriver& adapter) {
-    const std::string folder = TempDirPath(adapter.folder);
-    return CreateFolder(folder) ? folder : std::string();
+// A folder only administrators and the system may change, made new: one that stood there
+// (another user may have made it first, with an entry that lets them swap what is written
+// and then started) is removed with what it held, and the log says so. Empty, logged, when it
+// cannot be made, a link put in its place included.
+std::string NewFolder(const std::string& folder) {
+    std::string failure;
+    switch (MakeFolderAnew(folder, &failure)) {
+        case FolderAnew::Made:
+            return folder;
+        case FolderAnew::Replaced: {
+            const std::string entry = "Made new, the folder that was there removed with what it held: " + folder;
+            ProgramLog.Append(entry.data(), int(entry.size()));
+            return folder;
+        }
+        case FolderAnew::Failed:
+            break;
+    }
+    LogStepFailure("Creating a folder", folder, failure);
+    return std::string();
 }
 
-// The adapter's permanent package folder, created level by level; empty when a level cannot be
-// made (logged).
+// The adapter's working folder in the temporary folder, made new; the one place it is made.
+std::string WorkingFolder(const AdapterDriver& adapter) { return NewFolder(TempDirPath(adapter.folder)); }
+
+// The adapter's permanent package folder: its levels (which hold other folders of the install)
+// protected, the package's own folder made new. Empty when that cannot be done (logged).
 std::string PermanentFolder(const AdapterDriver& adapter) {
     std::string folder = SpecialFolderPath(kCommonAppDataFolder);
     if (folder.empty()) {
@@ -147,10 +165,13 @@ std::string PermanentFolder(const AdapterDriver& adapter) {
     }
     for (const char* level : kPackageHome) {
         folder = JoinPath(folder.c_str(), level);
-        if (!CreateFolder(folder)) return std::string();
+        std::string failure;
+        if (!ProtectFolder(folder, &failure)) {
+            LogStepFailure("Creating a folder", folder, failure);
+            return std::string();
+        }
     }
-    folder = JoinPath(folder.c_str(), adapter.folder);
-    return CreateFolder(folder) ? folder : std::string();
+    return NewFolder(JoinPath(folder.c_str(), adapter.folder));
 }
 
 // False when a file could not be written (logged).
