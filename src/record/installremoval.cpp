@@ -10,20 +10,14 @@
 #include "uninstallentry.h"
 #include "xc_log.h"
 
-namespace {
-
-void LogFailure(XC_Log* log, const char* what, const std::string& path, DWORD error) {
+void LogPathError(XC_Log* log, const char* what, const std::string& path, DWORD error) {
     log->AppendFormat("%s %s: %lu %s", what, path.c_str(), static_cast<unsigned long>(error),
                       SystemErrorText(error).c_str());
 }
 
-bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
-}  // namespace
-
 bool RemoveRecordedFile(const std::string& path, XC_Log* log) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError())) return true;
+    if (attributes == INVALID_FILE_ATTRIBUTES && IsMissingPathError(GetLastError())) return true;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         log->AppendFormat("Not removed, a folder stands where a file was recorded: %s", path.c_str());
         return false;
@@ -33,16 +27,16 @@ bool RemoveRecordedFile(const std::string& path, XC_Log* log) {
         SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     if (DeleteFileA(path.c_str())) return true;
     const DWORD error = GetLastError();
-    if (IsMissing(error)) return true;
-    LogFailure(log, "Cannot remove the file", path, error);
+    if (IsMissingPathError(error)) return true;
+    LogPathError(log, "Cannot remove the file", path, error);
     return false;
 }
 
 bool RemoveFolderIfEmpty(const std::string& path, XC_Log* log) {
     if (RemoveDirectoryA(path.c_str())) return true;
     const DWORD error = GetLastError();
-    if (IsMissing(error) || error == ERROR_DIR_NOT_EMPTY) return true;
-    LogFailure(log, "Cannot remove the folder", path, error);
+    if (IsMissingPathError(error) || error == ERROR_DIR_NOT_EMPTY) return true;
+    LogPathError(log, "Cannot remove the folder", path, error);
     return false;
 }
 

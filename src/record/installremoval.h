@@ -4,6 +4,8 @@
 // it is left alone and logged, so nothing outside the install is removed through it.
 #pragma once
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,6 +34,9 @@ struct RemovalOutcome {
 // empty. A missing file counts as removed; a folder left because it is not empty is no failure.
 RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vector<std::string>& files,
                                      const std::vector<std::string>& folders, XC_Log* log);
+
+// Logs "<what> <path>: <error> <the system's message>".
+void LogPathError(XC_Log* log, const char* what, const std::string& path, DWORD error);
 
 // One recorded file at path, known to lie on a way without links; a read-only one too. True
 // when it is gone (or was never there); false, logged, otherwise.

@@ -2,8 +2,6 @@
 #include "rollback.h"
 
 #include <windows.h>
-// After windows.h: they build on its types.
-#include <sddl.h>
 
 #include <set>
 
@@ -11,6 +9,7 @@
 #include "installremoval.h"
 #include "linkcheck.h"
 #include "paths.h"
+#include "privatefolder.h"
 #include "safepath.h"
 #include "systemerror.h"
 #include "uninstallentry.h"
@@ -22,14 +21,7 @@ namespace {
 // user may change.
 constexpr const char* kKeptFolderAccess = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
-void LogError(XC_Log* log, const char* what, const std::string& path, DWORD error) {
-    log->AppendFormat("%s %s: %lu %s", what, path.c_str(), static_cast<unsigned long>(error),
-                      SystemErrorText(error).c_str());
-}
-
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -59,8 +51,8 @@ bool SetAside(const std::string& from, const std::string& to, XC_Log* log) {
     // A rename on the volume: no copy, and the file keeps its bytes, times and access.
     if (MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
     const DWORD error = GetLastError();
-    if (IsMissing(error)) return true;
-    LogError(log, "Cannot set aside", from, error);
+    if (IsMissingPathError(error)) return true;
+    LogPathError(log, "Cannot set aside", from, error);
     return false;
 }
 
@@ -70,7 +62,7 @@ bool PutBack(const std::string& kept, const std::string& path, XC_Log* log) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     if (MoveFileExA(kept.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    LogError(log, "Cannot put back", path, GetLastError());
+    LogPathError(log, "Cannot put back", path, GetLastError());
     return false;
 }
 
@@ -145,7 +137,7 @@ int RestoreOlderFiles(const InstallJournal& journal, XC_Log* log) {
         }
         const std::string path = JoinPath(folder.c_str(), relative.c_str());
         if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            LogError(log, "Cannot make the folder again", path, GetLastError());
+            LogPathError(log, "Cannot make the folder again", path, GetLastError());
             ++failed;
         }
     }
@@ -169,7 +161,7 @@ int RestoreOlderRecord(const std::string& uninstallFolder, const InstallJournal&
     const std::string recordFile = JoinPath(uninstallFolder.c_str(), InstallRecord::kFileName);
     if (journal.HasOlder()) {
         if (!older.Save(recordFile)) {
-            LogError(log, "Cannot write the older install record", recordFile, GetLastError());
+            LogPathError(log, "Cannot write the older install record", recordFile, GetLastError());
             ++failed;
         }
     } else if (!RemoveRecordedFile(recordFile, log)) {
@@ -180,7 +172,7 @@ int RestoreOlderRecord(const std::string& uninstallFolder, const InstallJournal&
         const std::string& installFolder =
             older.InstallFolder().empty() ? newer.InstallFolder() : older.InstallFolder();
         if (!WriteUninstallEntry(installFolder, uninstaller, older.TotalSize())) {
-            LogError(log, "Cannot write the older Programs and Features entry", kUninstallKey, GetLastError());
+            LogPathError(log, "Cannot write the older Programs and Features entry", kUninstallKey, GetLastError());
             ++failed;
         }
     } else if (!RemoveUninstallEntry()) {
@@ -200,18 +192,8 @@ int RestoreOlderRecord(const std::string& uninstallFolder, const InstallJournal&
 
 bool MakeKeptFolder(const std::string& installFolder, XC_Log* log) {
     const std::string kept = KeptFolder(installFolder);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kKeptFolderAccess, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-        LogError(log, "Cannot make the kept folder", kept, GetLastError());
-        return false;
-    }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-    const bool made = CreateDirectoryA(kept.c_str(), &attributes) != 0;
-    const DWORD error = GetLastError();
-    LocalFree(descriptor);
-    if (made) return true;
-    LogError(log, "Cannot make the kept folder", kept, error);
+    if (CreateFolderWithAccess(kept, kKeptFolderAccess)) return true;
+    LogPathError(log, "Cannot make the kept folder", kept, GetLastError());
     return false;
 }
 
@@ -246,8 +228,8 @@ bool RollBack(const std::string& uninstallFolder, const InstallJournal& journal,
                         Added(newer.ShortcutFolders(), journal.Older().ShortcutFolders()), log);
     failed += shortcuts.failed + RestoreOlderRecord(uninstallFolder, journal, log);
     const std::string kept = KeptFolder(newer.InstallFolder());
-    if (!RemoveDirectoryA(kept.c_str()) && !IsMissing(GetLastError())) {
-        LogError(log, "Cannot remove the kept folder", kept, GetLastError());
+    if (!RemoveDirectoryA(kept.c_str()) && !IsMissingPathError(GetLastError())) {
+        LogPathError(log, "Cannot remove the kept folder", kept, GetLastError());
         ++failed;
     }
     log->AppendFormat(failed == 0 ? "Rolled back to %s" : "Rolled back to %s, %d items not put back",
@@ -274,7 +256,7 @@ bool RemoveKeptFiles(const std::string& installFolder, XC_Log* log) {
             // A set-aside folder may hold what a user put in it: only an empty one goes.
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (!RemoveDirectoryA(path.c_str())) {
-                    LogError(log, "Kept, not removed", path, GetLastError());
+                    LogPathError(log, "Kept, not removed", path, GetLastError());
                     ok = false;
                 }
             } else if (!RemoveRecordedFile(path, log)) {
@@ -283,8 +265,8 @@ bool RemoveKeptFiles(const std::string& installFolder, XC_Log* log) {
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    if (ok && !RemoveDirectoryA(kept.c_str()) && !IsMissing(GetLastError())) {
-        LogError(log, "Cannot remove the kept folder", kept, GetLastError());
+    if (ok && !RemoveDirectoryA(kept.c_str()) && !IsMissingPathError(GetLastError())) {
+        LogPathError(log, "Cannot remove the kept folder", kept, GetLastError());
         ok = false;
     }
     return ok;
@@ -301,7 +283,7 @@ void RecoverInterruptedInstall(const std::string& uninstallFolder, XC_Log* log) 
         }
         log->AppendFormat("An install into %s was cut off: rolling back", journal.Newer().InstallFolder().c_str());
         if (RollBack(uninstallFolder, journal, log) && !DeleteFileA(journalFile.c_str()))
-            LogError(log, "Cannot remove the install journal", journalFile, GetLastError());
+            LogPathError(log, "Cannot remove the install journal", journalFile, GetLastError());
         return;
     }
     InstallRecord record;

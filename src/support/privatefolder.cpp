@@ -12,15 +12,13 @@
 
 namespace {
 
-bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
 std::string ErrorText(DWORD error) { return std::to_string(error) + " " + SystemErrorText(error); }
 
 // Removes path and what it holds; a link is removed as a link and never entered. False with
 // the last error when something stays.
 bool RemoveNotFollowing(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return IsMissing(GetLastError());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return IsMissingPathError(GetLastError());
     const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (folder && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         WIN32_FIND_DATAA found;
@@ -40,18 +38,17 @@ bool RemoveNotFollowing(const std::string& path) {
     return folder ? RemoveDirectoryA(path.c_str()) != 0 : DeleteFileA(path.c_str()) != 0;
 }
 
-// The descriptor of kPrivateFolderAccess, freed with the object.
-class PrivateDescriptor {
+// The descriptor of a descriptor string, freed with the object; null when the string is none.
+class Descriptor {
 public:
-    PrivateDescriptor() {
-        ConvertStringSecurityDescriptorToSecurityDescriptorA(kPrivateFolderAccess, SDDL_REVISION_1, &descriptor_,
-                                                             nullptr);
+    explicit Descriptor(const char* access) {
+        ConvertStringSecurityDescriptorToSecurityDescriptorA(access, SDDL_REVISION_1, &descriptor_, nullptr);
     }
-    ~PrivateDescriptor() {
+    ~Descriptor() {
         if (descriptor_ != nullptr) LocalFree(descriptor_);
     }
-    PrivateDescriptor(const PrivateDescriptor&) = delete;
-    PrivateDescriptor& operator=(const PrivateDescriptor&) = delete;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
 
     PSECURITY_DESCRIPTOR Get() const { return descriptor_; }
 
@@ -61,14 +58,21 @@ private:
 
 }  // namespace
 
-FolderAnew MakeFolderAnew(const std::string& path, std::string* failure) {
-    const PrivateDescriptor descriptor;
-    if (descriptor.Get() == nullptr) {
-        *failure = "access list not made, " + ErrorText(GetLastError());
-        return FolderAnew::Failed;
+bool CreateFolderWithAccess(const std::string& path, const char* access) {
+    DWORD error = ERROR_SUCCESS;
+    {
+        const Descriptor descriptor(access);
+        if (descriptor.Get() == nullptr) return false;
+        SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
+        if (CreateDirectoryA(path.c_str(), &attributes)) return true;
+        error = GetLastError();
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
-    if (CreateDirectoryA(path.c_str(), &attributes)) return FolderAnew::Made;
+    SetLastError(error);  // the descriptor's release may have changed it
+    return false;
+}
+
+FolderAnew MakeFolderAnew(const std::string& path, std::string* failure) {
+    if (CreateFolderWithAccess(path, kPrivateFolderAccess)) return FolderAnew::Made;
     if (GetLastError() != ERROR_ALREADY_EXISTS) {
         *failure = ErrorText(GetLastError());
         return FolderAnew::Failed;
@@ -82,7 +86,7 @@ FolderAnew MakeFolderAnew(const std::string& path, std::string* failure) {
         *failure = "was there and cannot be removed, " + ErrorText(GetLastError());
         return FolderAnew::Failed;
     }
-    if (CreateDirectoryA(path.c_str(), &attributes)) return FolderAnew::Replaced;
+    if (CreateFolderWithAccess(path, kPrivateFolderAccess)) return FolderAnew::Replaced;
     *failure = ErrorText(GetLastError());
     return FolderAnew::Failed;
 }
@@ -101,7 +105,7 @@ bool ProtectFolder(const std::string& path, std::string* failure) {
         *failure = path + " is no folder";
         return false;
     }
-    const PrivateDescriptor descriptor;
+    const Descriptor descriptor(kPrivateFolderAccess);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     PSID owner = nullptr;

@@ -12,6 +12,10 @@
 // holds.
 constexpr const char* kPrivateFolderAccess = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
+// Makes path a new folder (never one that is there: that fails with ERROR_ALREADY_EXISTS) whose
+// access list is access, a descriptor string. False with the system's last error.
+bool CreateFolderWithAccess(const std::string& path, const char* access);
+
 // How MakeFolderAnew ended.
 enum class FolderAnew {
     Failed,    // *failure says why

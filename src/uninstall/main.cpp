@@ -6,8 +6,6 @@
 // (or, when that fails, at the next restart). Exit code 0 when everything recorded is gone, 1
 // otherwise, 2 when cancelled, 4 for a switch other than /S (refused with no window).
 #include <windows.h>
-// After windows.h: it builds on its types.
-#include <sddl.h>
 
 #include <cstdlib>
 #include <string>
@@ -17,6 +15,7 @@
 #include "installrecord.h"
 #include "installremoval.h"
 #include "paths.h"
+#include "privatefolder.h"
 #include "rollback.h"
 #include "xc_handle.h"
 #include "xc_language.h"
@@ -71,22 +70,13 @@ Texts LoadTexts(const std::string& folder, uint32_t languageId) {
 // is there, which another user may have made and can write to), with kCleanupFolderAccess;
 // empty, logged, when none could be made.
 std::string MakeCleanupFolder(XC_Log* log) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(kCleanupFolderAccess, SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-        log->AppendFormat("Cannot make the clean-up's access list: %lu", GetLastError());
-        return std::string();
-    }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     const std::string base = TempDirPath((kCleanupFolderName + std::to_string(GetCurrentProcessId()) + "-").c_str());
-    std::string folder;
-    for (DWORD attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
+    for (DWORD attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = base + std::to_string(attempt);
-        if (CreateDirectoryA(candidate.c_str(), &attributes)) folder = candidate;
+        if (CreateFolderWithAccess(candidate, kCleanupFolderAccess)) return candidate;
     }
-    LocalFree(descriptor);
-    if (folder.empty()) log->AppendFormat("Cannot make a folder for the clean-up in %s", TempDirPath().c_str());
-    return folder;
+    log->AppendFormat("Cannot make a folder for the clean-up in %s: %lu", TempDirPath().c_str(), GetLastError());
+    return std::string();
 }
 
 // Starts the copy that removes this file and its folder once this process has ended, from a
