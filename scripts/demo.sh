@@ -91,6 +91,12 @@ wait_for() {  # wait_for SECONDS COMMAND...: true once COMMAND succeeds
     return 1
 }
 desktop_shortcut() { find "$prefix/drive_c/users" -path '*Desktop*' -name '*.lnk' 2>/dev/null | grep -q .; }
+# The install is whole once its journal is gone, and done once the older files it kept are
+# gone too; the shortcuts come before both.
+install_done() {
+    desktop_shortcut && [ ! -e "$prefix/drive_c/ProgramData/MiniTarvik/Uninstall/InstallJournal.xml" ] &&
+        [ ! -e "$prefix/drive_c/Program Files/MiniTarvik/.tarvik-kept" ]
+}
 usb='HKLM\System\CurrentControlSet\Enum\USB\VID_067B&PID_2303\5&1234&0&1'
 # A search that meets a window going away in the middle (the installer's, as it ends) fails at
 # once: asked again each second, up to a minute.
@@ -161,7 +167,7 @@ click_through() {  # click_through TITLE SCREEN_PREFIX
     shot "$window" "$2"3-installing
     halfway_shot "$window" "$2"4-halfway
     [ -z "$2" ] && close_asks "$window" 4-close-question
-    wait_for 180 desktop_shortcut || fail "no desktop shortcut: the installation did not finish"
+    wait_for 180 install_done || fail "the installation did not finish"
     sleep 1.5
     shot "$window" "$2"5-installed
     click_button "$window"
