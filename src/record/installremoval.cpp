@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "heldfolders.h"
 #include "linkcheck.h"
 #include "paths.h"
 #include "runningprograms.h"
@@ -44,13 +45,51 @@ namespace {
 
 void Count(RemovalOutcome* outcome, bool removed) { ++(removed ? outcome->removed : outcome->failed); }
 
-// True, logged, when a link stands on the way from folder to relative: nothing is removed
-// through it.
-bool LinkOnTheWay(const std::string& folder, const std::string& relative, XC_Log* log) {
-    const std::string link = FirstLinkOnTheWay(folder, relative);
-    if (link.empty()) return false;
-    log->AppendFormat("Left alone, a link on its way (%s): %s", link.c_str(), relative.c_str());
-    return true;
+// One removal through the held tree, logged unless it went (or stays as a folder that is not
+// empty).
+bool Logged(Removal removal, const std::string& path, const std::string& failure, XC_Log* log) {
+    switch (removal) {
+        case Removal::Removed:
+        case Removal::NotEmpty:
+            return true;
+        case Removal::Refused:
+            log->AppendFormat("Left alone: %s (%s)", path.c_str(), failure.c_str());
+            return false;
+        case Removal::Failed:
+            log->AppendFormat("Cannot remove %s: %s", path.c_str(), failure.c_str());
+            return false;
+    }
+    return false;
+}
+
+// The files, then the folders, of tree: each opened under its folder's handle, every folder on
+// the way held, so that no link put in place of one after it was checked leads the removal
+// elsewhere.
+RemovalOutcome RemoveFromTree(HeldFolders& tree, const std::vector<std::string>& files,
+                              const std::vector<std::string>& folders, XC_Log* log) {
+    RemovalOutcome outcome;
+    const std::string& root = tree.RootPath();
+    std::string failure;
+    for (const std::string& relative : files)
+        Count(&outcome, Logged(tree.RemoveFile(relative, &failure), JoinPath(root.c_str(), relative.c_str()),
+                               failure, log));
+    for (const std::string& relative : folders)
+        Count(&outcome, Logged(tree.RemoveFolder(relative, &failure), JoinPath(root.c_str(), relative.c_str()),
+                               failure, log));
+    return outcome;
+}
+
+// Opens folder for a removal; false, logged and every item counted as failed, when it is a
+// link or cannot be opened. A missing folder is opened as nothing to remove: every item
+// counts as removed.
+bool OpenForRemoval(HeldFolders* tree, const std::string& folder, size_t items, RemovalOutcome* outcome,
+                    XC_Log* log) {
+    std::string failure;
+    if (tree->Open(folder, &failure)) return true;
+    const bool missing = IsMissingPathError(GetLastError());
+    if (!missing) log->AppendFormat("Left alone: %s (%s)", folder.c_str(), failure.c_str());
+    (missing ? outcome->removed : outcome->failed) += int(items);
+    return false;
 }
 
 }  // namespace
@@ -69,13 +108,9 @@ bool NoProgramRunsFrom(const std::string& folder, const std::function<bool()>& r
 RemovalOutcome RemoveFilesAndFolders(const std::string& folder, const std::vector<std::string>& files,
                                      const std::vector<std::string>& folders, XC_Log* log) {
     RemovalOutcome outcome;
-    for (const std::string& relative : files)
-        Count(&outcome, !LinkOnTheWay(folder, relative, log) &&
-                            RemoveRecordedFile(JoinPath(folder.c_str(), relative.c_str()), log));
-    for (const std::string& relative : folders)
-        Count(&outcome, !LinkOnTheWay(folder, relative, log) &&
-                            RemoveFolderIfEmpty(JoinPath(folder.c_str(), relative.c_str()), log));
-    return outcome;
+    HeldFolders tree;
+    if (!OpenForRemoval(&tree, folder, files.size() + folders.size(), &outcome, log)) return outcome;
+    return RemoveFromTree(tree, files, folders, log);
 }
 
 RemovalOutcome RemoveShortcuts(const std::vector<std::string>& shortcuts, const std::vector<std::string>& folders,
@@ -117,10 +152,13 @@ RemovalOutcome RemoveInstall(const std::string& uninstallFolder, const InstallRe
     std::vector<std::string> files;
     for (const InstallRecord::File& file : record.Files()) files.push_back(file.path);
     const std::vector<std::string> folders(record.Folders().rbegin(), record.Folders().rend());
-    outcome = RemoveFilesAndFolders(folder, files, folders, log);
-    // The install folder itself once empty; a file the user made keeps it.
-    if (outcome.failed == 0 && InspectPath(folder) == PathKind::Plain)
-        Count(&outcome, RemoveFolderIfEmpty(folder, log));
+    HeldFolders tree;
+    if (OpenForRemoval(&tree, folder, files.size() + folders.size(), &outcome, log)) {
+        outcome = RemoveFromTree(tree, files, folders, log);
+        // The install folder itself once empty; a file the user made keeps it.
+        std::string failure;
+        if (outcome.failed == 0) Count(&outcome, Logged(tree.RemoveFolder("", &failure), folder, failure, log));
+    }
 
     const RemovalOutcome shortcuts = RemoveShortcuts(record.Shortcuts(), record.ShortcutFolders(), log);
     outcome.removed += shortcuts.removed;

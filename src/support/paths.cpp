@@ -51,6 +51,11 @@ std::string ParentFolder(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
+std::string LastPathPart(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string SystemDirPath(const char* name) {
     char buffer[MAX_PATH];
     const std::string folder = FromBuffer(buffer, GetSystemDirectoryA(buffer, MAX_PATH), MAX_PATH);

@@ -19,6 +19,9 @@ std::string ModulePath(const char* name = nullptr, HMODULE module = nullptr);
 // The folder part of a path: what comes before its last separator (a backslash, or a slash,
 // which Windows takes as one too); empty when it has none. "\a\b.txt" gives "\a".
 std::string ParentFolder(const std::string& path);
+// What follows the last separator: the file's own name ("b.txt" of "\a\b.txt"); the whole path
+// when it has none.
+std::string LastPathPart(const std::string& path);
 
 std::string SystemDirPath(const char* name = nullptr);
 std::string WindowsDirPath(const char* name = nullptr);

@@ -170,7 +170,8 @@ TEST_F(SYSTEM_SUITE(InstallSafetyTest), NothingIsWrittenThroughLinkedFolders) {
     EXPECT_EQ(tree.files[0].bytes, FileContents(InstallFolder() + "\\Emberlin.exe"));
     EXPECT_TRUE(IsFolder(InstallFolder() + "\\empty"));
     const std::vector<std::string> entries = LogEntries();
-    EXPECT_TRUE(LogHas(entries, "Creating a folder failed: " + linkedFolder + " (is a link)")) << LogText();
+    EXPECT_TRUE(LogHas(entries, "Creating a folder failed: " + linkedFolder + " (" + linkedFolder + " is a link)"))
+        << LogText();
     EXPECT_TRUE(
         LogHas(entries, "Creating a folder failed: " + linkedFolder + "\\share (" + linkedFolder + " is a link)"))
         << LogText();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <set>
 #include <vector>
 
 #include "asciicase.h"
@@ -13,6 +12,7 @@
 #include "installrecord.h"
 #include "installremoval.h"
 #include "installsteps.h"
+#include "heldfolders.h"
 #include "installtexts.h"
 #include "linkcheck.h"
 #include "paths.h"
@@ -107,33 +107,6 @@ Plan ReadPlan(XC_Xml& list, const XC_ExeTailHelper& payload, LoadNote note) {
     }
     return plan;
 }
-
-// The install folder is open to every user, so any of them may have replaced a folder in it by
-// a link (a junction, a symbolic link) to, say, the system folder. Each folder on the way to
-// what is written is inspected once, however many files it holds; nothing goes through a link.
-class LinkFreeFolders {
-public:
-    explicit LinkFreeFolders(const std::string& installFolder) : installFolder_(installFolder) {}
-
-    // True when no link lies on the way from the install folder to its subfolder relative
-    // (with a leading backslash, or empty for the install folder itself); otherwise logs the
-    // step what on target with the link it found.
-    bool Clear(const std::string& relative, const char* what, const std::string& target) {
-        const std::string key = AsciiUpper(relative);
-        if (clear_.count(key) != 0) return true;
-        const std::string link = FirstLinkOnTheWay(installFolder_, relative);
-        if (link.empty()) {
-            clear_.insert(key);
-            return true;
-        }
-        LogStepFailure(what, target, link + " is a link");
-        return false;
-    }
-
-private:
-    std::string installFolder_;
-    std::set<std::string> clear_;
-};
 
 // The progress from bytes written: the drivers' share first, then the application's bytes.
 class ByteProgress {
@@ -320,15 +293,21 @@ public:
         bool ok = plan_.whole;
         ByteProgress progress(owner_, plan_.TotalBytes());
         record_.SetInstallFolder(installFolder_);
-        LinkFreeFolders linkFree(installFolder_);
-        ok = CreateFolders(linkFree) && ok;
+        if (!tree_.Open(installFolder_, &failure)) {
+            LogStepFailure("Installing", installFolder_, failure);
+            return Stop();
+        }
+        ok = CreateFolders() && ok;
         if (Stopping(ok)) return Stop();
         for (size_t i = 0; i < plan_.files.size(); ++i) {
-            ok = WriteFile(i, linkFree, progress) && ok;
+            ok = WriteFile(i, progress) && ok;
             owner_.SetStatus(CopyingFilesText(owner_.Text_CopyingFiles, int(int64_t(i) * 100 / plan_.files.size())));
             if (Stopping(ok)) return Stop();
         }
         progress.Finish();
+        ok = OpenToEveryone() && ok;
+        tree_.Close();
+        if (Stopping(ok)) return Stop();
         CreateShortcuts(shortcuts_, installFolder_, &record_);
         ok = WriteUninstallerFiles() && ok;
         if (Stopping(ok)) return Stop();
@@ -377,6 +356,8 @@ private:
     bool Stopping(bool ok) const { return owner_.CancelRequested() || (!ok && hasOlder_); }
 
     InstallResult Stop() {
+        // Let go first: the rollback removes folders this install made.
+        tree_.Close();
         LogStepFailure("Installing", installFolder_,
                        owner_.CancelRequested() ? "cancelled" : "a step failed; the earlier state is put back");
         if (RollBack(uninstallFolder_, journal_, &ProgramLog) && !DeleteFileA(journalFile_.c_str()))
@@ -384,24 +365,27 @@ private:
         return InstallResult::NotInstalled;
     }
 
-    // Folders in list order, one level each: a folder's parent comes before it in the list.
-    bool CreateFolders(LinkFreeFolders& linkFree) {
+    // Folders in list order, each level opened under its parent and held until the copy is
+    // done. They are made with the install folder's own access; the grant to everyone comes
+    // after the last file (OpenToEveryone), so that no other user can rename a folder and put
+    // a link in its place while files are written into it.
+    bool CreateFolders() {
         bool ok = true;
         for (const std::string& relative : plan_.folders) {
-            const std::string folder = JoinPath(installFolder_.c_str(), relative.c_str());
             // Every listed folder belongs to this install, one an older install made too.
             record_.AddFolder(relative);
-            if (linkFree.Clear(ParentFolder(relative), "Creating a folder", folder) && CreateFolder(folder) &&
-                linkFree.Clear(relative, "Creating a folder", folder))
-                GrantToEveryone(folder);
-            else
+            std::string failure;
+            if (tree_.Folder(relative, MissingFolder::Create, &failure) == nullptr) {
+                LogStepFailure("Creating a folder", JoinPath(installFolder_.c_str(), relative.c_str()), failure);
                 ok = false;
+            }
         }
         return ok;
     }
 
-    // What stands at the file's path is set aside first, so that a rollback has it back.
-    bool WriteFile(size_t i, LinkFreeFolders& linkFree, ByteProgress& progress) {
+    // What stands at the file's path is set aside first, so that a rollback has it back. The
+    // file carries its grant from its own write handle: a file open to everyone steers no write.
+    bool WriteFile(size_t i, ByteProgress& progress) {
         const std::string& relative = plan_.files[i];
         const std::string file = JoinPath(installFolder_.c_str(), relative.c_str());
         // Written straight from the payload's own block, without a copy.
@@ -411,12 +395,29 @@ private:
         record_.AddFile(relative, entry != nullptr ? entry->size : 0);
         const uint64_t end = progress.Done() + (entry != nullptr ? entry->size : 0);
         const std::string key = PayloadKey::FileName(int(i));
-        const bool ok = linkFree.Clear(ParentFolder(relative), "Writing a file", file) &&
-                        SetAsideReplaced(installFolder_, relative, i, &ProgramLog) &&
-                        WriteEntryFile(key.c_str(), entry, file, FileGrant::Everyone,
+        std::string failure;
+        const HANDLE folder = tree_.Folder(ParentFolder(relative), MissingFolder::Fail, &failure);
+        if (folder == nullptr) LogStepFailure("Writing a file", file, failure);
+        const bool ok = folder != nullptr && SetAsideReplaced(installFolder_, relative, i, &ProgramLog) &&
+                        WriteEntryFile(key.c_str(), entry, folder, file, FileGrant::Everyone,
                                        [&progress](DWORD bytes) { progress.Add(bytes); });
         progress.MoveTo(end);
         return ok;
+    }
+
+    // The final state: the install folder and its folders open to everyone, through the
+    // handles they were written through, once each still stands where it was written (a
+    // program outside Windows' own calls could have moved one despite the handle).
+    bool OpenToEveryone() {
+        std::string failure;
+        if (!tree_.StillInPlace(&failure)) {
+            LogStepFailure("Checking the installed folders", installFolder_, failure);
+            return false;
+        }
+        XC_WorldSid world;
+        if (tree_.GrantToAll(world.Get(), GENERIC_ALL, &failure)) return true;
+        LogStepFailure("Opening to everyone", installFolder_, failure);
+        return false;
     }
 
     // The uninstaller and its language file. An installer packed without the uninstaller
@@ -476,6 +477,7 @@ private:
     bool hasOlder_ = false;
     InstallJournal journal_;
     InstallRecord record_;
+    HeldFolders tree_;
     bool uninstallerWritten_ = false;
 };
 
@@ -529,10 +531,11 @@ InstallResult DeployApplication(TInstallOwner& owner) {
         return InstallResult::FinishedWithErrors;
     }
     const std::string installFolder = JoinPath(programFiles.c_str(), kInstallFolderName);
-    if (CreateFolder(installFolder)) GrantToEveryone(installFolder);
+    const bool made = CreateFolder(installFolder);
     if (listed) return Deployment(owner, plan, installFolder).Run();
     // A damaged file list leaves nothing to copy and no record to act on: the older one stays
     // as it is, and the shortcuts are made all the same.
+    if (made) GrantToEveryone(installFolder);
     ByteProgress(owner, 0).Finish();
     InstallRecord unrecorded;
     CreateShortcuts(PlanShortcuts(owner, installFolder), installFolder, &unrecorded);

@@ -1,15 +1,14 @@
 // Shared steps of the install worker and their failure notes in the program log.
 #include "installsteps.h"
 
-#include <winternl.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <vector>
 
-#include "paths.h"
+#include "heldfolders.h"
 #include "linkcheck.h"
+#include "paths.h"
 #include "permissions.h"
 #include "safepath.h"
 #include "systemerror.h"
@@ -41,13 +40,16 @@ PSID WorldSid() {
     return world.Get();
 }
 
-// Opens the part file a new file is written to, always made new: an open that could reuse an
-// existing name would write through a link put there. Whatever a cut-off run (or another user)
-// left under that name is removed, a link as a link, and the file made new again.
-HANDLE CreateForWriting(const std::string& part, DWORD access) {
-    HANDLE file = CreateFileA(part.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS || !DeleteFileA(part.c_str())) return file;
-    return CreateFileA(part.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Opens the part file name in folder, always made new, so nothing is written through a link
+// put there. Whatever a cut-off run (or another user) left under that name is removed, a link
+// as a link, and the file made new again.
+HANDLE CreateForWriting(HANDLE folder, const std::string& name, DWORD access) {
+    HANDLE file = CreateNewFileIn(folder, name, access);
+    std::string failure;
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS ||
+        RemoveFileIn(folder, name, &failure) != Removal::Removed)
+        return file;
+    return CreateNewFileIn(folder, name, access);
 }
 
 // Writes size bytes in pieces of at most kWritePiece; false, with the system's last error,
@@ -62,74 +64,10 @@ bool WritePieces(XC_File& file, const BYTE* bytes, DWORD size, const PieceWritte
     return true;
 }
 
-// The NT form of an absolute path ("\\??\\C:\\..." or "\\??\\UNC\\server\\..."), without a
-// terminating zero; empty for any other. A vector, not a wide string: the runtime's wide string
-// would bring its exception machinery into the installer.
-std::vector<WCHAR> NtPath(const std::string& path) {
-    std::string nt;
-    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
-        nt = "\\??\\" + path;
-    else if (path.compare(0, 2, "\\\\") == 0 && path.compare(0, 4, "\\\\?\\") != 0 &&
-             path.compare(0, 4, "\\\\.\\") != 0)
-        nt = "\\??\\UNC\\" + path.substr(2);
-    else
-        return std::vector<WCHAR>();
-    const int length = MultiByteToWideChar(CP_ACP, 0, nt.data(), int(nt.size()), nullptr, 0);
-    if (length <= 0) return std::vector<WCHAR>();
-    std::vector<WCHAR> wide(static_cast<size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, nt.data(), int(nt.size()), wide.data(), length);
-    return wide;
-}
-
-struct RenameInformation {
-    BOOLEAN ReplaceIfExists;
-    HANDLE RootDirectory;
-    ULONG FileNameLength;
-    WCHAR FileName[1];
-};
-constexpr int kFileRenameInformation = 10;
-using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
-using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
-
-enum class ExistingTarget { Keep, Replace };
-
-// Renames the file open as file (with DELETE access) to path; with ExistingTarget::Keep, fails
-// with ERROR_ALREADY_EXISTS when something is there. On the handle the file was written
-// through: MoveFileEx would open it again by its name, which costs as much again as the rename
-// itself for the many small files of a tree. False with the system's last error.
-bool RenameOpenFile(HANDLE file, const std::string& path, ExistingTarget existing) {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    const auto setInformation =
-        ntdll != nullptr ? LibraryEntry<NtSetInformationFileFn>(ntdll, "NtSetInformationFile") : nullptr;
-    const auto toError =
-        ntdll != nullptr ? LibraryEntry<RtlNtStatusToDosErrorFn>(ntdll, "RtlNtStatusToDosError") : nullptr;
-    if (setInformation == nullptr || toError == nullptr) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return false;
-    }
-    const std::vector<WCHAR> name = NtPath(path);
-    if (name.empty()) {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
-    }
-    const ULONG nameBytes = ULONG(name.size() * sizeof(WCHAR));
-    std::vector<BYTE> buffer(
-        std::max<size_t>(sizeof(RenameInformation), offsetof(RenameInformation, FileName) + nameBytes));
-    auto* information = reinterpret_cast<RenameInformation*>(buffer.data());
-    information->ReplaceIfExists = existing == ExistingTarget::Replace;
-    information->RootDirectory = nullptr;
-    information->FileNameLength = nameBytes;
-    memcpy(information->FileName, name.data(), nameBytes);
-    IO_STATUS_BLOCK status = {};
-    const LONG result = setInformation(file, &status, information, ULONG(buffer.size()), kFileRenameInformation);
-    if (result >= 0) return true;
-    SetLastError(toError(result));
-    return false;
-}
-
 // Removes the part file and logs the failed step with error; false.
-bool Abandon(const char* what, const std::string& path, const std::string& part, DWORD error) {
-    DeleteFileA(part.c_str());
+bool Abandon(const char* what, const std::string& path, HANDLE folder, const std::string& part, DWORD error) {
+    std::string failure;
+    RemoveFileIn(folder, part, &failure);
     LogStepFailure(what, path, error);
     return false;
 }
@@ -142,20 +80,21 @@ void GrantToEveryone(const std::string& path) {
 
 std::string PartFilePath(const std::string& path) { return path + kPartFileSuffix; }
 
-bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path, FileGrant grant,
+bool WriteEntryFile(const char* key, const XC_MemSpace* block, HANDLE folder, const std::string& path, FileGrant grant,
                     const PieceWritten& pieceWritten) {
     if (block == nullptr) {
         LogStepFailure("Writing a file", path, std::string("the payload has no entry ") + key);
         return false;
     }
-    const std::string part = PartFilePath(path);
+    const std::string name = LastPathPart(path);
+    const std::string part = name + kPartFileSuffix;
     // The grant goes through the handle the file is written with: opening the file again for
     // it would cost more than the write itself for the many small files of a tree. It travels
     // with the file when the file is renamed.
     const DWORD grantAccess = grant == FileGrant::Everyone ? READ_CONTROL | WRITE_DAC : 0;
-    XC_File file(CreateForWriting(part, GENERIC_WRITE | DELETE | grantAccess));
+    XC_File file(CreateForWriting(folder, part, GENERIC_WRITE | DELETE | grantAccess));
     if (!file.IsOpen() && grantAccess != 0 && GetLastError() == ERROR_ACCESS_DENIED)
-        file.Reset(CreateForWriting(part, GENERIC_WRITE | DELETE));
+        file.Reset(CreateForWriting(folder, part, GENERIC_WRITE | DELETE));
     if (!file.IsOpen()) return CheckStep(false, "Writing a file", path);
     // Flushed before the rename: after a power cut the name holds its old bytes or all the new
     // ones, never a renamed file whose bytes never reached the disk.
@@ -167,18 +106,20 @@ bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string
     } else {
         if (grant == FileGrant::Everyone)
             CheckStep(GrantHandleAccess(file.Get(), WorldSid(), GENERIC_ALL), "Opening to everyone", path);
-        // One rename: a process cut off before it leaves the old file, after it the new one.
-        // Most targets are new; only one already there is looked at, and a link there is
-        // refused rather than replaced.
-        if (!RenameOpenFile(file.Get(), path, ExistingTarget::Keep)) {
+        // One rename, on the handle the file was written through and into the folder's handle:
+        // a process cut off before it leaves the old file, after it the new one. Most targets
+        // are new; only one already there is looked at, and a link there is refused rather than
+        // replaced.
+        if (!RenameOpenFile(file.Get(), folder, name, ExistingTarget::Keep)) {
             if (GetLastError() != ERROR_ALREADY_EXISTS) {
                 failed = "Replacing a file";
-            } else if (InspectPath(path) == PathKind::Link) {
+            } else if (InspectIn(folder, name) != PathKind::Plain) {
                 file.Reset(nullptr);
-                DeleteFileA(part.c_str());
+                std::string failure;
+                RemoveFileIn(folder, part, &failure);
                 LogStepFailure("Writing a file", path, "is a link");
                 return false;
-            } else if (!RenameOpenFile(file.Get(), path, ExistingTarget::Replace)) {
+            } else if (!RenameOpenFile(file.Get(), folder, name, ExistingTarget::Replace)) {
                 failed = "Replacing a file";
             }
         }
@@ -186,7 +127,18 @@ bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string
     if (failed == nullptr) return true;
     const DWORD error = GetLastError();  // before the close and the removal change it
     file.Reset(nullptr);
-    return Abandon(failed, path, part, error);
+    return Abandon(failed, path, folder, part, error);
+}
+
+bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path, FileGrant grant,
+                    const PieceWritten& pieceWritten) {
+    HeldFolders folder;
+    std::string failure;
+    if (!folder.Open(ParentFolder(path), &failure)) {
+        LogStepFailure("Writing a file", path, failure);
+        return false;
+    }
+    return WriteEntryFile(key, block, folder.Folder("", MissingFolder::Fail, &failure), path, grant, pieceWritten);
 }
 
 bool CreateFolder(const std::string& path) {

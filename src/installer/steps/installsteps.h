@@ -33,13 +33,18 @@ std::string PartFilePath(const std::string& path);
 
 // Writes the payload entry key, whose bytes are block (null when the payload lacks it), to
 // path, and grants as asked. The bytes go to PartFilePath(path) in pieces of at most
-// kWritePiece and flushed to the disk, and that file then replaces path in one step, so path holds either its old
-// bytes or all the new ones, never a part. Nothing is written through a link: a path that is
-// one is refused, and the part file is always made new. False, logged with the system error,
-// when path is a link, the entry is missing, the write fails (a full disk) or the replacement
-// fails (a file held open); the part file is then removed. A failed grant is logged only.
+// kWritePiece and flushed to the disk, and that file then replaces path in one step, so path
+// holds either its old bytes or all the new ones, never a part. Nothing is written through a
+// link: path's folder is opened not following one and everything happens under its handle, a
+// link at path is refused, and the part file is always made new. False, logged with the system
+// error, when path is a link, the entry is missing, the write fails (a full disk) or the
+// replacement fails (a file held open); the part file is then removed. A failed grant is
+// logged only.
 bool WriteEntryFile(const char* key, const XC_MemSpace* block, const std::string& path,
                     FileGrant grant = FileGrant::None, const PieceWritten& pieceWritten = PieceWritten());
+// The same into folder, the handle of path's folder held by the caller (HeldFolders).
+bool WriteEntryFile(const char* key, const XC_MemSpace* block, HANDLE folder, const std::string& path,
+                    FileGrant grant, const PieceWritten& pieceWritten);
 
 // Grants full access to the world group S-1-1-0, whatever its local name; a failure is logged.
 void GrantToEveryone(const std::string& path);
