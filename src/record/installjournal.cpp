@@ -25,9 +25,12 @@ bool AreMarks(const std::string& marks, size_t count) {
 
 }  // namespace
 
+std::string KeptFileName(KeptKind kind, size_t number) {
+    return (kind == KeptKind::Replaced ? "r" : "d") + std::to_string(number);
+}
+
 std::string KeptFilePath(const std::string& installFolder, KeptKind kind, size_t number) {
-    const std::string name = (kind == KeptKind::Replaced ? "r" : "d") + std::to_string(number);
-    return JoinPath(installFolder.c_str(), kKeptFolderName, name.c_str());
+    return JoinPath(installFolder.c_str(), kKeptFolderName, KeptFileName(kind, number).c_str());
 }
 
 InstallJournal::InstallJournal(const InstallRecord* older, OlderEntry olderEntry, const InstallRecord& newer,

@@ -23,6 +23,8 @@ enum class KeptKind {
 
 // Where a kept file waits: "<install folder>\.tarvik-kept\<r or d><number>".
 std::string KeptFilePath(const std::string& installFolder, KeptKind kind, size_t number);
+// Its name in the kept folder.
+std::string KeptFileName(KeptKind kind, size_t number);
 
 // Whether the older install had a Programs and Features entry, which a rollback writes again.
 enum class OlderEntry { Absent, Present };

@@ -7,6 +7,7 @@
 
 #include "asciicase.h"
 #include "installremoval.h"
+#include "heldfolders.h"
 #include "linkcheck.h"
 #include "paths.h"
 #include "privatefolder.h"
@@ -214,9 +215,15 @@ bool SetAsideDropped(const std::string& installFolder, const InstallRecord& olde
     return ok;
 }
 
-bool SetAsideReplaced(const std::string& installFolder, const std::string& relative, size_t number, XC_Log* log) {
-    return SetAside(JoinPath(installFolder.c_str(), relative.c_str()),
-                    KeptFilePath(installFolder, KeptKind::Replaced, number), log);
+bool SetAsideReplaced(HANDLE folder, const std::string& path, HANDLE keptFolder, size_t number, XC_Log* log) {
+    std::string failure;
+    if (MoveAsideIn(folder, LastPathPart(path), keptFolder, KeptFileName(KeptKind::Replaced, number), &failure))
+        return true;
+    if (GetLastError() == kLinkFoundError)
+        log->AppendFormat("Not set aside, a link: %s", path.c_str());
+    else
+        LogPathError(log, "Cannot set aside", path, GetLastError());
+    return false;
 }
 
 bool RollBack(const std::string& uninstallFolder, const InstallJournal& journal, XC_Log* log) {

@@ -6,6 +6,8 @@
 // rollback cut off in turn is finished by the next run.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "installjournal.h"
@@ -23,10 +25,11 @@ bool MakeKeptFolder(const std::string& installFolder, XC_Log* log);
 bool SetAsideDropped(const std::string& installFolder, const InstallRecord& older, const InstallRecord& newer,
                      XC_Log* log);
 
-// Before newer's file number is written to installFolder\relative: whatever stands there goes
-// into the kept folder (KeptKind::Replaced). True when it was moved or nothing was there;
-// false, logged, otherwise (held open, or a link, which is never moved).
-bool SetAsideReplaced(const std::string& installFolder, const std::string& relative, size_t number, XC_Log* log);
+// Before newer's file number is written to path, in folder (its folder's held handle): whatever
+// stands there goes into the kept folder (keptFolder, its held handle; KeptKind::Replaced). True
+// when it was moved or nothing was there; false, logged, otherwise (held open, or a link, which
+// is never moved).
+bool SetAsideReplaced(HANDLE folder, const std::string& path, HANDLE keptFolder, size_t number, XC_Log* log);
 
 // Puts the older install that journal describes back and removes what the newer one added:
 // its files and part files, the folders it made, its shortcuts, its record, entry and language

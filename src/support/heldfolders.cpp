@@ -180,9 +180,11 @@ bool IsPlainAt(HANDLE object, const std::vector<WCHAR>& expectedName) {
     return !(basic.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && SameName(SystemName(object), expectedName);
 }
 
+// "error <code>: <message>"; the last error stays error.
 std::string ErrorReason(DWORD error) {
     std::string reason = "error " + std::to_string(error);
     const std::string message = SystemErrorText(error);
+    SetLastError(error);
     return message.empty() ? reason : reason + ": " + message;
 }
 
@@ -277,6 +279,28 @@ Removal RemoveFileIn(HANDLE folder, const std::string& name, std::string* failur
     Fail(result);
     *failure = ErrorReason(GetLastError());
     return Removal::Failed;
+}
+
+bool MoveAsideIn(HANDLE folder, const std::string& name, HANDLE toFolder, const std::string& newName,
+                 std::string* failure) {
+    const std::vector<WCHAR> leaf = Wide(name);
+    HANDLE object = nullptr;
+    const LONG status = OpenIn(folder, leaf, DELETE | FILE_READ_ATTRIBUTES, kAllSharing, FILE_OPEN, 0, &object);
+    if (IsMissing(status)) return true;
+    if (status < 0) {
+        Fail(status);
+        *failure = ErrorReason(GetLastError());
+        return false;
+    }
+    const XC_KernelHandle owned(object);
+    if (!IsPlainAt(object, ChildName(SystemName(folder), leaf))) {
+        SetLastError(kLinkFoundError);
+        *failure = "a link stands there";
+        return false;
+    }
+    if (RenameOpenFile(object, toFolder, newName, ExistingTarget::Keep)) return true;
+    *failure = ErrorReason(GetLastError());
+    return false;
 }
 
 HeldFolders::Level::~Level() {

@@ -47,6 +47,12 @@ PathKind InspectIn(HANDLE folder, const std::string& name);
 // file that would change too. The reason in failure unless Removed.
 Removal RemoveFileIn(HANDLE folder, const std::string& name, std::string* failure);
 
+// Moves what stands at name in folder, a plain file or folder, to newName in toFolder, never
+// over something there; a link is never moved. True when moved or when nothing was there; false
+// with the reason in failure otherwise.
+bool MoveAsideIn(HANDLE folder, const std::string& name, HANDLE toFolder, const std::string& newName,
+                 std::string* failure);
+
 // A folder tree opened from its root, each folder held while the object lives.
 class HeldFolders {
 public:
@@ -83,6 +89,7 @@ public:
 
     // Lets every folder go.
     void Close();
+    bool IsOpen() const { return root_ != nullptr; }
 
     const std::string& RootPath() const { return rootPath_; }
 

@@ -1,5 +1,6 @@
 // The grant to everyone, read back from the security descriptors of what the deployment wrote:
-// the install folder, a subfolder and a file each let the world group (S-1-1-0) write. Wine
+// the install folder, a subfolder and a file each let the world group (S-1-1-0) write, and the
+// folders only once the last file is written. Wine
 // rebuilds the access list it reports from the Unix mode bits, so the exact entries cannot be
 // read back; the world's right to write can, and it is absent without the grant.
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "install_fixture.h"
 #include "installworker.h"
@@ -56,7 +58,15 @@ TEST_F(SYSTEM_SUITE(GrantTest), InstalledFoldersAndFilesLetEveryoneWrite) {
         GTEST_SKIP() << "the world's right to write cannot be read back here";
 
     ASSERT_TRUE(AddAppTree(owner_.Payload, SampleAppTree()));
+    // While files are written no other user may change a folder: the grant comes last.
+    std::vector<WorldWrite> whileCopying;
+    owner_.OnProgress = [&](int position) {
+        if (!whileCopying.empty() || position <= kProgressFull / 20 || position >= kProgressFull) return;
+        for (const std::string& path : {InstallFolder(), InstallFolder() + "\\inkscape\\share"})
+            whileCopying.push_back(WorldMayWrite(path));
+    };
     ASSERT_EQ(InstallResult::Success, RunInstall(owner_));
+    EXPECT_EQ(std::vector<WorldWrite>(2, WorldWrite::Denied), whileCopying);
     for (const std::string& path :
          {InstallFolder(), InstallFolder() + "\\inkscape\\share",
           InstallFolder() + "\\inkscape\\share\\icons\\tarvik.svg", InstallFolder() + "\\Emberlin.exe"}) {

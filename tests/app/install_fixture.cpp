@@ -41,8 +41,11 @@ void RecordingOwner::SetStatus(const std::string& text) {
 
 void RecordingOwner::SetProgress(int position) {
     TInstallOwner::SetProgress(position);
-    std::lock_guard<std::mutex> hold(mutex_);
-    progress_.push_back({position, statuses_.size()});
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        progress_.push_back({position, statuses_.size()});
+    }
+    if (OnProgress) OnProgress(position);
 }
 
 bool RecordingOwner::AskRetry(const std::string& question) {

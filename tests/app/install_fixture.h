@@ -49,6 +49,9 @@ public:
     std::vector<ProgressStep> ProgressSteps();
     std::vector<std::string> Questions();
     std::function<bool()> OnQuestion;
+    // Runs on the worker's thread after each progress report: a test acts there while the
+    // install is under way.
+    std::function<void(int position)> OnProgress;
     int FinishCount();
     InstallResult LastResult();
     // Waits at most timeoutMs for the end signal.

@@ -7,12 +7,19 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "install_fixture.h"
+#include "installrecord.h"
+#include "installremoval.h"
 #include "installworker.h"
 #include "unix_link.h"
+#include "uninstallentry.h"
+#include "xc_log.h"
 
 namespace {
 
@@ -189,6 +196,147 @@ TEST_F(SYSTEM_SUITE(InstallSafetyTest), PlainTranslatedNamesAreUsed) {
     EXPECT_EQ(S_OK, ReadLink(GroupFolder() + "\\Start Tarvik (x86).lnk").loaded);
     EXPECT_TRUE(EntriesBesidesStaging().empty()) << LogText();
     DeleteFileA((DesktopFolder() + "\\Start Tarvik (x86).lnk").c_str());
+}
+
+// ---- Another user's program racing the install ---------------------------------------------
+
+// The sample tree with many files in inkscape\share, so that a swap half-way through the copy
+// still has files to steer.
+AppTree RaceTree() {
+    AppTree tree = SampleAppTree();
+    for (int i = 0; i < 200; ++i)
+        tree.files.push_back({"\\inkscape\\share\\page" + std::to_string(i) + ".txt", std::string(1000, char('a' + i % 26))});
+    return tree;
+}
+
+// A program of another user beside the install: once the copy has reached a point, it tries to
+// rename the inkscape folder away through Windows, then does it with the system's mv (as a
+// program outside Windows' own calls could) and puts a link to an outside folder in its place.
+class FolderSwapper {
+public:
+    FolderSwapper(const std::string& folder, const std::string& outside) : folder_(folder), outside_(outside) {}
+
+    void Swap() {
+        SetLastError(0xdeadbeef);
+        windowsRenamed_ = MoveFileExA(folder_.c_str(), Aside().c_str(), 0) != FALSE;
+        windowsError_ = GetLastError();
+        if (windowsRenamed_ || MoveOutsideWindows(folder_, Aside())) link_.reset(new FolderLink(outside_, folder_));
+    }
+    bool Swapped() const { return link_ && link_->Made(); }
+    bool WindowsRenamed() const { return windowsRenamed_; }
+    DWORD WindowsError() const { return windowsError_; }
+    std::string Aside() const { return folder_ + ".away"; }
+
+private:
+    std::string folder_;
+    std::string outside_;
+    bool windowsRenamed_ = false;
+    DWORD windowsError_ = 0;
+    std::unique_ptr<FolderLink> link_;
+};
+
+struct RaceCase {
+    const char* name;
+    bool upgrade;
+    int swapAt;  // the progress position the swap waits for
+};
+
+const RaceCase kRaceCases[] = {
+    {"InstallAtTheFirstPartFile", false, kProgressFull / 20 + 1},
+    {"InstallHalfway", false, kProgressFull / 2},
+    {"UpgradeAtTheFirstPartFile", true, kProgressFull / 20 + 1},
+    {"UpgradeHalfway", true, kProgressFull / 2},
+};
+
+class SYSTEM_SUITE(FolderRaceTest) : public InstallTest, public testing::WithParamInterface<RaceCase> {};
+
+// The folder cannot be renamed through Windows while the install holds it; swapped by other
+// means, nothing reaches what the link leads to (files, bytes, access), the log names the
+// refusal, and the install ends in its error state, an upgrade rolled back.
+TEST_P(SYSTEM_SUITE(FolderRaceTest), ASwappedFolderSteersNothing) {
+    // The outside folder has a file of every name the install writes under inkscape: a write or
+    // a set-aside by name through the link would change one.
+    ScratchFolder outside("tarvik outside");
+    ASSERT_TRUE(outside.Ready());
+    const AppTree tree = RaceTree();
+    ASSERT_TRUE(CreateDirectoryA(outside.Child("share").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(outside.Child("share\\icons").c_str(), nullptr));
+    const std::string inkscape = "\\inkscape\\";
+    for (const AppFile& file : tree.files) {
+        if (file.path.compare(0, inkscape.size(), inkscape) != 0) continue;
+        FILE* mine = fopen(outside.Child(file.path.substr(inkscape.size())).c_str(), "wb");
+        ASSERT_NE(nullptr, mine) << file.path;
+        fputs("mine", mine);
+        fclose(mine);
+    }
+    const auto outsideBefore = Snapshot(outside.Path());
+    if (GetParam().upgrade) {
+        RecordingOwner older;
+        ASSERT_TRUE(AddAppTree(older.Payload, tree));
+        ASSERT_EQ(InstallResult::Success, RunInstall(older)) << LogText();
+    }
+    ASSERT_TRUE(AddAppTree(owner_.Payload, tree));
+    FolderSwapper swapper(InstallFolder() + "\\inkscape", outside.Path());
+    bool swapped = false;
+    owner_.OnProgress = [&](int position) {
+        if (swapped || position < GetParam().swapAt || position >= kProgressFull) return;
+        swapped = true;
+        swapper.Swap();
+    };
+
+    const InstallResult result = RunInstall(owner_);
+
+    ASSERT_TRUE(swapped);
+    if (!swapper.Swapped()) GTEST_SKIP() << "no Unix mv or links here";
+    EXPECT_FALSE(swapper.WindowsRenamed());
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), swapper.WindowsError());
+    EXPECT_EQ(outsideBefore, Snapshot(outside.Path()));
+    EXPECT_EQ(GetParam().upgrade ? InstallResult::NotInstalled : InstallResult::FinishedWithErrors, result);
+    EXPECT_TRUE(LogHas(LogEntries(), "Checking the installed folders failed: " + InstallFolder() + " (" +
+                                         InstallFolder() + "\\inkscape is no longer the folder written to"))
+        << LogText();
+    if (GetParam().upgrade) {
+        EXPECT_TRUE(LogHas(LogEntries(), "Rolled back to the older install")) << LogText();
+    }
+}
+
+SYSTEM_INSTANTIATE(Races, SYSTEM_SUITE(FolderRaceTest), testing::ValuesIn(kRaceCases),
+                   [](const testing::TestParamInfo<RaceCase>& info) { return info.param.name; });
+
+// The same program during an uninstall: it swaps the folder once the first file is gone, while
+// a thousand more wait. Nothing outside is removed (each of its files has the name of one in
+// the install), and what the swap kept from the removal is logged.
+TEST_F(SYSTEM_SUITE(InstallSafetyTest), AFolderSwappedDuringTheRemovalSteersNothing) {
+    ScratchFolder outside("tarvik outside");
+    ASSERT_TRUE(outside.Ready());
+    AppTree tree = SampleAppTree();
+    for (int i = 0; i < 1000; ++i) tree.files.push_back({"\\inkscape\\page" + std::to_string(i) + ".txt", "page"});
+    for (int i = 0; i < 1000; ++i) {
+        FILE* file = fopen(outside.Child("page" + std::to_string(i) + ".txt").c_str(), "wb");
+        ASSERT_NE(nullptr, file);
+        fputs("mine", file);
+        fclose(file);
+    }
+    const auto outsideBefore = Snapshot(outside.Path());
+    ASSERT_TRUE(AddAppTree(owner_.Payload, tree));
+    ASSERT_EQ(InstallResult::Success, RunInstall(owner_)) << LogText();
+    InstallRecord record;
+    ASSERT_TRUE(record.Load(UninstallFolderPath() + "\\" + InstallRecord::kFileName));
+    FolderSwapper swapper(InstallFolder() + "\\inkscape", outside.Path());
+    const std::string first = InstallFolder() + tree.files[0].path;
+    std::atomic<bool> removing(true);
+    std::thread watcher([&] {
+        // At most ten seconds: the removal may be over before the first file is seen gone.
+        for (int i = 0; i < 10000 && removing && FileExists(first); ++i) Sleep(1);
+        if (removing) swapper.Swap();
+    });
+
+    const RemovalOutcome outcome = ::RemoveInstall(UninstallFolderPath(), record, &ProgramLog);
+    removing = false;
+    watcher.join();
+
+    EXPECT_EQ(outsideBefore, Snapshot(outside.Path()));
+    if (outcome.failed > 0) EXPECT_TRUE(LogHas(LogEntries(), "Left alone: ")) << LogText();
 }
 
 }  // namespace

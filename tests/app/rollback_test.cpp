@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "heldfolders.h"
+#include "paths.h"
 #include "safepath.h"
 #include "scratch_folder.h"
 #include "test_support.h"
@@ -82,9 +84,16 @@ protected:
         ASSERT_TRUE(MakeKeptFolder(Install(), &log_));
         ASSERT_TRUE(SetAsideDropped(Install(), older_, newer_, &log_)) << FileContents(log_path_);
         ASSERT_TRUE(CreateDirectoryA(Path("\\tool").c_str(), nullptr));
+        HeldFolders tree;
+        std::string failure;
+        ASSERT_TRUE(tree.Open(Install(), &failure)) << failure;
+        const HANDLE kept = tree.Folder(kKeptFolderName, MissingFolder::Fail, &failure);
+        ASSERT_NE(nullptr, kept) << failure;
         for (size_t i = 0; i < files; ++i) {
             const std::string& relative = newer_.Files()[i].path;
-            ASSERT_TRUE(SetAsideReplaced(Install(), relative, i, &log_)) << relative;
+            const HANDLE folder = tree.Folder(ParentFolder(relative), MissingFolder::Fail, &failure);
+            ASSERT_NE(nullptr, folder) << failure;
+            ASSERT_TRUE(SetAsideReplaced(folder, Path(relative), kept, i, &log_)) << relative;
             ASSERT_TRUE(WriteText(Path(relative), "B"));
         }
         // A part file the cut-off write left.

@@ -56,15 +56,18 @@ TEST_F(UninstallTest, RemovesWhatIsRecordedAndKeepsTheUsersFiles) {
     // temporary folder, which the system removes at the next restart.
     EXPECT_TRUE(GoneSoon(Uninstaller()));
     EXPECT_TRUE(GoneSoon(uninstall_));
-    char pending[8192] = {};
-    DWORD size = sizeof(pending) - 2, type = 0;
     XC_RegKey session;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
                                            KEY_READ, session.Receive()));
+    // The list grows with every uninstall the prefix has seen until its next restart.
+    DWORD size = 0, type = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryValueExA(session.Get(), "PendingFileRenameOperations", nullptr, &type, nullptr, &size));
+    std::vector<char> pending(size + 2, '\0');
     ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(session.Get(), "PendingFileRenameOperations", nullptr, &type,
-                                              reinterpret_cast<BYTE*>(pending), &size));
+                                              reinterpret_cast<BYTE*>(pending.data()), &size));
     bool scheduled = false;
-    for (const char* text = pending; text < pending + size && *text != '\0'; text += lstrlenA(text) + 1)
+    for (const char* text = pending.data(); text < pending.data() + size && *text != '\0'; text += lstrlenA(text) + 1)
         scheduled = scheduled || std::string(text).find("MiniTarvik-Uninstall-") != std::string::npos;
     EXPECT_TRUE(scheduled);
 }

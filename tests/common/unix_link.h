@@ -77,3 +77,12 @@ private:
     std::string unixLink_;
     bool made_ = false;
 };
+
+// Moves the folder path to aside with the system's mv, which no Windows sharing stops (a
+// program outside Windows' own calls could do so); true once it stands there.
+inline bool MoveOutsideWindows(const std::string& path, const std::string& aside) {
+    const std::string unixPath = UnixPath(path), unixAside = UnixPath(aside);
+    if (unixPath.empty() || unixAside.empty()) return false;
+    return RunUnix("/bin/mv", {"--", unixPath, unixAside},
+                   [&aside] { return GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}

@@ -356,7 +356,11 @@ private:
     bool Stopping(bool ok) const { return owner_.CancelRequested() || (!ok && hasOlder_); }
 
     InstallResult Stop() {
-        // Let go first: the rollback removes folders this install made.
+        // A failed write may come from a folder moved behind the handle: say so. Then let go,
+        // since the rollback removes folders this install made.
+        std::string failure;
+        if (tree_.IsOpen() && !tree_.StillInPlace(&failure))
+            LogStepFailure("Checking the installed folders", installFolder_, failure);
         tree_.Close();
         LogStepFailure("Installing", installFolder_,
                        owner_.CancelRequested() ? "cancelled" : "a step failed; the earlier state is put back");
@@ -397,8 +401,9 @@ private:
         const std::string key = PayloadKey::FileName(int(i));
         std::string failure;
         const HANDLE folder = tree_.Folder(ParentFolder(relative), MissingFolder::Fail, &failure);
-        if (folder == nullptr) LogStepFailure("Writing a file", file, failure);
-        const bool ok = folder != nullptr && SetAsideReplaced(installFolder_, relative, i, &ProgramLog) &&
+        const HANDLE kept = folder != nullptr ? tree_.Folder(kKeptFolderName, MissingFolder::Fail, &failure) : nullptr;
+        if (kept == nullptr) LogStepFailure("Writing a file", file, failure);
+        const bool ok = kept != nullptr && SetAsideReplaced(folder, file, kept, i, &ProgramLog) &&
                         WriteEntryFile(key.c_str(), entry, folder, file, FileGrant::Everyone,
                                        [&progress](DWORD bytes) { progress.Add(bytes); });
         progress.MoveTo(end);
