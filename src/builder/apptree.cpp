@@ -69,6 +69,8 @@ std::string WindowsFoldedName(const std::string& name) {
 
 bool AddFixedEntries(XC_ExeTailHelper* payload, const std::function<FixedSource(const char* source)>& sourceOf,
                      std::vector<std::string>* missing, std::string* failure) {
+    // The installer's window opens on the language archive while the rest is still unpacking.
+    payload->PutFirst(PayloadKey::Language);
     for (const PayloadFixedEntry& entry : kPayloadFixedEntries) {
         const FixedSource source = sourceOf(entry.source);
         if (!source.present) {

@@ -47,7 +47,8 @@ struct FixedSource {
 // Adds each fixed entry from sourceOf(its source file relative to the builder's folder). A
 // source that is not present is left out and its relative name put in *missing (an installer
 // without drivers is allowed); one that is present but cannot be read (no permission, a
-// folder) stops it with false and *failure saying why.
+// folder) stops it with false and *failure saying why. The language archive is to be saved as
+// the first record.
 bool AddFixedEntries(XC_ExeTailHelper* payload, const std::function<FixedSource(const char* source)>& sourceOf,
                      std::vector<std::string>* missing, std::string* failure);
 

@@ -12,7 +12,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     const std::string arguments = CommandLineArguments(GetCommandLineA());
     if (!arguments.empty()) RunUnattended(arguments);
     TForm_Main Form_Main;
-    Form_Main.FormCreate();
+    Form_Main.FormCreate(ModulePath());
     Form_Main.Show();
     Form_Main.Run();
     ExitProcess(0);

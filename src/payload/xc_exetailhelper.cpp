@@ -83,22 +83,35 @@ struct RecordSpan {
     uint32_t length;
 };
 
-// Reads `count` records from the unsealed body. A record that runs past the body, a missing
-// key terminator or an empty key means a damaged payload: nothing is returned then.
+enum class RecordRead : uint8_t { kDone, kNotYet, kDamaged };
+
+// Reads the record at `offset` of a body of `size` bytes of which the first `available` are
+// unpacked. A record that runs past the body, a missing key terminator or an empty key is
+// damaged; one that runs past the unpacked bytes only is not there yet.
+RecordRead ReadRecord(const uint8_t* body, uint32_t size, uint32_t available, uint64_t offset, RecordSpan* record) {
+    if (offset + kRecordOverhead > size) return RecordRead::kDamaged;
+    if (offset + kRecordOverhead > available) return RecordRead::kNotYet;
+    const uint8_t* bytes = body + offset;
+    const uint32_t data_length = GetU32(bytes);
+    const uint32_t key_length = GetU32(bytes + 4);
+    const uint64_t end = offset + kRecordOverhead + key_length + data_length;
+    if (end > size || key_length == 0) return RecordRead::kDamaged;
+    if (end > available) return RecordRead::kNotYet;
+    const char* key = reinterpret_cast<const char*>(bytes + 8);
+    const size_t key_size = strnlen(key, key_length);
+    if (key_size == 0 || bytes[8 + key_length] != 0) return RecordRead::kDamaged;
+    *record = {std::string(key, key_size), uint32_t(offset + kRecordOverhead + key_length), data_length};
+    return RecordRead::kDone;
+}
+
+// Reads `count` records from the unsealed body; false when one is damaged.
 bool ParseRecords(const XC_MemSpace& body, uint32_t count, std::vector<RecordSpan>* records) {
     uint64_t offset = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        if (offset + kRecordOverhead > body.size) return false;
-        const uint8_t* record = body.data + offset;
-        const uint32_t data_length = GetU32(record);
-        const uint32_t key_length = GetU32(record + 4);
-        const uint64_t record_length = uint64_t(kRecordOverhead) + key_length + data_length;
-        if (offset + record_length > body.size || key_length == 0) return false;
-        const char* key = reinterpret_cast<const char*>(record + 8);
-        const size_t key_size = strnlen(key, key_length);
-        if (key_size == 0 || record[8 + key_length] != 0) return false;
-        records->push_back({std::string(key, key_size), uint32_t(offset + kRecordOverhead + key_length), data_length});
-        offset += record_length;
+        RecordSpan record;
+        if (ReadRecord(body.data, body.size, body.size, offset, &record) != RecordRead::kDone) return false;
+        offset = uint64_t(record.offset) + record.length;
+        records->push_back(std::move(record));
     }
     return true;
 }
@@ -131,7 +144,20 @@ bool XC_ExeTailHelper::LoadFromExe(const char* path) {
         cipher.DecryptRange(sealed, length, offset, out, piece);
     };
     auto body = std::make_unique<XC_MemSpace>();
-    switch (UnzipImage(decrypt, length, body.get(), progress_ ? &progress_ : nullptr, &member_method_)) {
+    // The unpacked bytes are final as they come, so the first record can be told as soon as
+    // they hold it.
+    bool first_pending = first_record_ && count > 0;
+    const ContentProgress watch = [&](uint64_t done, uint64_t total) {
+        if (first_pending) {
+            RecordSpan first;
+            const RecordRead read = ReadRecord(body->data, body->size, uint32_t(done), 0, &first);
+            if (read == RecordRead::kDone) first_record_(first.key, body->data + first.offset, first.length);
+            first_pending = read == RecordRead::kNotYet;
+        }
+        if (progress_) progress_(done, total);
+    };
+    const bool watched = progress_ || first_pending;
+    switch (UnzipImage(decrypt, length, body.get(), watched ? &watch : nullptr, &member_method_)) {
         case UnzipResult::kDone:
             break;
         case UnzipResult::kNoMemory:
@@ -225,15 +251,19 @@ bool XC_ExeTailHelper::SaveToExe(const char* path, const ImagePacker& pack) cons
     const ContentProgress progress = [&](uint64_t done, uint64_t) { progress_(done, total); };
     const auto body = [&](const BodyFeed& add) {
         std::string head;
-        for (const auto& entry : entries_) {
-            const uint32_t key_length = static_cast<uint32_t>(entry.first.size());
+        const auto addRecord = [&](const std::string& key, const XC_MemSpace& data) {
+            const uint32_t key_length = static_cast<uint32_t>(key.size());
             head.assign(kRecordOverhead + key_length, '\0');
             uint8_t* bytes = reinterpret_cast<uint8_t*>(&head[0]);
-            PutU32(bytes, entry.second->size);
+            PutU32(bytes, data.size);
             PutU32(bytes + 4, key_length);
-            std::memcpy(bytes + 8, entry.first.data(), key_length);
-            if (!add(bytes, uint32_t(head.size())) || !add(entry.second->data, entry.second->size)) return false;
-        }
+            std::memcpy(bytes + 8, key.data(), key_length);
+            return add(bytes, uint32_t(head.size())) && add(data.data, data.size);
+        };
+        const auto first = entries_.find(first_key_);
+        if (first != entries_.end() && !addRecord(first->first, *first->second)) return false;
+        for (const auto& entry : entries_)
+            if (entry.first != first_key_ && !addRecord(entry.first, *entry.second)) return false;
         return true;
     };
     const Failure packed = pack(total, body, progress_ ? &progress : nullptr, &image);

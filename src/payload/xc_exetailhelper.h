@@ -55,6 +55,15 @@ public:
     // bytes done of the total. Empty: nobody is told.
     using Progress = std::function<void(uint64_t done, uint64_t total)>;
     void SetProgress(Progress progress) { progress_ = std::move(progress); }
+    // Told once by LoadFromExe, on its thread, as soon as the body's first record is unpacked
+    // and while the rest still is: its key and data, valid during the call only. A record that
+    // turns out whole and well formed is told even if the load fails later on.
+    using FirstRecord = std::function<void(const std::string& key, const uint8_t* data, uint32_t size)>;
+    void SetFirstRecord(FirstRecord told) { first_record_ = std::move(told); }
+    // The entry SaveToExe writes as the first record, ahead of the key order, so that a reader
+    // can use it before the rest is unpacked (the installer's window needs its language archive
+    // first). Without such an entry every record is in key order.
+    void PutFirst(std::string key) { first_key_ = std::move(key); }
 
     const XC_MemSpace& Stub() const { return stub_; }
     // The ZIP method of the loaded payload's member (8 deflate, 93 Zstandard); 0 before one
@@ -85,4 +94,6 @@ private:
     // may run on several threads at once.
     mutable Failure failure_ = Failure::kNone;
     Progress progress_;
+    FirstRecord first_record_;
+    std::string first_key_;
 };

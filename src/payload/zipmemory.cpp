@@ -17,7 +17,6 @@ namespace {
 constexpr int kLevel = 8;
 // The largest piece handed to the ZIP layer at once; its counts are unsigned int.
 constexpr uint32_t kMaxPiece = 1u << 30;
-constexpr uint32_t kProgressStep = 4u << 20;
 
 voidpf ZCALLBACK OpenStream(voidpf opaque, const void*, int) { return opaque; }
 int ZCALLBACK CloseStream(voidpf, voidpf) { return 0; }
@@ -427,7 +426,7 @@ UnzipResult UnzipImage(const ImageReader& read, uint32_t length, XC_MemSpace* ou
             while (ok && done < output->size) {
                 const uint32_t left = output->size - done;
                 // In steps a progress line can follow; one step with nobody to tell.
-                const uint32_t step = progress ? kProgressStep : kMaxPiece;
+                const uint32_t step = progress ? uint32_t(ProgressStep(done)) : kMaxPiece;
                 const int got = unzReadCurrentFile(zip, output->data + done, left < step ? left : step);
                 ok = got > 0;
                 done += ok ? static_cast<uint32_t>(got) : 0;

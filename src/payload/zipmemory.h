@@ -15,6 +15,13 @@ bool UnzipFromMemory(const uint8_t* bytes, uint32_t length, XC_MemSpace* output)
 // Told how many of the content's bytes are done so far, and of how many (0 when the writer
 // cannot know), now and then, on the calling thread.
 using ContentProgress = std::function<void(uint64_t done, uint64_t total)>;
+// How many more bytes an unpacker produces before it tells its progress again, `done` bytes
+// being unpacked: steps that double from 64 KiB up to 4 MiB, so that the start of the content
+// (the payload's first record) is told soon, and the rest seldom.
+inline uint64_t ProgressStep(uint64_t done) {
+    constexpr uint64_t kFirst = 64u << 10, kMost = 4u << 20;
+    return done < kFirst ? kFirst : done < kMost ? done : kMost;
+}
 
 // Why an image did not unpack: a short memory is not a damaged payload.
 enum class UnzipResult : uint8_t { kDone, kDamaged, kNoMemory };

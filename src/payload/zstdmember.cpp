@@ -13,8 +13,6 @@ namespace {
 
 // How much compressed data is read at a time: a few of the decoder's blocks.
 constexpr uint32_t kInputStep = 512u << 10;
-// How often a progress line hears of the output.
-constexpr uint32_t kProgressStep = 4u << 20;
 
 struct FreeDecoder {
     void operator()(ZSTD_DCtx* decoder) const { ZSTD_freeDCtx(decoder); }
@@ -64,7 +62,7 @@ UnzipResult UnpackZstdMember(const MemberSource& read, uint32_t packedSize, uint
         const size_t left = ZSTD_decompressStream(decoder.get(), &out, &in);
         if (ZSTD_isError(left)) break;
         sum = uint32_t(crc32(sum, output->data + outBefore, uInt(out.pos - outBefore)));
-        if (progress && (out.pos - told >= kProgressStep || out.pos == size)) {
+        if (progress && (out.pos - told >= ProgressStep(told) || out.pos == size)) {
             told = uint32_t(out.pos);
             (*progress)(out.pos, size);
         }

@@ -26,6 +26,7 @@
 #include "skinimagepanel.h"
 #include "skinprogressbar.h"
 #include "skinurllabel.h"
+#include "test_installer.h"
 #include "test_support.h"
 #include "xc_language.h"
 #include "xc_log.h"
@@ -100,6 +101,8 @@ public:
     ~ScriptedForm() override {
         Finish(InstallResult::Success);
         if (worker_.joinable()) worker_.join();
+        loadGate.Release();
+        EndPayloadLoad();
     }
 
     std::vector<std::string> statuses = {"Copying files 50%"};
@@ -107,6 +110,9 @@ public:
     // Starts the window's own worker instead of the scripted one.
     bool realWorker = false;
     std::atomic<int> starts{0};
+    // Holds the payload's load once the window's part is in, when holdLoad is set.
+    std::atomic<bool> holdLoad{false};
+    LoadGate loadGate;
 
     void Finish(InstallResult result) {
         result_ = result;
@@ -114,6 +120,9 @@ public:
     }
 
 protected:
+    void PayloadWindowPartLoaded() override {
+        if (holdLoad) loadGate.Hold();
+    }
     bool StartInstallWorker() override {
         ++starts;
         if (realWorker) return TForm_Main::StartInstallWorker();
@@ -307,8 +316,9 @@ TEST_F(FormLayoutTest, EveryTextFitsItsControl) {
          form.Label_Status->Handle(),
          SkinFont::Label,
          true,
-         {kConnectText, "Ready to install", "Installing...", "Installing driver for Mini Tarvik...",
-          "Copying files 100%", "Installed success!", "Installation finished with errors. See the log file."}},
+         {kConnectText, "Ready to install", "Installing...", "Preparing files...",
+          "Installing driver for Mini Tarvik...", "Copying files 100%", "Installed success!",
+          "Installation finished with errors. See the log file."}},
     };
     HDC dc = GetDC(form.Handle());
     for (const auto& control : controls) {
@@ -686,6 +696,63 @@ TEST_F(FormStateTest, SkipLinkAsksThenInstallsWithoutWaiting) {
     form->Timer_CheckDevTimer();
     EXPECT_EQ(form->Text_Installing, Status());
     EXPECT_FALSE(IsWindowEnabled(Button()));
+}
+
+// The window opens while the payload still loads. Pressed before the load has ended, the
+// install button says "Preparing files..." and the install starts once the payload is in;
+// pressed after, it starts at once. The skip link waits the same way.
+TEST_F(FormStateTest, InstallWaitsForThePayloadLoadingBehindTheWindow) {
+    ScratchFolder folder("loading installer");
+    ASSERT_TRUE(folder.Ready());
+    const std::string installer = folder.Child("SetupTarvik.exe");
+    ASSERT_TRUE(WriteTestInstaller(installer, TestPayload::LanguageFirst, "not a ZIP: English"));
+    const struct {
+        const char* what;
+        bool loadedFirst;
+        bool skipLink;
+    } cases[] = {
+        {"button while loading", false, false},
+        {"skip link while loading", false, true},
+        {"button once loaded", true, false},
+    };
+    PlugPl2303();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        form = std::make_unique<ScriptedForm>();
+        ASSERT_NE(form->Handle(), nullptr);
+        form->holdLoad = !c.loadedFirst;
+        form->FormCreate(installer);
+        if (c.skipLink) {
+            ShowAndWait();
+            MessageBoxWatcher watcher(Dialog());
+            form->Label_Skeep->Click();
+            ASSERT_TRUE(watcher.Seen());
+        } else {
+            ShowAndWait();
+            ASSERT_TRUE(WaitForStatus(form->Text_Ready));
+            if (c.loadedFirst) PumpFor(Dialog(), 300);  // the end of the load arrives
+            form->Button_Install->Click();
+        }
+        EXPECT_FALSE(IsWindowEnabled(Button()));
+        EXPECT_FALSE(IsWindowVisible(Link()));
+        if (!c.loadedFirst) {
+            EXPECT_EQ("Preparing files...", form->Text_PreparingFiles);
+            EXPECT_EQ(form->Text_PreparingFiles, Status());
+            PumpFor(Dialog(), 300);
+            EXPECT_EQ(0, form->starts) << "installing before the payload is in";
+            EXPECT_TRUE(form->loadGate.Held());
+            form->loadGate.Release();
+            ASSERT_TRUE(PumpUntil(
+                Dialog(), [&] { return form->starts == 1; }, 5000));
+        }
+        EXPECT_EQ(1, form->starts);
+        EXPECT_TRUE(form->Payload.HasEntry("FILE0")) << "the worker gets the whole payload";
+        ASSERT_TRUE(WaitForStatus("Copying files 50%", 2000));
+        form->Finish(InstallResult::Success);
+        ASSERT_TRUE(WaitForStatus(form->Text_Installed));
+        EXPECT_EQ("Load Mini Tarvik now!", TextOf(Button()));
+        form.reset();
+    }
 }
 
 // ---- What a screen reader reads ------------------------------------------------------------

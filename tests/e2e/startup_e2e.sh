@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SetupTarvik.exe started for real under Wine in an X server: which mode each kind of file
-# selects, the one message of a failed load, and the exit code of every path.
+# selects, the one message of a failed load (before the window, or over it when the damage lies
+# behind the part the window needs), and the exit code of every path.
 #   startup_e2e.sh WINE_RUN WINE_ROOT SETUPTARVIK_EXE TARVIK_PAYLOAD_EXE
 # WINE_ROOT must be a root of its own: Wine binds a prefix's desktop to the display of the first
 # process that opens it, so window tests never share a running prefix with other tests.
@@ -156,6 +157,47 @@ size=$(stat -c %s "$work/installer/Renamed.exe")
 head -c $((size - 20)) "$work/installer/Renamed.exe" > "$work/truncated/SetupTarvik (1).exe"
 cp "$work/installer/Renamed.exe" "$work/truncated/SetupTarvik.exe"
 expect_load_failure "$work/truncated" "SetupTarvik (1).exe" "truncated download beside an older installer" truncated
+
+# Damage behind the language archive of a large payload shows only once the rest has loaded
+# behind the open window: the dialog first, then the same message over it, exit code 0 once it
+# is dismissed, and nothing installed.
+cases=$((cases + 1))
+mkdir -p "$work/late"
+head -c $((64 << 20)) /dev/urandom > "$work/big.bin"
+(cd "$work" && timeout $run_limit "$wine_run" --root "$wine_root" tarvik-payload.exe pack plain/SetupTarvik.exe \
+    late/SetupTarvik.exe MyLangage=entry.txt win7_big=big.bin) || fail "could not pack a large installer"
+size=$(stat -c %s "$work/late/SetupTarvik.exe")
+printf '\xff' | dd of="$work/late/SetupTarvik.exe" bs=1 seek=$((size - 100000)) conv=notrunc 2>/dev/null
+start "$work/late" SetupTarvik.exe
+dialog=$(window_named '^Install Mini Tarvik$')
+read -r width height <<<"$(window_size "${dialog:-0}")"
+if [ -z "$dialog" ] || [ "$width" -lt 376 ] || [ "$height" -lt 244 ]; then
+    fail "damaged behind the window: the dialog did not open first (exit code $(exit_code))"
+else
+    box=""
+    for _ in $(seq $((wait_limit * 4))); do
+        for candidate in $(timeout 10 xdotool search --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null); do
+            [ "$candidate" = "$dialog" ] || box=$candidate
+        done
+        [ -n "$box" ] && break
+        sleep 0.25
+    done
+    if [ -z "$box" ]; then
+        fail "damaged behind the window: no message box over the window (exit code $(exit_code))"
+    else
+        read -r width height <<<"$(window_size "$box")"
+        [ "$width" -lt 376 ] || [ "$height" -lt 244 ] || fail "damaged behind the window: a second dialog, not the message"
+        timeout 10 xdotool search --onlyvisible --name '^Install Mini Tarvik$' 2>/dev/null | grep -qx "$dialog" ||
+            fail "damaged behind the window: the window was gone under the message"
+        screenshot damaged-behind-window.png
+        send_key "$box" Return || fail "damaged behind the window: message box could not be focused"
+        finished_within $wait_limit || fail "damaged behind the window: did not end after the message"
+        [ "$(exit_code)" = 0 ] || fail "damaged behind the window: exit code $(exit_code)"
+    fi
+fi
+finished_within $wait_limit || fail "damaged behind the window: still running"
+installed="$wine_root/prefix${TARVIK_WINDOWS_ARCH:-32}/drive_c/Program Files/MiniTarvik"
+[ -e "$installed/Emberlin.exe" ] && fail "damaged behind the window: something was installed"
 
 # A run still going after its waits ends by its own limit at the latest.
 wait "${runs[@]}"

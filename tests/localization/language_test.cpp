@@ -28,6 +28,7 @@ const char* const kInstallerTexts[] = {
     "Notice",
     "Make sure you have installed driver for your Tarvik Device.",
     "Installing...",
+    "Preparing files...",
     "Installation finished with errors. See the log file.",
     "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry.",
     "Uninstall Mini Tarvik",

@@ -215,6 +215,100 @@ TEST_F(ExeTail, RecordsAreStoredInByteWiseKeyOrder) {
     EXPECT_EQ(body.size(), offset);
 }
 
+// The entry put first leads the records on disk; the others follow in key order.
+TEST_F(ExeTail, EntryPutFirstLeadsTheRecords) {
+    const std::string stub_path = folder_.File("stub.exe"), out_path = folder_.File("first.exe");
+    WriteBytes(stub_path, stub_);
+    XC_ExeTailHelper archive;
+    ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
+    for (const char* key : {"FILE0", "MyLangage", "FilesInfo", "xp_fix"}) {
+        XC_MemSpace block;
+        Fill(&block, Bytes(std::strlen(key), uint8_t(key[0])));
+        ASSERT_TRUE(archive.AddMemory(key, &block));
+    }
+    archive.PutFirst("MyLangage");
+    ASSERT_TRUE(archive.SaveToExe(out_path.c_str()));
+
+    Bytes file = ReadBytes(out_path);
+    const size_t header = FindMagic(file);
+    const uint32_t length = U32At(file, header + 12);
+    XC_AesCipher cipher;
+    cipher.SetKeyText("Qz_R.N.T");
+    cipher.DecryptBuffer(file.data() + header + 16, length);
+    XC_MemSpace records;
+    ASSERT_TRUE(UnzipFromMemory(file.data() + header + 16, length, &records));
+    const Bytes body = BytesOf(records);
+    std::vector<std::string> keys;
+    for (size_t offset = 0; offset + 12 <= body.size();) {
+        const uint32_t data_length = U32At(body, offset), key_length = U32At(body, offset + 4);
+        keys.emplace_back(reinterpret_cast<const char*>(&body[offset + 8]), key_length);
+        offset += 12 + key_length + data_length;
+    }
+    EXPECT_EQ((std::vector<std::string>{"MyLangage", "FILE0", "FilesInfo", "xp_fix"}), keys);
+}
+
+// The first record is told while the rest is still unpacking (the archive holds no entry yet),
+// once, whatever its key; a load that fails behind it has told it all the same. A first record
+// that is not whole is never told.
+TEST_F(ExeTail, FirstRecordIsToldBeforeTheRest) {
+    const Bytes language = RandomBytes(5000, 3);
+    // Over the reader's 4 MiB steps, so that the rest is still to come when the first is told.
+    const std::vector<std::pair<std::string, Bytes>> entries = {
+        {"FILE0", RandomBytes(6u << 20, 4)}, {"FilesInfo", Bytes(300, 'i')}, {"MyLangage", language}};
+    const std::string stub_path = folder_.File("stub.exe"), out_path = folder_.File("told.exe");
+    WriteBytes(stub_path, stub_);
+    XC_ExeTailHelper saver;
+    ASSERT_TRUE(saver.LoadFromExe(stub_path.c_str()));
+    for (const auto& entry : entries) {
+        XC_MemSpace block;
+        Fill(&block, entry.second);
+        ASSERT_TRUE(saver.AddMemory(entry.first.c_str(), &block));
+    }
+    const Bytes key_order = SaveWith(stub_, entries);
+    saver.PutFirst("MyLangage");
+    ASSERT_TRUE(saver.SaveToExe(out_path.c_str()));
+    const Bytes language_first = ReadBytes(out_path);
+    Bytes damaged_behind = language_first;
+    damaged_behind[damaged_behind.size() - 4000] ^= 0x20;  // deep in FILE0's data
+    Bytes data_too_long = Record("MyLangage", Bytes(5, 1));
+    PutU32(&data_too_long, 0, 6);
+
+    const struct {
+        const char* what;
+        Bytes file;
+        bool loads;
+        const char* told_key;  // null: nothing told
+        Bytes told_data;
+    } cases[] = {
+        {"language first", language_first, true, "MyLangage", language},
+        {"key order", key_order, true, "FILE0", entries[0].second},
+        {"damaged behind the first record", damaged_behind, false, "MyLangage", language},
+        {"first record past the body", Concat(stub_, RawPayload(1, data_too_long)), false, nullptr, Bytes()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        XC_ExeTailHelper archive;
+        int told = 0;
+        std::string told_key;
+        Bytes told_data;
+        bool empty_when_told = false;
+        archive.SetFirstRecord([&](const std::string& key, const uint8_t* data, uint32_t size) {
+            ++told;
+            told_key = key;
+            told_data.assign(data, data + size);
+            empty_when_told = archive.IsEmpty();
+        });
+        EXPECT_EQ(c.loads, Load(c.file, &archive));
+        EXPECT_EQ(c.told_key ? 1 : 0, told);
+        if (c.told_key) {
+            EXPECT_EQ(c.told_key, told_key);
+            EXPECT_TRUE(told_data == c.told_data);
+            EXPECT_TRUE(empty_when_told);
+        }
+        EXPECT_EQ(c.loads, !archive.IsEmpty());
+    }
+}
+
 TEST_F(ExeTail, MagicAtOffsetZeroIsIgnoredAndTheFirstOfTwoWins) {
     const Bytes one_byte_stub = SaveWith(Bytes{'Z'}, {{"a", Bytes{1}}});
     ASSERT_EQ(1u, FindMagic(one_byte_stub));

@@ -61,6 +61,29 @@ TEST_F(ZstdSealing, LoadsBackThroughTheInstallersReader) {
     }
 }
 
+// The entry put first is told while the rest is still decoding.
+TEST_F(ZstdSealing, FirstRecordIsToldBeforeTheRest) {
+    const std::vector<std::pair<std::string, Bytes>> entries = {{"FILE0", RandomBytes(6u << 20, 23)},
+                                                                {"MyLangage", Text(4000)}};
+    XC_ExeTailHelper archive;
+    Fill(&archive, entries);
+    archive.PutFirst("MyLangage");
+    const std::string path = folder_.File("first.exe");
+    ASSERT_TRUE(archive.SaveToExe(path.c_str(), ZstdImagePacker(3, 1)));
+
+    XC_ExeTailHelper loaded;
+    int told = 0;
+    loaded.SetFirstRecord([&](const std::string& key, const uint8_t* data, uint32_t size) {
+        ++told;
+        EXPECT_EQ("MyLangage", key);
+        EXPECT_TRUE(Bytes(data, data + size) == entries[1].second);
+        EXPECT_TRUE(loaded.IsEmpty());
+    });
+    ASSERT_TRUE(loaded.LoadFromExe(path.c_str()));
+    EXPECT_EQ(1, told);
+    EXPECT_TRUE(loaded.HasEntry("FILE0"));
+}
+
 TEST_F(ZstdSealing, SameBytesForAnyNumberOfThreads) {
     const std::vector<std::pair<std::string, Bytes>> entries = {{"FILE0", Text(9000000)},
                                                                 {"FILE1", RandomBytes(2000000, 23)}};

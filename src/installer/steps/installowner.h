@@ -44,6 +44,8 @@ public:
     std::string Text_Notice;
     std::string Text_MakeSureDriver;
     std::string Text_Installing;
+    // "Preparing files...": the install was asked for while the payload was still loading.
+    std::string Text_PreparingFiles;
     // "Installation finished with errors. See the log file."
     std::string Text_FinishedWithErrors;
     // "Not enough free disk space: %d MB needed, %d MB free on %s. Free some space and press Retry."

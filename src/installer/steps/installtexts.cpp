@@ -4,7 +4,7 @@
 #include "deployment.h"
 #include "installremoval.h"
 #include "paths.h"
-#include "payloadkeys.h"
+#include "wholefile.h"
 #include "xc_language.h"
 #include "xc_zipfile.h"
 
@@ -12,15 +12,15 @@ namespace {
 std::string languageFolder;
 }
 
-void LoadInstallerLanguage(const XC_ExeTailHelper& payload) {
+void LoadInstallerLanguage(const XC_MemSpace* archive) {
     std::string folder = ModulePath("Language");
     if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
         // Unpacked afresh on every start; failures leave whatever the folder holds.
-        const std::string archive = TempDirPath("MyLanguage.zip");
-        payload.ExtractToFile(PayloadKey::Language, archive.c_str());
+        const std::string archiveFile = TempDirPath("MyLanguage.zip");
+        if (archive != nullptr) WriteWholeFile(archiveFile.c_str(), archive, 0);
         folder = TempDirPath("MyLanguage");
-        ProgramZipFile.UnzipToFolder(archive.c_str(), folder.c_str());
-        DeleteFileA(archive.c_str());
+        ProgramZipFile.UnzipToFolder(archiveFile.c_str(), folder.c_str());
+        DeleteFileA(archiveFile.c_str());
     }
     ProgramLanguage.Load(folder.c_str());
     languageFolder = folder;
@@ -47,6 +47,7 @@ void TranslateInstallTexts(TInstallOwner& owner) {
         {&owner.Text_Notice, "Notice"},
         {&owner.Text_MakeSureDriver, "Make sure you have installed driver for your Tarvik Device."},
         {&owner.Text_Installing, "Installing..."},
+        {&owner.Text_PreparingFiles, "Preparing files..."},
         {&owner.Text_FinishedWithErrors, "Installation finished with errors. See the log file."},
         {&owner.Text_NotEnoughSpace, kNotEnoughSpace},
         {&owner.Text_ProgramRunning, kRunningQuestion},

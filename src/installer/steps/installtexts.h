@@ -5,8 +5,9 @@
 #include "installowner.h"
 
 // Loads the language pack: the "Language" folder beside the executable when it exists,
-// otherwise the payload's archive unpacked afresh into "MyLanguage" in the temporary folder.
-void LoadInstallerLanguage(const XC_ExeTailHelper& payload);
+// otherwise the payload's language archive (null: none) unpacked afresh into "MyLanguage" in
+// the temporary folder.
+void LoadInstallerLanguage(const XC_MemSpace* archive);
 // The folder the language pack was loaded from; empty before LoadInstallerLanguage.
 std::string InstallerLanguageFolder();
 

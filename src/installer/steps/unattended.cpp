@@ -11,6 +11,7 @@
 #include "installtexts.h"
 #include "installworker.h"
 #include "paths.h"
+#include "payloadkeys.h"
 #include "rollback.h"
 #include "startup.h"
 #include "uninstallentry.h"
@@ -75,7 +76,7 @@ void RunUnattended(const std::string& arguments) {
                                                    std::to_string(version.VersionInfo.dwMinorVersion));
 
     RecoverInterruptedInstall(UninstallFolderPath(), &ProgramLog);
-    LoadInstallerLanguage(owner.Payload);
+    LoadInstallerLanguage(owner.Payload.FindEntry(PayloadKey::Language));
     TranslateInstallTexts(owner);
     switch (owner.Install()) {
         case InstallResult::Success:

@@ -11,6 +11,7 @@
 #include "installtexts.h"
 #include "label.h"
 #include "paths.h"
+#include "payloadkeys.h"
 #include "rollback.h"
 #include "skinbitmaps.h"
 #include "skinbutton.h"
@@ -18,7 +19,6 @@
 #include "skinimagepanel.h"
 #include "skinprogressbar.h"
 #include "skinurllabel.h"
-#include "startup.h"
 #include "uninstallentry.h"
 #include "userlaunch.h"
 #include "windowtext.h"
@@ -36,6 +36,12 @@ constexpr UINT WM_INSTALL_FINISHED = WM_APP + 2;
 // the result (nonzero: Retry).
 constexpr UINT WM_INSTALL_PROGRESS = WM_APP + 3;
 constexpr UINT WM_ASK_RETRY = WM_APP + 4;
+// Posted by the payload's loader: the load behind the window has ended.
+constexpr UINT WM_PAYLOAD_LOADED = WM_APP + 5;
+
+// The one message of a payload that cannot be read or is damaged, and its caption.
+const char* const kLoadFailure = "Oh, MG! LoadExeFile fail!";
+const char* const kLoadFailureCaption = "Install Mini Tarvik";
 
 // The shortest time between two progress messages from the worker.
 constexpr DWORD kProgressPostInterval = 50;
@@ -107,8 +113,9 @@ TForm_Main::TForm_Main(HINSTANCE module) : Timer_CheckDev(1, 1000), Timer_Finish
 }
 
 TForm_Main::~TForm_Main() {
-    // The worker may still report to this window: end it before the window goes.
+    // The worker and the loader may still report to this window: end them before it goes.
     Timer_Install.Stop();
+    EndPayloadLoad();
     if (handle_ != nullptr) DestroyWindow(handle_);
 }
 
@@ -192,6 +199,9 @@ INT_PTR TForm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             SetWindowLongPtrA(handle_, DWLP_MSGRESULT, answer == IDRETRY);
             return TRUE;
         }
+        case WM_PAYLOAD_LOADED:
+            PayloadLoaded();
+            return TRUE;
         case WM_INSTALL_FINISHED:
             finishResult_ = static_cast<InstallResult>(wParam);
             Timer_Finish.Start();
@@ -208,21 +218,38 @@ INT_PTR TForm_Main::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return FALSE;
 }
 
-void TForm_Main::FormCreate() {
-    switch (LoadPayload(&Payload, ModulePath().c_str())) {
+void TForm_Main::FormCreate(const std::string& ownPath) {
+    loader_.reset(new TPayloadLoader(&Payload, ownPath, [this] { PayloadWindowPartLoaded(); }));
+    switch (loader_->WaitForWindow()) {
         case StartMode::Failed:
-            MessageBoxA(nullptr, "Oh, MG! LoadExeFile fail!", "Install Mini Tarvik", MB_OK);
+            MessageBoxA(nullptr, kLoadFailure, kLoadFailureCaption, MB_OK);
             ExitProcess(0);
         case StartMode::Builder:
             RunBuilder(&Payload);
         case StartMode::Installer:
+            payloadState_ = PayloadState::Loading;
+            loader_->PostWhenDone(handle_, WM_PAYLOAD_LOADED);
             RecoverInterruptedInstall(UninstallFolderPath(), &ProgramLog);
             return;
     }
 }
 
+void TForm_Main::EndPayloadLoad() {
+    if (loader_) loader_->Finish();
+}
+
+void TForm_Main::PayloadLoaded() {
+    if (loader_->Finish() != StartMode::Installer) {
+        // Nothing has been installed: the install waits for the whole payload.
+        MessageBoxA(handle_, kLoadFailure, kLoadFailureCaption, MB_OK);
+        ExitProcess(0);
+    }
+    payloadState_ = PayloadState::Loaded;
+    if (installWaiting_) StartInstall();
+}
+
 void TForm_Main::SetupLanguage() {
-    LoadInstallerLanguage(Payload);
+    LoadInstallerLanguage(loader_ ? loader_->Language() : Payload.FindEntry(PayloadKey::Language));
     ProgramLanguage.ApplyToWindow(handle_);
     TranslateInstallTexts(*this);
 }
@@ -256,6 +283,15 @@ void TForm_Main::Button_InstallClick() {
     }
     EnableWindow(Button_Install->Handle(), FALSE);
     ShowWindow(Label_Skeep->Handle(), SW_HIDE);
+    if (payloadState_ == PayloadState::Loading) {
+        installWaiting_ = true;
+        SetStatusCaption(Text_PreparingFiles);
+        return;
+    }
+    StartInstall();
+}
+
+void TForm_Main::StartInstall() {
     SetStatusCaption(Text_Installing);
     ProgressBar_Install->SetPosition(0);
     ShowWindow(ProgressBar_Install->Handle(), SW_SHOW);
@@ -297,8 +333,8 @@ void TForm_Main::FormCloseQuery() {
     // Cut off midway the install would leave a mix of versions: the close box asks, and Yes
     // has the worker put back what stood before. A second close while that runs waits for it.
     if (CancelRequested()) return;
-    const int answer = MessageBoxA(handle_, Text_CancelInstall.c_str(), WindowText(handle_).c_str(),
-                                   MB_YESNO | MB_ICONQUESTION);
+    const int answer =
+        MessageBoxA(handle_, Text_CancelInstall.c_str(), WindowText(handle_).c_str(), MB_YESNO | MB_ICONQUESTION);
     if (answer != IDYES) return;
     if (!Timer_Draw.Enabled()) ExitProcess(0);  // it ended while the question was open
     RequestCancel();

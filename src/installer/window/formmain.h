@@ -5,10 +5,12 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "installowner.h"
 #include "installworker.h"
+#include "startup.h"
 
 class TLabel;
 class TSkinButton;
@@ -67,8 +69,11 @@ public:
     // Under the status label; shown only while installing.
     TSkinProgressBar* ProgressBar_Install = nullptr;
 
-    // Loads the payload and selects the mode; returns only in installer mode.
-    void FormCreate();
+    // Loads the payload of the file at ownPath (the running executable's) and selects the mode;
+    // returns only in installer mode, as soon as the window's part of the payload is in. The
+    // rest loads behind the window: the install waits for it, and a payload that turns out
+    // damaged ends the process with the load's message over the window.
+    void FormCreate(const std::string& ownPath);
     void FormShow();
     void Timer_CheckDevTimer();
     void Button_InstallClick();
@@ -91,6 +96,11 @@ protected:
     // Starts the install worker on its own thread; false when it cannot be started. Tests
     // drive the window with a worker of their own here.
     virtual bool StartInstallWorker();
+    // Loader thread: the window's part of the payload is in, the rest not yet. Tests hold the
+    // load here.
+    virtual void PayloadWindowPartLoaded() {}
+    // Waits until the payload's load has ended: a test's window does so before its own parts go.
+    void EndPayloadLoad();
 
 private:
     static INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -100,6 +110,10 @@ private:
     // Enables the install button and makes it the default button with the focus.
     void EnableInstallButton();
     void SetStatusCaption(const std::string& text);
+    // The install proper, from "Installing..." on.
+    void StartInstall();
+    // The load behind the window has ended: the install may start, or the payload is refused.
+    void PayloadLoaded();
 
     HWND handle_ = nullptr;
     bool shown_ = false;
@@ -107,6 +121,13 @@ private:
     InstallResult finishResult_ = InstallResult::Success;
     DWORD progressPostedAt_ = 0;  // worker thread only
     MC_TimerInstall Timer_Install;
+    // The load of the payload, which goes on behind the window; null when no load was started.
+    std::unique_ptr<TPayloadLoader> loader_;
+    // Whether the install may start: not while the payload is still loading.
+    enum class PayloadState { Loaded, Loading };
+    PayloadState payloadState_ = PayloadState::Loaded;
+    // The install button was pressed while the payload was loading: it starts once loaded.
+    bool installWaiting_ = false;
 };
 
 // True for the Windows versions the installer supports: those it has a driver set for (XP 5.1,
