@@ -1000,6 +1000,25 @@ TEST(FinalLaunch, WayFollowsTheElevation) {
     for (DWORD type : {0ul, 1ul, 3ul}) EXPECT_EQ(LaunchWay::Direct, LaunchWayFor(type)) << type;
 }
 
+// Where the desktop's shell cannot start the program for a user whom UAC elevated, it is not
+// started at all rather than with the administrator's token, and the log says so.
+TEST(FinalLaunch, NotStartedElevatedWhenTheShellFails) {
+    if (LaunchWayFor(OwnElevationType()) != LaunchWay::DesktopShell)
+        GTEST_SKIP() << "no full token of an elevated user here";
+    ScratchFolder folder;
+    ASSERT_TRUE(folder.Ready());
+    const std::string program = folder.Child("Emberlin.exe");
+    ASSERT_TRUE(CopyFileA(TARVIK_LAUNCH_RECORDER, program.c_str(), FALSE));
+    const std::string log = folder.Child("launch.log");
+    strcpy(ProgramLog.LogPath, log.c_str());
+
+    EXPECT_FALSE(LaunchAsDesktopUser(("\"" + program + "\"").c_str(), [](const char*) -> HRESULT { return E_FAIL; }));
+
+    EXPECT_FALSE(WaitForFile(program + ".ran", 3000)) << "started with this process's token";
+    EXPECT_NE(std::string::npos, FileContents(log).find("not started with administrator rights")) << FileContents(log);
+    ProgramLog.LogPath[0] = '\0';
+}
+
 // "C:\Program.exe" is what Windows tries first for an unquoted "C:\Program Files\..." path.
 TEST(FinalLaunch, StartsTheApplicationAndNeverProgramExe) {
     const std::string programFiles = SpecialFolderPath(38);

@@ -36,6 +36,7 @@ const char* const kInstallerTexts[] = {
     "Mini Tarvik is running. Close it, then press Retry.",
     "Mini Tarvik was removed.",
     "Mini Tarvik could not be removed completely. See the log file.",
+    "Mini Tarvik is installed. Start it with its shortcut on the desktop.",
 };
 
 std::string FileName() { return "Language_" + std::to_string(GetSystemDefaultLangID()) + ".txt"; }

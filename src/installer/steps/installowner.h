@@ -54,6 +54,8 @@ public:
     std::string Text_ProgramRunning;
     // "Cancel the installation?", asked by the window's close box while the worker runs.
     std::string Text_CancelInstall;
+    // Shown when the installed application could not be started for the user.
+    std::string Text_StartFromShortcut;
 
     // Worker side: replaces the status text under Lock_Status.
     virtual void SetStatus(const std::string& text) {

@@ -52,6 +52,7 @@ void TranslateInstallTexts(TInstallOwner& owner) {
         {&owner.Text_NotEnoughSpace, kNotEnoughSpace},
         {&owner.Text_ProgramRunning, kRunningQuestion},
         {&owner.Text_CancelInstall, "Cancel the installation?"},
+        {&owner.Text_StartFromShortcut, "Mini Tarvik is installed. Start it with its shortcut on the desktop."},
     };
     for (const TextSource& text : texts) *text.field = ProgramLanguage.Translate(text.english);
 }

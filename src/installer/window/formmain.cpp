@@ -278,7 +278,8 @@ void TForm_Main::Timer_CheckDevTimer() {
 
 void TForm_Main::Button_InstallClick() {
     if (Button_Install->Text() == Text_LoadNow) {
-        LaunchInstalledApplication();
+        if (!LaunchInstalledApplication())
+            MessageBoxA(handle_, Text_StartFromShortcut.c_str(), Text_Notice.c_str(), MB_OK | MB_ICONINFORMATION);
         ExitProcess(0);
     }
     EnableWindow(Button_Install->Handle(), FALSE);

@@ -46,9 +46,26 @@ BSTR AllocateText(const char* text) {
     return SysAllocString(wide.data());
 }
 
+}  // namespace
+
+LaunchWay LaunchWayFor(DWORD elevationType) { return elevationType == 2 ? LaunchWay::DesktopShell : LaunchWay::Direct; }
+
+DWORD OwnElevationType() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
+    // TokenElevationType (18) is asked by number: XP's headers and XP itself do not know it.
+    DWORD type = 0;
+    DWORD length = 0;
+    const bool known =
+        GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(18), &type, sizeof(type), &length);
+    CloseHandle(token);
+    return known ? type : 0;
+}
+
 // The desktop's view, reached from the shell windows' list: its background object leads to the
 // shell's dispatch object, whose ShellExecute runs in the shell's own process.
-HRESULT ShellExecuteOnDesktop(const char* commandLine) {
+HRESULT StartThroughDesktopShell(const char* commandLine) {
+    const ComScope com;
     ComRef<IShellWindows> windows;
     HRESULT result = CoCreateInstance(__uuidof(ShellWindows), nullptr, CLSCTX_LOCAL_SERVER, __uuidof(IShellWindows),
                                       windows.ReceiveAny());
@@ -89,32 +106,13 @@ HRESULT ShellExecuteOnDesktop(const char* commandLine) {
     return result;
 }
 
-}  // namespace
-
-LaunchWay LaunchWayFor(DWORD elevationType) { return elevationType == 2 ? LaunchWay::DesktopShell : LaunchWay::Direct; }
-
-DWORD OwnElevationType() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;
-    // TokenElevationType (18) is asked by number: XP's headers and XP itself do not know it.
-    DWORD type = 0;
-    DWORD length = 0;
-    const bool known =
-        GetTokenInformation(token, static_cast<TOKEN_INFORMATION_CLASS>(18), &type, sizeof(type), &length);
-    CloseHandle(token);
-    return known ? type : 0;
-}
-
-bool LaunchAsDesktopUser(const char* commandLine) {
-    if (LaunchWayFor(OwnElevationType()) == LaunchWay::DesktopShell) {
-        HRESULT result;
-        {
-            const ComScope com;
-            result = ShellExecuteOnDesktop(commandLine);
-        }
-        if (SUCCEEDED(result)) return true;
-        ProgramLog.AppendFormat("Starting %s through the desktop's shell failed (0x%08lX); started directly",
-                                commandLine, static_cast<unsigned long>(result));
-    }
-    return WinExec(commandLine, SW_SHOWNORMAL) > 31;
+bool LaunchAsDesktopUser(const char* commandLine, ShellStart throughShell) {
+    if (LaunchWayFor(OwnElevationType()) == LaunchWay::Direct) return WinExec(commandLine, SW_SHOWNORMAL) > 31;
+    const HRESULT result = throughShell(commandLine);
+    if (SUCCEEDED(result)) return true;
+    ProgramLog.AppendFormat(
+        "Starting %s through the desktop's shell failed (0x%08lX); not started with administrator rights, the "
+        "user starts it from its shortcut",
+        commandLine, static_cast<unsigned long>(result));
+    return false;
 }

@@ -3,7 +3,7 @@
 // as administrator: it would refuse files dragged onto it from Explorer, write its settings as
 // administrator, and load with full rights any DLL that a user dropped into the shared install
 // folder. Where UAC elevated the installer, the desktop's own shell starts it instead, with the
-// user's normal rights.
+// user's normal rights, or nothing does.
 #pragma once
 
 #include <windows.h>
@@ -22,7 +22,13 @@ LaunchWay LaunchWayFor(DWORD elevationType);
 // This process's elevation type; 0 when the system cannot tell.
 DWORD OwnElevationType();
 
-// Starts commandLine (a quoted program path) as a normal window, the way LaunchWayFor chooses;
-// where the desktop's shell cannot be reached (no shell running, another shell), directly.
-// True when it was started.
-bool LaunchAsDesktopUser(const char* commandLine);
+// Starts commandLine through the desktop's shell, in the shell's process; the shell's result.
+HRESULT StartThroughDesktopShell(const char* commandLine);
+using ShellStart = HRESULT (*)(const char* commandLine);
+
+// Starts commandLine (a quoted program path) as a normal window, the way LaunchWayFor chooses.
+// Where the desktop's shell cannot start it (no shell running, another shell), it is not
+// started at all: a direct start would hand the program the administrator's token of a user
+// whom UAC elevated. That is logged, and the user starts it from its shortcut. True when it
+// was started. throughShell is the shell's way (a test gives one that fails).
+bool LaunchAsDesktopUser(const char* commandLine, ShellStart throughShell = StartThroughDesktopShell);
