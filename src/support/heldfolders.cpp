@@ -61,7 +61,6 @@ constexpr LONG kStatusObjectPathNotFound = LONG(0xC000003A);
 constexpr LONG kStatusObjectNameCollision = LONG(0xC0000035);
 constexpr LONG kStatusDirectoryNotEmpty = LONG(0xC0000101);
 constexpr LONG kStatusNotADirectory = LONG(0xC0000103);
-constexpr LONG kStatusFileIsADirectory = LONG(0xC00000BA);
 
 // Held folders: listed, entered, added to and their access list changed; never DELETE, which
 // would collide with a program that has the folder open without delete sharing (its current
@@ -241,13 +240,9 @@ PathKind InspectIn(HANDLE folder, const std::string& name) {
 Removal RemoveFileIn(HANDLE folder, const std::string& name, std::string* failure) {
     const std::vector<WCHAR> leaf = Wide(name);
     HANDLE file = nullptr;
-    const LONG status = OpenIn(folder, leaf, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kAllSharing,
-                               FILE_OPEN, FILE_NON_DIRECTORY_FILE, &file);
+    const LONG status =
+        OpenIn(folder, leaf, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kAllSharing, FILE_OPEN, 0, &file);
     if (IsMissing(status)) return Removal::Removed;
-    if (status == kStatusFileIsADirectory) {
-        *failure = "a folder stands there";
-        return Removal::Refused;
-    }
     if (status < 0) {
         Fail(status);
         *failure = ErrorReason(GetLastError());
@@ -255,16 +250,24 @@ Removal RemoveFileIn(HANDLE folder, const std::string& name, std::string* failur
     }
     XC_KernelHandle owned(file);
     // A link opened as itself goes as itself; one that was followed is left alone.
-    if (!SameName(SystemName(file), ChildName(SystemName(folder), leaf))) {
+    BasicInformation basic = {};
+    LONG result = Query(file, &basic, sizeof(basic), kFileBasicInformation);
+    if (result < 0 || !SameName(SystemName(file), ChildName(SystemName(folder), leaf))) {
+        SetLastError(kLinkFoundError);
         *failure = "a link stands there";
         return Removal::Refused;
     }
-    BasicInformation basic = {};
-    LONG result = Query(file, &basic, sizeof(basic), kFileBasicInformation);
-    if (result >= 0 && (basic.attributes & FILE_ATTRIBUTE_READONLY)) {
+    const bool link = (basic.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if ((basic.attributes & FILE_ATTRIBUTE_DIRECTORY) && !link) {
+        SetLastError(ERROR_DIRECTORY);
+        *failure = "a folder stands there";
+        return Removal::Refused;
+    }
+    if (!link && (basic.attributes & FILE_ATTRIBUTE_READONLY)) {
         StandardInformation standard = {};
         result = Query(file, &standard, sizeof(standard), kFileStandardInformation);
         if (result >= 0 && standard.numberOfLinks > 1) {
+            SetLastError(ERROR_ACCESS_DENIED);
             *failure = "read-only, with other names that would lose that too";
             return Removal::Refused;
         }
@@ -318,33 +321,39 @@ void HeldFolders::Close() {
     root_.reset();
 }
 
+HANDLE OpenFolderNotFollowing(const std::string& path, ACCESS_MASK access, std::string* failure) {
+    // Only a drive path: its name on the volume is what follows the drive.
+    if (path.size() < 4 || path[1] != ':' || path[2] != '\\') {
+        SetLastError(ERROR_BAD_PATHNAME);
+        *failure = path + " is no full path";
+        return nullptr;
+    }
+    HANDLE folder = nullptr;
+    const LONG status = OpenIn(nullptr, Wide("\\??\\" + path), access, kHeldSharing, FILE_OPEN, FILE_DIRECTORY_FILE, &folder);
+    if (status < 0) {
+        Fail(status);
+        *failure = status == kStatusNotADirectory ? path + " is no folder" : ErrorReason(GetLastError());
+        return nullptr;
+    }
+    if (!IsPlainAt(folder, Wide(path.substr(2)))) {
+        CloseHandle(folder);
+        SetLastError(kLinkFoundError);
+        *failure = path + " is a link";
+        return nullptr;
+    }
+    return folder;
+}
+
 bool HeldFolders::Open(const std::string& root, std::string* failure) {
     Close();
     rootPath_ = root;
-    // Only a drive path: its name on the volume is what follows the drive.
-    if (root.size() < 4 || root[1] != ':' || root[2] != '\\') {
-        SetLastError(ERROR_BAD_PATHNAME);
-        *failure = root + " is no full path";
-        return false;
-    }
-    std::unique_ptr<Level> level(new Level);
-    level->path = root;
-    level->leaf = Wide("\\??\\" + root);
-    const LONG status = OpenIn(nullptr, level->leaf, kHeldAccess, kHeldSharing, FILE_OPEN, FILE_DIRECTORY_FILE,
-                               &level->handle);
-    if (status < 0) {
-        Fail(status);
-        level->handle = nullptr;
-        *failure = ErrorReason(GetLastError());
-        return false;
-    }
-    if (!IsPlainAt(level->handle, Wide(root.substr(2)))) {
-        SetLastError(kLinkFoundError);
-        *failure = root + " is a link";
-        return false;
-    }
-    level->systemName = SystemName(level->handle);
-    root_ = std::move(level);
+    const HANDLE folder = OpenFolderNotFollowing(root, kHeldAccess, failure);
+    if (folder == nullptr) return false;
+    root_.reset(new Level);
+    root_->handle = folder;
+    root_->path = root;
+    root_->leaf = Wide("\\??\\" + root);
+    root_->systemName = SystemName(folder);
     return true;
 }
 

@@ -42,7 +42,8 @@ bool RenameOpenFile(HANDLE file, HANDLE folder, const std::string& name, Existin
 // What stands at name in folder, seen without following a link.
 PathKind InspectIn(HANDLE folder, const std::string& name);
 
-// Removes the file name in folder: a link as a link, never what it leads to; a read-only file
+// Removes the file name in folder, or a link standing there as a link, never what it leads to
+// (a folder is refused); a read-only file
 // is made writable first, through its own handle, unless it has other names (hard links) whose
 // file that would change too. The reason in failure unless Removed.
 Removal RemoveFileIn(HANDLE folder, const std::string& name, std::string* failure);
@@ -52,6 +53,11 @@ Removal RemoveFileIn(HANDLE folder, const std::string& name, std::string* failur
 // with the reason in failure otherwise.
 bool MoveAsideIn(HANDLE folder, const std::string& name, HANDLE toFolder, const std::string& newName,
                  std::string* failure);
+
+// Opens the folder path (a full path like "C:\\ProgramData\\MiniTarvik") for access, not
+// following a link, and with no delete sharing. Null with the reason in failure ("<path> is a
+// link", "<path> is no folder", or the system's error) and the last error set.
+HANDLE OpenFolderNotFollowing(const std::string& path, ACCESS_MASK access, std::string* failure);
 
 // A folder tree opened from its root, each folder held while the object lives.
 class HeldFolders {

@@ -6,36 +6,39 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "heldfolders.h"
 #include "linkcheck.h"
 #include "paths.h"
 #include "systemerror.h"
+#include "xc_handle.h"
 
 namespace {
 
 std::string ErrorText(DWORD error) { return std::to_string(error) + " " + SystemErrorText(error); }
 
-// Removes path and what it holds; a link is removed as a link and never entered. False with
-// the last error when something stays.
-bool RemoveNotFollowing(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return IsMissingPathError(GetLastError());
-    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA(JoinPath(path.c_str(), "*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            bool ok = true;
-            do {
-                const std::string name = found.cFileName;
-                if (name != "." && name != "..") ok = RemoveNotFollowing(JoinPath(path.c_str(), name.c_str())) && ok;
-            } while (ok && FindNextFileA(search, &found));
-            FindClose(search);
-            if (!ok) return false;
-        }
+// Removes what tree holds under relative, then the folder itself; a link is never entered.
+// Names are listed by path, but each removal goes through the held folders' handles, so a
+// folder swapped for a link meanwhile leads nowhere. False when something stays.
+bool RemoveHeldTree(HeldFolders& tree, const std::string& relative) {
+    const std::string folder = JoinPath(tree.RootPath().c_str(), relative.c_str());
+    bool ok = true;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(JoinPath(folder.c_str(), "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = relative.empty() ? name : JoinPath(relative.c_str(), name.c_str());
+            std::string failure;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                ok = RemoveHeldTree(tree, child) && ok;
+            else
+                ok = tree.RemoveFile(child, &failure) == Removal::Removed && ok;
+        } while (ok && FindNextFileA(search, &found));
+        FindClose(search);
     }
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    return folder ? RemoveDirectoryA(path.c_str()) != 0 : DeleteFileA(path.c_str()) != 0;
+    std::string failure;
+    return ok && tree.RemoveFolder(relative, &failure) == Removal::Removed;
 }
 
 // The descriptor of a descriptor string, freed with the object; null when the string is none.
@@ -82,7 +85,9 @@ FolderAnew MakeFolderAnew(const std::string& path, std::string* failure) {
         *failure = kind == PathKind::Link ? "is a link" : "cannot be inspected";
         return FolderAnew::Failed;
     }
-    if (!RemoveNotFollowing(path)) {
+    HeldFolders tree;
+    if (!tree.Open(path, failure)) return FolderAnew::Failed;
+    if (!RemoveHeldTree(tree, "")) {
         *failure = "was there and cannot be removed, " + ErrorText(GetLastError());
         return FolderAnew::Failed;
     }
@@ -96,13 +101,13 @@ bool ProtectFolder(const std::string& path, std::string* failure) {
         *failure = path + ": " + ErrorText(GetLastError());
         return false;
     }
-    if (InspectPath(path) != PathKind::Plain) {
-        *failure = path + " is a link";
-        return false;
-    }
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *failure = path + " is no folder";
+    // The access list goes through a handle that is the folder, no link, and cannot be renamed
+    // while it is open: set by name, a link put there after the check would give another
+    // folder (the system's own, say) this owner and list.
+    std::string reason;
+    XC_KernelHandle folder(OpenFolderNotFollowing(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER, &reason));
+    if (!folder.IsOpen()) {
+        *failure = reason.compare(0, path.size(), path) == 0 ? reason : path + ": " + reason;
         return false;
     }
     const Descriptor descriptor(kPrivateFolderAccess);
@@ -112,10 +117,10 @@ bool ProtectFolder(const std::string& path, std::string* failure) {
     DWORD error = descriptor.Get() == nullptr ? GetLastError() : DWORD(ERROR_INVALID_SECURITY_DESCR);
     if (descriptor.Get() != nullptr && GetSecurityDescriptorDacl(descriptor.Get(), &present, &dacl, &defaulted) &&
         GetSecurityDescriptorOwner(descriptor.Get(), &owner, &defaulted))
-        error = SetNamedSecurityInfoA(
-            const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
-            OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, owner,
-            nullptr, dacl, nullptr);
+        error = SetSecurityInfo(folder.Get(), SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                    PROTECTED_DACL_SECURITY_INFORMATION,
+                                owner, nullptr, dacl, nullptr);
     if (error == ERROR_SUCCESS) return true;
     *failure = path + ": access list not set, " + ErrorText(error);
     return false;
