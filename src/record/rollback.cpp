@@ -57,14 +57,30 @@ bool SetAside(const std::string& from, const std::string& to, XC_Log* log) {
     return false;
 }
 
-// Puts the kept file back at path, over what the newer install wrote there.
-bool PutBack(const std::string& kept, const std::string& path, XC_Log* log) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (MoveFileExA(kept.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-    LogPathError(log, "Cannot put back", path, GetLastError());
+// One step of the rollback through the held tree; false, logged, unless it went (or is a
+// folder that is not empty).
+bool RolledBack(Removal removal, const std::string& relative, const std::string& failure, XC_Log* log) {
+    if (removal == Removal::Removed || removal == Removal::NotEmpty) return true;
+    log->AppendFormat("Not rolled back: %s (%s)", relative.c_str(), failure.c_str());
     return false;
+}
+
+// Puts the kept file name back as relative, over what the newer install wrote there.
+bool PutBack(HeldFolders& tree, HANDLE kept, const std::string& name, const std::string& relative, XC_Log* log) {
+    std::string failure;
+    const HANDLE folder = tree.Folder(ParentFolder(relative), MissingFolder::Fail, &failure);
+    if (folder == nullptr) {
+        log->AppendFormat("Not rolled back: %s (%s)", relative.c_str(), failure.c_str());
+        return false;
+    }
+    if (!RolledBack(tree.RemoveFile(relative, &failure), relative, failure, log)) return false;
+    if (MoveAsideIn(kept, name, folder, LastPathPart(relative), &failure)) return true;
+    log->AppendFormat("Cannot put back %s: %s", relative.c_str(), failure.c_str());
+    return false;
+}
+
+bool IsKept(HANDLE kept, const std::string& name) {
+    return kept != nullptr && InspectIn(kept, name) != PathKind::Missing;
 }
 
 std::set<std::string> UpperSet(const std::vector<std::string>& items) {
@@ -94,61 +110,53 @@ std::string OlderSpelling(const InstallJournal& journal, const std::string& rela
 // The newer install's files: each part file goes; a kept file comes back over what was
 // written; a file where no file stood before goes; one that stood there and is not kept was
 // never touched. A folder at a file's path is never the newer install's work. Then the folders
-// it made, deepest first, once empty. The failures.
-int UndoNewerFiles(const InstallJournal& journal, XC_Log* log) {
+// it made, deepest first, once empty. Everything under tree's handles. The failures.
+int UndoNewerFiles(const InstallJournal& journal, HeldFolders& tree, HANDLE kept, XC_Log* log) {
     const InstallRecord& newer = journal.Newer();
-    const std::string& folder = newer.InstallFolder();
     int failed = 0;
+    std::string failure;
     for (size_t i = 0; i < newer.Files().size(); ++i) {
         const std::string& relative = newer.Files()[i].path;
-        if (LinkOnTheWay(folder, relative, "Not rolled back", log)) {
+        const std::string part = relative + kPartFileSuffix;
+        const Removal partRemoval = tree.RemoveFile(part, &failure);
+        if (!RolledBack(partRemoval, part, failure, log)) {
             ++failed;
-            continue;
+            if (partRemoval == Removal::Refused) continue;  // a link on the way
         }
-        const std::string path = JoinPath(folder.c_str(), relative.c_str());
-        if (!RemoveRecordedFile(path + kPartFileSuffix, log)) ++failed;
-        const std::string kept = KeptFilePath(folder, KeptKind::Replaced, i);
-        if (Exists(kept)) {
-            if (!RemoveRecordedFile(path, log) ||
-                !PutBack(kept, JoinPath(folder.c_str(), OlderSpelling(journal, relative).c_str()), log))
-                ++failed;
-        } else if (!journal.FileWasThere(i) && !IsFolder(path) && !RemoveRecordedFile(path, log)) {
-            ++failed;
+        const std::string keptName = KeptFileName(KeptKind::Replaced, i);
+        if (IsKept(kept, keptName)) {
+            if (!PutBack(tree, kept, keptName, OlderSpelling(journal, relative), log)) ++failed;
+        } else if (!journal.FileWasThere(i)) {
+            const Removal removal = tree.RemoveFile(relative, &failure);
+            const bool folderThere = removal == Removal::Refused && GetLastError() == ERROR_DIRECTORY;
+            if (!folderThere && !RolledBack(removal, relative, failure, log)) ++failed;
         }
     }
     for (size_t i = newer.Folders().size(); i-- > 0;) {
-        const std::string& relative = newer.Folders()[i];
-        const std::string path = JoinPath(folder.c_str(), relative.c_str());
-        if (journal.FolderWasThere(i) || !IsFolder(path) || LinkOnTheWay(folder, relative, "Not rolled back", log))
-            continue;
-        if (!RemoveFolderIfEmpty(path, log)) ++failed;
+        if (journal.FolderWasThere(i)) continue;
+        // No folder, or a link where it was: not this install's to remove.
+        if (tree.RemoveFolder(newer.Folders()[i], &failure) == Removal::Failed) {
+            log->AppendFormat("Cannot remove the folder %s: %s", newer.Folders()[i].c_str(), failure.c_str());
+            ++failed;
+        }
     }
     return failed;
 }
 
 // The older install's folders that are missing, then its dropped files back in them.
-int RestoreOlderFiles(const InstallJournal& journal, XC_Log* log) {
-    const std::string& folder = journal.Newer().InstallFolder();
+int RestoreOlderFiles(const InstallJournal& journal, HeldFolders& tree, HANDLE kept, XC_Log* log) {
     const InstallRecord& older = journal.Older();
     int failed = 0;
+    std::string failure;
     for (const std::string& relative : older.Folders()) {
-        if (LinkOnTheWay(folder, relative, "Not rolled back", log)) {
-            ++failed;
-            continue;
-        }
-        const std::string path = JoinPath(folder.c_str(), relative.c_str());
-        if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-            LogPathError(log, "Cannot make the folder again", path, GetLastError());
+        if (tree.Folder(relative, MissingFolder::Create, &failure) == nullptr) {
+            log->AppendFormat("Not rolled back: %s (%s)", relative.c_str(), failure.c_str());
             ++failed;
         }
     }
     for (size_t i = 0; i < older.Files().size(); ++i) {
-        const std::string kept = KeptFilePath(folder, KeptKind::Dropped, i);
-        if (!Exists(kept)) continue;
-        const std::string& relative = older.Files()[i].path;
-        if (LinkOnTheWay(folder, relative, "Not rolled back", log) ||
-            !PutBack(kept, JoinPath(folder.c_str(), relative.c_str()), log))
-            ++failed;
+        const std::string keptName = KeptFileName(KeptKind::Dropped, i);
+        if (IsKept(kept, keptName) && !PutBack(tree, kept, keptName, older.Files()[i].path, log)) ++failed;
     }
     return failed;
 }
@@ -228,8 +236,20 @@ bool SetAsideReplaced(HANDLE folder, const std::string& path, HANDLE keptFolder,
 
 bool RollBack(const std::string& uninstallFolder, const InstallJournal& journal, XC_Log* log) {
     const InstallRecord& newer = journal.Newer();
-    int failed = UndoNewerFiles(journal, log);
-    if (journal.HasOlder()) failed += RestoreOlderFiles(journal, log);
+    int failed = 0;
+    {
+        // The install folder may be missing (nothing of it to put back) but never a link.
+        HeldFolders tree;
+        std::string failure;
+        if (tree.Open(newer.InstallFolder(), &failure)) {
+            const HANDLE kept = tree.Folder(kKeptFolderName, MissingFolder::Fail, &failure);
+            failed += UndoNewerFiles(journal, tree, kept, log);
+            if (journal.HasOlder()) failed += RestoreOlderFiles(journal, tree, kept, log);
+        } else if (!IsMissingPathError(GetLastError())) {
+            log->AppendFormat("Not rolled back: %s (%s)", newer.InstallFolder().c_str(), failure.c_str());
+            ++failed;
+        }
+    }
     const RemovalOutcome shortcuts =
         RemoveShortcuts(Added(newer.Shortcuts(), journal.Older().Shortcuts()),
                         Added(newer.ShortcutFolders(), journal.Older().ShortcutFolders()), log);

@@ -433,13 +433,15 @@ HANDLE HeldFolders::Folder(const std::string& relative, MissingFolder missing, s
 
 // What a folder that could not be held means for a removal below it.
 Removal HeldFolders::Unreachable() {
-    if (IsMissingPathError(GetLastError())) return Removal::Removed;
-    return GetLastError() == kLinkFoundError ? Removal::Refused : Removal::Failed;
+    const DWORD error = GetLastError();
+    if (IsMissingPathError(error)) return Removal::Removed;
+    return error == kLinkFoundError || error == ERROR_DIRECTORY ? Removal::Refused : Removal::Failed;
 }
 
 Removal HeldFolders::RemoveFile(const std::string& relative, std::string* failure) {
     const HANDLE folder = Folder(ParentFolder(relative), MissingFolder::Fail, failure);
-    if (folder == nullptr) return Unreachable();
+    // A file where a folder on the way was holds no file either.
+    if (folder == nullptr) return GetLastError() == ERROR_DIRECTORY ? Removal::Removed : Unreachable();
     return RemoveFileIn(folder, LastPathPart(relative), failure);
 }
 

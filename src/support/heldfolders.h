@@ -78,7 +78,7 @@ public:
     HANDLE Folder(const std::string& relative, MissingFolder missing, std::string* failure);
 
     // Removes root\relative, a file, as RemoveFileIn does; a folder on its way that is missing
-    // means the file is too. The reason in failure unless Removed.
+    // (or is a file) means the file is too. The reason in failure unless Removed.
     Removal RemoveFile(const std::string& relative, std::string* failure);
     // Removes the folder root\relative (the root itself when relative is empty) when it is
     // empty, and lets it go. The reason in failure when Refused or Failed.
