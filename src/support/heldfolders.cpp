@@ -60,6 +60,7 @@ constexpr LONG kStatusObjectNameNotFound = LONG(0xC0000034);
 constexpr LONG kStatusObjectPathNotFound = LONG(0xC000003A);
 constexpr LONG kStatusObjectNameCollision = LONG(0xC0000035);
 constexpr LONG kStatusDirectoryNotEmpty = LONG(0xC0000101);
+constexpr LONG kStatusBufferOverflow = LONG(0x80000005);
 constexpr LONG kStatusNotADirectory = LONG(0xC0000103);
 
 // Held folders: listed, entered, added to and their access list changed; never DELETE, which
@@ -146,14 +147,20 @@ LONG Set(HANDLE object, void* information, ULONG size, int kind) {
 }
 
 // The name the system gives the open object (the path on its volume); empty when unknown.
+// Most names fit the first buffer; a longer one is asked for again at its size.
 std::vector<WCHAR> SystemName(HANDLE object) {
-    std::vector<BYTE> buffer(sizeof(ULONG) + 0x10000);
-    if (Query(object, buffer.data(), ULONG(buffer.size()), kFileNameInformation) < 0) return std::vector<WCHAR>();
+    std::vector<BYTE> buffer(sizeof(ULONG) + MAX_PATH * sizeof(WCHAR));
+    LONG status = Query(object, buffer.data(), ULONG(buffer.size()), kFileNameInformation);
     ULONG bytes = 0;
     memcpy(&bytes, buffer.data(), sizeof(bytes));
-    bytes = std::min<ULONG>(bytes, ULONG(buffer.size() - sizeof(ULONG))) / sizeof(WCHAR);
-    std::vector<WCHAR> name(bytes);
-    if (bytes != 0) memcpy(name.data(), buffer.data() + sizeof(ULONG), bytes * sizeof(WCHAR));
+    if (status == kStatusBufferOverflow && bytes <= 0xFFFF) {
+        buffer.resize(sizeof(ULONG) + bytes);
+        status = Query(object, buffer.data(), ULONG(buffer.size()), kFileNameInformation);
+        memcpy(&bytes, buffer.data(), sizeof(bytes));
+    }
+    if (status < 0 || bytes > buffer.size() - sizeof(ULONG)) return std::vector<WCHAR>();
+    std::vector<WCHAR> name(bytes / sizeof(WCHAR));
+    if (!name.empty()) memcpy(name.data(), buffer.data() + sizeof(ULONG), name.size() * sizeof(WCHAR));
     return name;
 }
 

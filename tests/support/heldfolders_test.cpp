@@ -84,6 +84,28 @@ TEST_F(HeldFoldersTest, FoldersAreMadeOneLevelAtATime) {
     EXPECT_EQ(root_.Child("file") + " is no folder", failure);
 }
 
+// Names longer than a path buffer: the held folders' own names are read at their full length,
+// so the checks hold there too.
+TEST_F(HeldFoldersTest, FoldersBeyondThePathLimitAreHeldAndChecked) {
+    HeldFolders tree;
+    std::string failure;
+    ASSERT_TRUE(tree.Open(root_.Path(), &failure)) << failure;
+    const std::string level(120, 'd');
+    std::string relative = "a";
+    for (int i = 0; i < 3; ++i) {
+        relative += "\\" + level;
+        ASSERT_NE(nullptr, tree.Folder(relative, MissingFolder::Create, &failure)) << failure;
+    }
+    ASSERT_GT(root_.Path().size() + relative.size(), size_t(MAX_PATH));
+    EXPECT_TRUE(WriteIn(tree.Folder(relative, MissingFolder::Fail, &failure), "deep.txt", "deep"));
+    EXPECT_TRUE(tree.StillInPlace(&failure)) << failure;
+    EXPECT_EQ(Removal::Removed, tree.RemoveFile(relative + "\\deep.txt", &failure)) << failure;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Removal::Removed, tree.RemoveFolder(relative, &failure)) << failure;
+        relative = relative.substr(0, relative.find_last_of('\\'));
+    }
+}
+
 // A link where a folder is, or on its way, whatever is asked: nothing is opened or made in
 // what it leads to, and the failure names it.
 TEST_F(HeldFoldersTest, ALinkIsNeitherOpenedNorMadeThrough) {
