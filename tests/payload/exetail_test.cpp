@@ -79,8 +79,10 @@ void PatchClaimedSize(Bytes* image, uint32_t size) {
 
 class ExeTail : public testing::Test {
 protected:
-    // Saves an archive with `stub` in front and the given entries; returns the file's bytes.
-    Bytes SaveWith(const Bytes& stub, const std::vector<std::pair<std::string, Bytes>>& entries) {
+    // Saves an archive with `stub` in front and the given entries, the entry `first` (when one
+    // is named) as the first record; returns the file's bytes.
+    Bytes SaveWith(const Bytes& stub, const std::vector<std::pair<std::string, Bytes>>& entries,
+                   const char* first = nullptr) {
         const std::string stub_path = folder_.File("stub.exe"), out_path = folder_.File("out.exe");
         WriteBytes(stub_path, stub);
         XC_ExeTailHelper archive;
@@ -90,6 +92,7 @@ protected:
             Fill(&block, entry.second);
             EXPECT_TRUE(archive.AddMemory(entry.first.c_str(), &block));
         }
+        if (first != nullptr) archive.PutFirst(first);
         EXPECT_TRUE(archive.SaveToExe(out_path.c_str()));
         return ReadBytes(out_path);
     }
@@ -217,19 +220,10 @@ TEST_F(ExeTail, RecordsAreStoredInByteWiseKeyOrder) {
 
 // The entry put first leads the records on disk; the others follow in key order.
 TEST_F(ExeTail, EntryPutFirstLeadsTheRecords) {
-    const std::string stub_path = folder_.File("stub.exe"), out_path = folder_.File("first.exe");
-    WriteBytes(stub_path, stub_);
-    XC_ExeTailHelper archive;
-    ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
-    for (const char* key : {"FILE0", "MyLangage", "FilesInfo", "xp_fix"}) {
-        XC_MemSpace block;
-        Fill(&block, Bytes(std::strlen(key), uint8_t(key[0])));
-        ASSERT_TRUE(archive.AddMemory(key, &block));
-    }
-    archive.PutFirst("MyLangage");
-    ASSERT_TRUE(archive.SaveToExe(out_path.c_str()));
-
-    Bytes file = ReadBytes(out_path);
+    std::vector<std::pair<std::string, Bytes>> entries;
+    for (const char* key : {"FILE0", "MyLangage", "FilesInfo", "xp_fix"})
+        entries.push_back({key, Bytes(std::strlen(key), uint8_t(key[0]))});
+    Bytes file = SaveWith(stub_, entries, "MyLangage");
     const size_t header = FindMagic(file);
     const uint32_t length = U32At(file, header + 12);
     XC_AesCipher cipher;
@@ -255,19 +249,8 @@ TEST_F(ExeTail, FirstRecordIsToldBeforeTheRest) {
     // Over the reader's 4 MiB steps, so that the rest is still to come when the first is told.
     const std::vector<std::pair<std::string, Bytes>> entries = {
         {"FILE0", RandomBytes(6u << 20, 4)}, {"FilesInfo", Bytes(300, 'i')}, {"MyLangage", language}};
-    const std::string stub_path = folder_.File("stub.exe"), out_path = folder_.File("told.exe");
-    WriteBytes(stub_path, stub_);
-    XC_ExeTailHelper saver;
-    ASSERT_TRUE(saver.LoadFromExe(stub_path.c_str()));
-    for (const auto& entry : entries) {
-        XC_MemSpace block;
-        Fill(&block, entry.second);
-        ASSERT_TRUE(saver.AddMemory(entry.first.c_str(), &block));
-    }
     const Bytes key_order = SaveWith(stub_, entries);
-    saver.PutFirst("MyLangage");
-    ASSERT_TRUE(saver.SaveToExe(out_path.c_str()));
-    const Bytes language_first = ReadBytes(out_path);
+    const Bytes language_first = SaveWith(stub_, entries, "MyLangage");
     Bytes damaged_behind = language_first;
     damaged_behind[damaged_behind.size() - 4000] ^= 0x20;  // deep in FILE0's data
     Bytes data_too_long = Record("MyLangage", Bytes(5, 1));
