@@ -24,36 +24,19 @@ constexpr const char* kKeptFolderAccess = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::string KeptFolder(const std::string& installFolder) { return JoinPath(installFolder.c_str(), kKeptFolderName); }
 
-// True when a link (or what cannot be inspected) stands on the way from folder to relative,
-// logged with what.
-bool LinkOnTheWay(const std::string& folder, const std::string& relative, const char* what, XC_Log* log) {
-    const std::string link = FirstLinkOnTheWay(folder, relative);
-    if (link.empty()) return false;
-    log->AppendFormat("%s: %s, a link on its way (%s)", what, relative.c_str(), link.c_str());
-    return true;
-}
-
-// Moves from to the free name to; true when moved, or when nothing is at from.
-bool SetAside(const std::string& from, const std::string& to, XC_Log* log) {
-    // Only a plain file or folder: a link is never moved, or the rollback would put it back.
-    const PathKind kind = InspectPath(from);
-    if (kind == PathKind::Missing) return true;
-    if (kind != PathKind::Plain) {
-        log->AppendFormat("Not set aside, a link: %s", from.c_str());
-        return false;
-    }
-    // A rename on the volume: no copy, and the file keeps its bytes, times and access.
-    if (MoveFileExA(from.c_str(), to.c_str(), 0)) return true;
-    const DWORD error = GetLastError();
-    if (IsMissingPathError(error)) return true;
-    LogPathError(log, "Cannot set aside", from, error);
+// Moves what stands at path, in folder, into the kept folder as keptName; true when moved or
+// when nothing is there. A rename on the volume: no copy, and the file keeps its bytes, times
+// and access. Only a plain file or folder: a link is never moved, or the rollback would put it
+// back.
+bool SetAsideInto(HANDLE folder, const std::string& path, HANDLE kept, const std::string& keptName, XC_Log* log) {
+    std::string failure;
+    if (MoveAsideIn(folder, LastPathPart(path), kept, keptName, &failure)) return true;
+    if (GetLastError() == kLinkFoundError)
+        log->AppendFormat("Not set aside, a link: %s", path.c_str());
+    else
+        LogPathError(log, "Cannot set aside", path, GetLastError());
     return false;
 }
 
@@ -208,30 +191,42 @@ bool MakeKeptFolder(const std::string& installFolder, XC_Log* log) {
 
 bool SetAsideDropped(const std::string& installFolder, const InstallRecord& older, const InstallRecord& newer,
                      XC_Log* log) {
+    HeldFolders tree;
+    std::string failure;
+    const HANDLE kept = tree.Open(installFolder, &failure)
+                            ? tree.Folder(kKeptFolderName, MissingFolder::Fail, &failure)
+                            : nullptr;
+    if (kept == nullptr) {
+        log->AppendFormat("Not set aside: %s (%s)", installFolder.c_str(), failure.c_str());
+        return false;
+    }
     bool ok = true;
     for (const size_t i : older.FilesNotIn(newer)) {
         const std::string& relative = older.Files()[i].path;
-        if (LinkOnTheWay(installFolder, relative, "Not set aside", log) ||
-            !SetAside(JoinPath(installFolder.c_str(), relative.c_str()),
-                      KeptFilePath(installFolder, KeptKind::Dropped, i), log))
+        const HANDLE folder = tree.Folder(ParentFolder(relative), MissingFolder::Fail, &failure);
+        if (folder == nullptr) {
+            if (IsMissingPathError(GetLastError())) continue;  // nothing of it to set aside
+            log->AppendFormat("Not set aside: %s (%s)", relative.c_str(), failure.c_str());
             ok = false;
+        } else if (!SetAsideInto(folder, JoinPath(installFolder.c_str(), relative.c_str()), kept,
+                                 KeptFileName(KeptKind::Dropped, i), log)) {
+            ok = false;
+        }
     }
     for (const std::string& relative : older.FoldersNotIn(newer)) {
-        if (LinkOnTheWay(installFolder, relative, "Not removed", log)) continue;
-        if (!RemoveFolderIfEmpty(JoinPath(installFolder.c_str(), relative.c_str()), log)) ok = false;
+        const Removal removal = tree.RemoveFolder(relative, &failure);
+        if (removal == Removal::Refused) {
+            log->AppendFormat("Not removed: %s (%s)", relative.c_str(), failure.c_str());
+        } else if (removal == Removal::Failed) {
+            log->AppendFormat("Cannot remove the folder %s: %s", relative.c_str(), failure.c_str());
+            ok = false;
+        }
     }
     return ok;
 }
 
 bool SetAsideReplaced(HANDLE folder, const std::string& path, HANDLE keptFolder, size_t number, XC_Log* log) {
-    std::string failure;
-    if (MoveAsideIn(folder, LastPathPart(path), keptFolder, KeptFileName(KeptKind::Replaced, number), &failure))
-        return true;
-    if (GetLastError() == kLinkFoundError)
-        log->AppendFormat("Not set aside, a link: %s", path.c_str());
-    else
-        LogPathError(log, "Cannot set aside", path, GetLastError());
-    return false;
+    return SetAsideInto(folder, path, keptFolder, KeptFileName(KeptKind::Replaced, number), log);
 }
 
 bool RollBack(const std::string& uninstallFolder, const InstallJournal& journal, XC_Log* log) {
@@ -266,10 +261,11 @@ bool RollBack(const std::string& uninstallFolder, const InstallJournal& journal,
 
 bool RemoveKeptFiles(const std::string& installFolder, XC_Log* log) {
     const std::string kept = KeptFolder(installFolder);
-    const PathKind kind = InspectPath(kept);
-    if (kind == PathKind::Missing) return true;
-    if (kind != PathKind::Plain) {
-        log->AppendFormat("Left alone, a link: %s", kept.c_str());
+    HeldFolders tree;
+    std::string failure;
+    if (!tree.Open(installFolder, &failure) || tree.Folder(kKeptFolderName, MissingFolder::Fail, &failure) == nullptr) {
+        if (IsMissingPathError(GetLastError())) return true;
+        log->AppendFormat("Left alone: %s (%s)", kept.c_str(), failure.c_str());
         return false;
     }
     bool ok = true;
@@ -279,21 +275,21 @@ bool RemoveKeptFiles(const std::string& installFolder, XC_Log* log) {
         do {
             const std::string name = found.cFileName;
             if (name == "." || name == "..") continue;
-            const std::string path = JoinPath(kept.c_str(), name.c_str());
+            const std::string relative = JoinPath(kKeptFolderName, name.c_str());
             // A set-aside folder may hold what a user put in it: only an empty one goes.
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (!RemoveDirectoryA(path.c_str())) {
-                    LogPathError(log, "Kept, not removed", path, GetLastError());
-                    ok = false;
-                }
-            } else if (!RemoveRecordedFile(path, log)) {
+            const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+            const Removal removal = folder ? tree.RemoveFolder(relative, &failure) : tree.RemoveFile(relative, &failure);
+            if (removal != Removal::Removed) {
+                log->AppendFormat("Kept, not removed: %s (%s)", JoinPath(kept.c_str(), name.c_str()).c_str(),
+                                  removal == Removal::NotEmpty ? "not empty" : failure.c_str());
                 ok = false;
             }
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    if (ok && !RemoveDirectoryA(kept.c_str()) && !IsMissingPathError(GetLastError())) {
-        LogPathError(log, "Cannot remove the kept folder", kept, GetLastError());
+    if (ok && tree.RemoveFolder(kKeptFolderName, &failure) != Removal::Removed) {
+        log->AppendFormat("Cannot remove the kept folder %s: %s", kept.c_str(), failure.c_str());
         ok = false;
     }
     return ok;
