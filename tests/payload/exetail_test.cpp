@@ -77,6 +77,17 @@ void PatchClaimedSize(Bytes* image, uint32_t size) {
     PutU32(image, at + 24, size);
 }
 
+// The record bytes of the payload at header in file, unsealed by hand: decrypted in place and
+// inflated; empty when they do not inflate.
+Bytes Unsealed(Bytes* file, size_t header, uint32_t length) {
+    XC_AesCipher cipher;
+    cipher.SetKeyText("Qz_R.N.T");
+    cipher.DecryptBuffer(file->data() + header + 16, length);
+    XC_MemSpace records;
+    if (!UnzipFromMemory(file->data() + header + 16, length, &records)) return Bytes();
+    return BytesOf(records);
+}
+
 class ExeTail : public testing::Test {
 protected:
     // Saves an archive with `stub` in front and the given entries, the entry `first` (when one
@@ -190,12 +201,8 @@ TEST_F(ExeTail, RecordsAreStoredInByteWiseKeyOrder) {
     EXPECT_EQ(8u, U32At(file, header + 8));
     const uint32_t length = U32At(file, header + 12);
     ASSERT_EQ(file.size(), header + 16 + length);
-    XC_AesCipher cipher;
-    cipher.SetKeyText("Qz_R.N.T");
-    cipher.DecryptBuffer(file.data() + header + 16, length);
-    XC_MemSpace records;
-    ASSERT_TRUE(UnzipFromMemory(file.data() + header + 16, length, &records));
-    const Bytes body = BytesOf(records);
+    const Bytes body = Unsealed(&file, header, length);
+    ASSERT_FALSE(body.empty());
 
     const std::vector<std::string> expected = {"FILE0",
                                                "FILE10",
@@ -226,12 +233,8 @@ TEST_F(ExeTail, EntryPutFirstLeadsTheRecords) {
     Bytes file = SaveWith(stub_, entries, "MyLangage");
     const size_t header = FindMagic(file);
     const uint32_t length = U32At(file, header + 12);
-    XC_AesCipher cipher;
-    cipher.SetKeyText("Qz_R.N.T");
-    cipher.DecryptBuffer(file.data() + header + 16, length);
-    XC_MemSpace records;
-    ASSERT_TRUE(UnzipFromMemory(file.data() + header + 16, length, &records));
-    const Bytes body = BytesOf(records);
+    const Bytes body = Unsealed(&file, header, length);
+    ASSERT_FALSE(body.empty());
     std::vector<std::string> keys;
     for (size_t offset = 0; offset + 12 <= body.size();) {
         const uint32_t data_length = U32At(body, offset), key_length = U32At(body, offset + 4);
