@@ -268,25 +268,22 @@ bool RemoveKeptFiles(const std::string& installFolder, XC_Log* log) {
         log->AppendFormat("Left alone: %s (%s)", kept.c_str(), failure.c_str());
         return false;
     }
-    bool ok = true;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(JoinPath(kept.c_str(), "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string relative = JoinPath(kKeptFolderName, name.c_str());
-            // A set-aside folder may hold what a user put in it: only an empty one goes.
-            const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-            const Removal removal = folder ? tree.RemoveFolder(relative, &failure) : tree.RemoveFile(relative, &failure);
-            if (removal != Removal::Removed) {
-                log->AppendFormat("Kept, not removed: %s (%s)", JoinPath(kept.c_str(), name.c_str()).c_str(),
-                                  removal == Removal::NotEmpty ? "not empty" : failure.c_str());
-                ok = false;
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
+    std::vector<FolderEntry> entries;
+    bool ok = tree.List(kKeptFolderName, &entries, &failure);
+    if (!ok) log->AppendFormat("Cannot list the kept folder %s: %s", kept.c_str(), failure.c_str());
+    for (const FolderEntry& entry : entries) {
+        const std::string relative = JoinPath(kKeptFolderName, entry.name.c_str());
+        // A set-aside folder may hold what a user put in it: only an empty one goes.
+        const Removal removal = entry.name.empty() ? Removal::Refused
+                                : entry.folder     ? tree.RemoveFolder(relative, &failure)
+                                                   : tree.RemoveFile(relative, &failure);
+        if (removal != Removal::Removed) {
+            log->AppendFormat("Kept, not removed: %s (%s)", JoinPath(kept.c_str(), entry.name.c_str()).c_str(),
+                              removal == Removal::NotEmpty ? "not empty"
+                              : entry.name.empty()         ? "a name the code page cannot spell"
+                                                           : failure.c_str());
+            ok = false;
+        }
     }
     if (ok && tree.RemoveFolder(kKeptFolderName, &failure) != Removal::Removed) {
         log->AppendFormat("Cannot remove the kept folder %s: %s", kept.c_str(), failure.c_str());

@@ -20,6 +20,8 @@ using NtCreateFileFn = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO
 using NtInformationFileFn = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, int);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 using RtlEqualUnicodeStringFn = BOOLEAN(NTAPI*)(const UNICODE_STRING*, const UNICODE_STRING*, BOOLEAN);
+using NtQueryDirectoryFileFn = LONG(NTAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS_BLOCK*, void*, ULONG, int, BOOLEAN,
+                                            UNICODE_STRING*, BOOLEAN);
 
 // The calls, looked up once: the installer imports nothing from ntdll by name.
 struct NtCalls {
@@ -28,6 +30,7 @@ struct NtCalls {
     NtInformationFileFn setInformation = nullptr;
     RtlNtStatusToDosErrorFn toError = nullptr;
     RtlEqualUnicodeStringFn equalNames = nullptr;
+    NtQueryDirectoryFileFn queryDirectory = nullptr;
 
     NtCalls() {
         const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -37,10 +40,11 @@ struct NtCalls {
         setInformation = LibraryEntry<NtInformationFileFn>(ntdll, "NtSetInformationFile");
         toError = LibraryEntry<RtlNtStatusToDosErrorFn>(ntdll, "RtlNtStatusToDosError");
         equalNames = LibraryEntry<RtlEqualUnicodeStringFn>(ntdll, "RtlEqualUnicodeString");
+        queryDirectory = LibraryEntry<NtQueryDirectoryFileFn>(ntdll, "NtQueryDirectoryFile");
     }
     bool Loaded() const {
         return createFile != nullptr && queryInformation != nullptr && setInformation != nullptr &&
-               toError != nullptr && equalNames != nullptr;
+               toError != nullptr && equalNames != nullptr && queryDirectory != nullptr;
     }
 };
 
@@ -49,6 +53,7 @@ const NtCalls& Nt() {
     return calls;
 }
 
+constexpr int kFileDirectoryInformation = 1;
 constexpr int kFileBasicInformation = 4;
 constexpr int kFileStandardInformation = 5;
 constexpr int kFileInternalInformation = 6;
@@ -61,6 +66,7 @@ constexpr LONG kStatusObjectPathNotFound = LONG(0xC000003A);
 constexpr LONG kStatusObjectNameCollision = LONG(0xC0000035);
 constexpr LONG kStatusDirectoryNotEmpty = LONG(0xC0000101);
 constexpr LONG kStatusBufferOverflow = LONG(0x80000005);
+constexpr LONG kStatusNoMoreFiles = LONG(0x80000006);
 constexpr LONG kStatusNotADirectory = LONG(0xC0000103);
 
 // Held folders: listed, entered, added to and their access list changed; never DELETE, which
@@ -85,6 +91,20 @@ struct StandardInformation {
     ULONG numberOfLinks;
     BOOLEAN deletePending;
     BOOLEAN directory;
+};
+
+struct DirectoryInformation {
+    ULONG nextEntryOffset;
+    ULONG fileIndex;
+    LARGE_INTEGER creationTime;
+    LARGE_INTEGER lastAccessTime;
+    LARGE_INTEGER lastWriteTime;
+    LARGE_INTEGER changeTime;
+    LARGE_INTEGER endOfFile;
+    LARGE_INTEGER allocationSize;
+    ULONG fileAttributes;
+    ULONG fileNameLength;
+    WCHAR fileName[1];
 };
 
 struct InternalInformation {
@@ -487,6 +507,47 @@ Removal HeldFolders::RemoveFolder(const std::string& relative, std::string* fail
     Fail(status);
     *failure = ErrorReason(GetLastError());
     return Removal::Failed;
+}
+
+bool HeldFolders::List(const std::string& relative, std::vector<FolderEntry>* entries, std::string* failure) {
+    entries->clear();
+    const HANDLE folder = Folder(relative, MissingFolder::Fail, failure);
+    if (folder == nullptr) return false;
+    std::vector<BYTE> buffer(0x10000);
+    for (BOOLEAN restart = TRUE;; restart = FALSE) {
+        IO_STATUS_BLOCK io = {};
+        const LONG status = Nt().queryDirectory(folder, nullptr, nullptr, nullptr, &io, buffer.data(),
+                                                ULONG(buffer.size()), kFileDirectoryInformation, FALSE, nullptr, restart);
+        if (status == kStatusNoMoreFiles) return true;
+        if (status < 0) {
+            Fail(status);
+            *failure = ErrorReason(GetLastError());
+            return false;
+        }
+        const size_t filled = std::min<size_t>(io.Information, buffer.size());
+        for (size_t offset = 0; offset + offsetof(DirectoryInformation, fileName) <= filled;) {
+            DirectoryInformation entry;
+            memcpy(&entry, buffer.data() + offset, offsetof(DirectoryInformation, fileName));
+            const size_t nameAt = offset + offsetof(DirectoryInformation, fileName);
+            if (entry.fileNameLength > filled - nameAt) break;
+            const int length = int(entry.fileNameLength / sizeof(WCHAR));
+            std::vector<WCHAR> wide(size_t(length) + 1, 0);
+            if (length > 0) memcpy(wide.data(), buffer.data() + nameAt, size_t(length) * sizeof(WCHAR));
+            // A name the code page cannot spell would come out as another name: it is left empty.
+            char name[MAX_PATH * 2] = {};
+            BOOL substituted = FALSE;
+            const bool converted = length > 0 &&
+                                   WideCharToMultiByte(CP_ACP, 0, wide.data(), length, name, sizeof(name) - 1,
+                                                       nullptr, &substituted) > 0 &&
+                                   !substituted;
+            const std::string text = converted ? name : std::string();
+            if (text != "." && text != "..")
+                entries->push_back({text, (entry.fileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                                              !(entry.fileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)});
+            if (entry.nextEntryOffset == 0) break;
+            offset += entry.nextEntryOffset;
+        }
+    }
 }
 
 bool HeldFolders::GrantToAll(PSID sid, DWORD mask, std::string* failure) {

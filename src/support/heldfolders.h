@@ -59,6 +59,12 @@ bool MoveAsideIn(HANDLE folder, const std::string& name, HANDLE toFolder, const 
 // link", "<path> is no folder", or the system's error) and the last error set.
 HANDLE OpenFolderNotFollowing(const std::string& path, ACCESS_MASK access, std::string* failure);
 
+// One name in a held folder, as listed through its handle.
+struct FolderEntry {
+    std::string name;  // empty when it has no form in the system's code page
+    bool folder;       // a folder that is no link
+};
+
 // A folder tree opened from its root, each folder held while the object lives.
 class HeldFolders {
 public:
@@ -83,6 +89,11 @@ public:
     // Removes the folder root\relative (the root itself when relative is empty) when it is
     // empty, and lets it go. The reason in failure when Refused or Failed.
     Removal RemoveFolder(const std::string& relative, std::string* failure);
+
+    // The names in the folder root\relative, listed through its held handle: those of the
+    // folder being worked in, whatever its name leads to meanwhile. False with the reason when
+    // it cannot be held or read.
+    bool List(const std::string& relative, std::vector<FolderEntry>* entries, std::string* failure);
 
     // Grants sid mask on every held folder through its handle, inherited by what is made in
     // them later. False with the reason when a folder refuses.

@@ -17,28 +17,19 @@ namespace {
 std::string ErrorText(DWORD error) { return std::to_string(error) + " " + SystemErrorText(error); }
 
 // Removes what tree holds under relative, then the folder itself; a link is never entered.
-// Names are listed by path, but each removal goes through the held folders' handles, so a
-// folder swapped for a link meanwhile leads nowhere. False when something stays.
+// Everything is listed and removed through the held folders' handles, so a folder swapped for a
+// link meanwhile leads nowhere. False when something stays.
 bool RemoveHeldTree(HeldFolders& tree, const std::string& relative) {
-    const std::string folder = JoinPath(tree.RootPath().c_str(), relative.c_str());
-    bool ok = true;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(JoinPath(folder.c_str(), "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string child = relative.empty() ? name : JoinPath(relative.c_str(), name.c_str());
-            std::string failure;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                ok = RemoveHeldTree(tree, child) && ok;
-            else
-                ok = tree.RemoveFile(child, &failure) == Removal::Removed && ok;
-        } while (ok && FindNextFileA(search, &found));
-        FindClose(search);
-    }
+    std::vector<FolderEntry> entries;
     std::string failure;
-    return ok && tree.RemoveFolder(relative, &failure) == Removal::Removed;
+    if (!tree.List(relative, &entries, &failure)) return false;
+    for (const FolderEntry& entry : entries) {
+        if (entry.name.empty()) return false;
+        const std::string child = relative.empty() ? entry.name : JoinPath(relative.c_str(), entry.name.c_str());
+        if (entry.folder ? !RemoveHeldTree(tree, child) : tree.RemoveFile(child, &failure) != Removal::Removed)
+            return false;
+    }
+    return tree.RemoveFolder(relative, &failure) == Removal::Removed;
 }
 
 // The descriptor of a descriptor string, freed with the object; null when the string is none.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryA(root_.Child("a").c_str(), nullptr));
         ASSERT_TRUE(MakeFile(root_.Child("a\\keep.txt"), "inside"));
         ASSERT_TRUE(MakeFile(outside_.Child("keep.txt"), "outside"));
+        ASSERT_TRUE(MakeFile(outside_.Child("outside only.txt"), "outside"));
         outsideBefore_ = FolderTree(outside_.Path());
     }
     void TearDown() override { EXPECT_EQ(outsideBefore_, FolderTree(outside_.Path())); }
@@ -158,6 +160,10 @@ TEST_F(HeldFoldersTest, AFolderSwappedForALinkAfterItWasOpenedSteersNothing) {
     EXPECT_TRUE(removal == Removal::Refused || removal == Removal::Failed ||
                 (removal == Removal::Removed && !Exists(root_.Child("a.away\\keep.txt"))));
     EXPECT_FALSE(Exists(outside_.Child("new.txt")));
+    // Listed through the handle, the folder is still the one held.
+    std::vector<FolderEntry> entries;
+    if (tree.List("a", &entries, &failure))
+        for (const FolderEntry& entry : entries) EXPECT_NE("outside only.txt", entry.name);
     EXPECT_FALSE(tree.StillInPlace(&failure));
     EXPECT_EQ(root_.Child("a") + " is no longer the folder written to (a link or another folder stands there)",
               failure);
@@ -200,6 +206,26 @@ TEST_F(HeldFoldersTest, RemovalsTakeOnlyWhatIsAskedFor) {
     EXPECT_EQ(Removal::Removed, tree.RemoveFolder("a\\sub", &failure)) << failure;
     SetFileAttributesA(root_.Child("a\\shared.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     SetFileAttributesA(root_.Child("other name.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(HeldFoldersTest, ListsWhatTheHeldFolderHolds) {
+    ASSERT_TRUE(CreateDirectoryA(root_.Child("a\\sub").c_str(), nullptr));
+    const FolderLink link(outside_.Path(), root_.Child("a\\link"));
+    HeldFolders tree;
+    std::string failure;
+    ASSERT_TRUE(tree.Open(root_.Path(), &failure)) << failure;
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(tree.List("a", &entries, &failure)) << failure;
+    std::vector<std::pair<std::string, bool>> listed;
+    for (const FolderEntry& entry : entries) listed.push_back({entry.name, entry.folder});
+    std::sort(listed.begin(), listed.end());
+    std::vector<std::pair<std::string, bool>> expected = {{"keep.txt", false}, {"sub", true}};
+    if (link.Made()) expected.push_back({"link", false});  // a link is never a folder to enter
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, listed);
+    SetLastError(kMarker);
+    EXPECT_FALSE(tree.List("missing", &entries, &failure));
+    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), GetLastError());
 }
 
 TEST_F(HeldFoldersTest, AnEmptyRootGoesLast) {
