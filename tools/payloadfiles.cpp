@@ -65,6 +65,8 @@ std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, const Seal
     if (archive->LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
     if (archive->LastFailure() == Failure::kTooLarge)
         return std::string("payload too large for ") + out + " (4 GiB or more)";
+    if (archive->LastFailure() == Failure::kCannotRead)
+        return "cannot read " + archive->FailedSource() + " (gone or changed since packing began)";
     return std::string("cannot write ") + out;
 }
 
