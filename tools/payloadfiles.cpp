@@ -50,12 +50,7 @@ std::string LoadInstaller(const char* path, XC_ExeTailHelper* archive) {
 std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, const Sealing& sealing) {
     // Deflate when there is no other packer.
     XC_ExeTailHelper::ImagePacker packer;
-#ifdef TARVIK_ZSTD_SEALING
     if (sealing.zstd_level != 0) packer = ZstdImagePacker(sealing.zstd_level, sealing.threads);
-#else
-    // The Windows build carries no Zstandard compressor: the Linux tool seals with it.
-    if (sealing.zstd_level != 0) return "--zstd: this build has no Zstandard compressor; use the Linux tool";
-#endif
     bool saved;
     {
         ProgressLine progress(archive, "packing");

@@ -1,4 +1,4 @@
-// Installers sealed with Zstandard as the Linux tool seals them: the archive loads them back
+// Installers sealed with Zstandard as the tools seal them: the archive loads them back
 // through the installer's own reader, their bytes do not depend on the number of threads, and
 // their one frame asks for no more window than the body needs.
 #include <gtest/gtest.h>
