@@ -1,6 +1,7 @@
 # zlib (system package for the target), minizip (compiled from zlib's contrib sources,
-# fetched by scripts/setup.sh), Zstandard (Debian's libzstd: its decoder compiled for Windows
-# from the source package fetched by scripts/setup.sh, the whole library natively) and
+# fetched by scripts/setup.sh), Zstandard (Debian's libzstd: its decoder and, for the tool, its
+# compressor compiled for Windows from the source package fetched by scripts/setup.sh, the
+# whole library natively) and
 # GoogleTest (Debian's sources, built for the target).
 
 set(TARVIK_MINIZIP_DIR "${PROJECT_SOURCE_DIR}/.deps/minizip" CACHE PATH "minizip sources (contrib/minizip of zlib)")
@@ -33,7 +34,7 @@ else()
 endif()
 
 # zstd_decoder: what the installer needs to read a Zstandard member. zstd_encoder: the compressor
-# as well, for the Linux tool only.
+# as well, for the tools only.
 if(WIN32)
   set(TARVIK_ZSTD_DIR "${PROJECT_SOURCE_DIR}/.deps/zstd/lib" CACHE PATH "Zstandard sources (lib/ of Debian's libzstd)")
   if(NOT EXISTS "${TARVIK_ZSTD_DIR}/decompress/zstd_decompress.c")
@@ -60,6 +61,28 @@ if(WIN32)
   target_compile_options(zstd_decoder PRIVATE -Os -w -fno-asynchronous-unwind-tables)
   set_source_files_properties(${TARVIK_ZSTD_DIR}/decompress/zstd_decompress_block.c
                               ${TARVIK_ZSTD_DIR}/decompress/huf_decompress.c PROPERTIES COMPILE_OPTIONS -O2)
+  # The compressor of the Windows tool, from the same sources, with its worker threads (Win32
+  # threads in zstd's own threading layer): the same frames as the Linux tool's for the same
+  # body and level. Never linked into the installer, which links zstd_decoder only.
+  add_library(zstd_encoder STATIC
+    ${TARVIK_ZSTD_DIR}/common/pool.c
+    ${TARVIK_ZSTD_DIR}/common/threading.c
+    ${TARVIK_ZSTD_DIR}/compress/fse_compress.c
+    ${TARVIK_ZSTD_DIR}/compress/hist.c
+    ${TARVIK_ZSTD_DIR}/compress/huf_compress.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_compress.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_compress_literals.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_compress_sequences.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_compress_superblock.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_double_fast.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_fast.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_lazy.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_ldm.c
+    ${TARVIK_ZSTD_DIR}/compress/zstd_opt.c
+    ${TARVIK_ZSTD_DIR}/compress/zstdmt_compress.c)
+  target_compile_definitions(zstd_encoder PRIVATE ZSTD_MULTITHREAD ZSTD_DISABLE_ASM)
+  target_compile_options(zstd_encoder PRIVATE -O2 -w)
+  target_link_libraries(zstd_encoder PUBLIC zstd_decoder)
 else()
   # The shared library: Debian builds only that one with worker threads, and it exports the
   # entry points beyond the stable ones (the frame header) too.

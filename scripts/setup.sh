@@ -11,7 +11,7 @@ packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   googletest cmake ninja-build dpkg-dev locales g++ clang libclang-rt-14-dev
   zip fonts-wqy-microhei zlib1g-dev osslsigncode openssl libxml2-utils libzstd-dev zstd)
 # zip packs language archives for the window tests; the CJK font lets Wine draw the Chinese window.
-# libzstd-dev gives the Linux tool its Zstandard compressor; zstd reads a sealed member back in the tests.
+# libzstd-dev gives the Linux tool its Zstandard compressor (the Windows one's is built from the source package below); zstd reads a sealed member back in the tests.
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -30,7 +30,7 @@ if [ -f "$src_list" ] && ! grep -q '^Types:.*deb-src' "$src_list"; then
   need_src=1
 fi
 
-if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ] || [ ! -f "$deps/minizip/zip.c" ] || [ ! -f "$deps/zstd/lib/zstd.h" ]; then
+if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ] || [ ! -f "$deps/minizip/zip.c" ] || [ ! -f "$deps/zstd/lib/compress/zstd_compress.c" ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
 fi
@@ -67,18 +67,20 @@ if [ ! -f "$deps/minizip/zip.c" ]; then
   echo "$got" > "$deps/minizip/VERSION"
   rm -rf "$work"
 fi
-# The installer's Zstandard decompressor: built for mingw from Debian's libzstd source package
-# (cmake/Dependencies.cmake compiles only the decoding part), the same version as the tool's
-# libzstd-dev where the archive still has it.
-if [ ! -f "$deps/zstd/lib/zstd.h" ]; then
+# Zstandard for Windows, built for mingw from Debian's libzstd source package, the same version
+# as the Linux tool's libzstd-dev where the archive still has it: the installer's decompressor
+# (cmake/Dependencies.cmake compiles only the decoding part into it) and the Windows tool's
+# compressor. A folder from before the compressor was needed is fetched anew.
+if [ ! -f "$deps/zstd/lib/compress/zstd_compress.c" ]; then
   work=$(mktemp -d)
   got=$(fetch_source libzstd "$work")
   [ -n "$got" ] || { echo "setup: no libzstd source package could be fetched" >&2; exit 1; }
+  rm -rf "$deps/zstd"
   mkdir -p "$deps/zstd/lib"
-  cp -r "$work"/src/lib/common "$work"/src/lib/decompress "$deps/zstd/lib/"
+  cp -r "$work"/src/lib/common "$work"/src/lib/decompress "$work"/src/lib/compress "$deps/zstd/lib/"
   cp "$work"/src/lib/zstd.h "$work"/src/lib/zstd_errors.h "$deps/zstd/lib/"
   cp "$work"/src/LICENSE "$deps/zstd/"
   echo "$got" > "$deps/zstd/VERSION"
   rm -rf "$work"
 fi
-echo "setup: ready (minizip from zlib $(cat "$deps/minizip/VERSION"), zstd decoder from libzstd $(cat "$deps/zstd/VERSION"))"
+echo "setup: ready (minizip from zlib $(cat "$deps/minizip/VERSION"), zstd for Windows from libzstd $(cat "$deps/zstd/VERSION"))"

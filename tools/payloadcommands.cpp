@@ -90,7 +90,7 @@ int PackFiles(const char* stub, const char* out, int count, char** pairs, const 
         const char* equals = std::strchr(pairs[i], '=');
         if (!equals || equals == pairs[i]) return Fail(std::string("expected KEY=PATH, got ") + pairs[i]);
         const std::string key(pairs[i], static_cast<size_t>(equals - pairs[i]));
-        if (!archive.AddFile(key.c_str(), equals + 1))
+        if (!archive.AddFileForSaving(key.c_str(), equals + 1))
             return Fail("cannot add " + key + " from " + (equals + 1) + " (" + AddFailure(archive.LastFailure()) + ")");
         inputs.push_back(equals + 1);
     }

@@ -50,12 +50,7 @@ std::string LoadInstaller(const char* path, XC_ExeTailHelper* archive) {
 std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, const Sealing& sealing) {
     // Deflate when there is no other packer.
     XC_ExeTailHelper::ImagePacker packer;
-#ifdef TARVIK_ZSTD_SEALING
     if (sealing.zstd_level != 0) packer = ZstdImagePacker(sealing.zstd_level, sealing.threads);
-#else
-    // The Windows build carries no Zstandard compressor: the Linux tool seals with it.
-    if (sealing.zstd_level != 0) return "--zstd: this build has no Zstandard compressor; use the Linux tool";
-#endif
     bool saved;
     {
         ProgressLine progress(archive, "packing");
@@ -65,6 +60,8 @@ std::string SaveInstaller(XC_ExeTailHelper* archive, const char* out, const Seal
     if (archive->LastFailure() == Failure::kNoMemory) return std::string("not enough memory to write ") + out;
     if (archive->LastFailure() == Failure::kTooLarge)
         return std::string("payload too large for ") + out + " (4 GiB or more)";
+    if (archive->LastFailure() == Failure::kCannotRead)
+        return "cannot read " + archive->FailedSource() + " (gone or changed since packing began)";
     return std::string("cannot write ") + out;
 }
 

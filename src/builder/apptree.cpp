@@ -75,7 +75,7 @@ bool AddFixedEntries(XC_ExeTailHelper* payload, const std::function<FixedSource(
         const FixedSource source = sourceOf(entry.source);
         if (!source.present) {
             missing->push_back(entry.source);
-        } else if (!payload->AddFile(entry.key, source.path.c_str())) {
+        } else if (!payload->AddFileForSaving(entry.key, source.path.c_str())) {
             *failure = "cannot read " + source.path;
             return false;
         }
@@ -139,7 +139,7 @@ bool PackApplicationTree(XC_ExeTailHelper* payload, const std::string& root, con
                 const std::string key = PayloadKey::FileName(fileCount);
                 info.SetValue(key.c_str(), relative.c_str());
                 info.SetValueInt(PayloadKey::FileCount, ++fileCount);
-                if (!payload->AddFile(key.c_str(), entry.path.c_str())) {
+                if (!payload->AddFileForSaving(key.c_str(), entry.path.c_str())) {
                     *failure = "cannot read the file " + entry.path;
                     return false;
                 }

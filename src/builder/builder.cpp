@@ -87,7 +87,12 @@ void RunBuilder(XC_ExeTailHelper* payload) {
 
     if (!PackApplicationFolder(payload, &failure, &notes)) Fail(failure);
     for (const std::string& note : notes) ProgramLog.AppendFormat("Builder: %s", note.c_str());
-    if (!payload->SaveToExe(kInstallerPath)) Fail(std::string("cannot write ") + kInstallerPath);
+    // The application's files are read only now, each when its turn comes.
+    if (!payload->SaveToExe(kInstallerPath)) {
+        if (payload->LastFailure() == XC_ExeTailHelper::Failure::kCannotRead)
+            Fail("cannot read " + payload->FailedSource() + " (gone or changed since the walk)");
+        Fail(std::string("cannot write ") + kInstallerPath);
+    }
     ProgramLog.AppendFormat("Builder: installer written to %s", kInstallerPath);
     ExitProcess(0);
 }

@@ -13,7 +13,23 @@ namespace platform {
 // Committed read-write pages, zero-filled; null when memory is short.
 uint8_t* AllocatePages(uint32_t size);
 void FreePages(uint8_t* pages, uint32_t size);
-FileRead ReadFileInto(const char* path, XC_MemSpace* block);
+// A file read from its start in pieces, open for as long as the object lives.
+class InputFile {
+public:
+    InputFile();
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    // Opens a regular file (no folder, pipe or device) and takes its size, which must fit in
+    // 32 bits.
+    FileRead Open(const char* path, uint32_t* size);
+    // The next `count` bytes; false when the read fails or the file ends sooner.
+    bool Read(uint8_t* bytes, uint32_t count);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 // The file's bytes mapped read-only: read without a copy into memory of our own. An empty file
 // gives null bytes and size 0.
 FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size);

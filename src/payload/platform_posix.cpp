@@ -50,17 +50,31 @@ FileRead SizeOf(int file, uint32_t* size) {
 
 }  // namespace
 
-FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
-    File file(std::fopen(path, "rb"));
-    uint32_t size = 0;
-    const FileRead opened = file ? SizeOf(fileno(file.get()), &size) : FileRead::kCannotRead;
-    if (opened != FileRead::kDone) return opened;
-    if (size == 0) {
-        block->Allocate(0, 0);
-        return FileRead::kDone;
+struct InputFile::State {
+    int file = -1;
+};
+
+InputFile::InputFile() : state_(new State) {}
+
+InputFile::~InputFile() {
+    if (state_->file >= 0) close(state_->file);
+}
+
+FileRead InputFile::Open(const char* path, uint32_t* size) {
+    if (state_->file >= 0) return FileRead::kCannotRead;
+    state_->file = open(path, O_RDONLY);
+    return SizeOf(state_->file, size);
+}
+
+bool InputFile::Read(uint8_t* bytes, uint32_t count) {
+    while (count > 0) {
+        const ssize_t got = read(state_->file, bytes, count);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        bytes += got;
+        count -= uint32_t(got);
     }
-    if (!block->Allocate(size, 0)) return FileRead::kNoMemory;
-    return std::fread(block->data, 1, size, file.get()) == size ? FileRead::kDone : FileRead::kCannotRead;
+    return true;
 }
 
 FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size) {

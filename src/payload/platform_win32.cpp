@@ -1,4 +1,4 @@
-// Windows side of the payload cores: committed pages, single-call file reads, mapped files and
+// Windows side of the payload cores: committed pages, files read in pieces, mapped files and
 // writes in pieces.
 #include <windows.h>
 
@@ -36,19 +36,27 @@ FileRead OpenForReading(const char* path, XC_File* file, uint32_t* size) {
 
 }  // namespace
 
-FileRead ReadFileInto(const char* path, XC_MemSpace* block) {
+struct InputFile::State {
     XC_File file;
-    uint32_t size = 0;
-    const FileRead opened = OpenForReading(path, &file, &size);
-    if (opened != FileRead::kDone) return opened;
-    if (size == 0) {
-        block->Allocate(0, 0);
-        return FileRead::kDone;
+};
+
+InputFile::InputFile() : state_(new State) {}
+
+InputFile::~InputFile() = default;
+
+FileRead InputFile::Open(const char* path, uint32_t* size) {
+    if (state_->file.IsOpen()) return FileRead::kCannotRead;
+    return OpenForReading(path, &state_->file, size);
+}
+
+bool InputFile::Read(uint8_t* bytes, uint32_t count) {
+    while (count > 0) {
+        DWORD got = 0;
+        if (!ReadFile(state_->file.Get(), bytes, count, &got, nullptr) || got == 0) return false;
+        bytes += got;
+        count -= got;
     }
-    if (!block->Allocate(size, 0)) return FileRead::kNoMemory;
-    DWORD read = 0;
-    return ReadFile(file.Get(), block->data, size, &read, nullptr) && read >= size ? FileRead::kDone
-                                                                                   : FileRead::kCannotRead;
+    return true;
 }
 
 FileRead MapFile(const char* path, const uint8_t** bytes, uint32_t* size) {

@@ -10,7 +10,16 @@ bool ReadWholeFile(const char* path, XC_MemSpace* block) { return ReadWholeFileS
 
 FileRead ReadWholeFileStatus(const char* path, XC_MemSpace* block) {
     if (!path || !*path || !block) return FileRead::kCannotRead;
-    return platform::ReadFileInto(path, block);
+    platform::InputFile file;
+    uint32_t size = 0;
+    const FileRead opened = file.Open(path, &size);
+    if (opened != FileRead::kDone) return opened;
+    if (size == 0) {
+        block->Allocate(0, 0);
+        return FileRead::kDone;
+    }
+    if (!block->Allocate(size, 0)) return FileRead::kNoMemory;
+    return file.Read(block->data, size) ? FileRead::kDone : FileRead::kCannotRead;
 }
 
 MappedFile::~MappedFile() { Close(); }

@@ -14,6 +14,8 @@ namespace {
 const char kPayloadKey[] = "Qz_R.N.T";
 constexpr uint32_t kHeaderSize = 16;
 constexpr uint32_t kRecordOverhead = 12;  // data length, key length, four zero bytes
+// How much of a file added for saving is read at a time: the deflate writer's piece.
+constexpr uint32_t kSourcePiece = ZipImageWriter::kPieceSize;
 
 // The reader searches the whole file for the magic, so the image must never hold it as eight
 // consecutive bytes: it is kept masked and unmasked at run time through a volatile mask.
@@ -172,7 +174,7 @@ bool XC_ExeTailHelper::LoadFromExe(const char* path) {
     for (const RecordSpan& record : records) {
         auto entry = std::make_unique<XC_MemSpace>();
         entry->Borrow(body->data + record.offset, record.length);
-        entries_[record.key] = std::move(entry);
+        entries_[record.key] = Entry{std::move(entry), std::string(), 0};
     }
     bodies_.push_back(std::move(body));
     return true;
@@ -185,7 +187,19 @@ bool XC_ExeTailHelper::AddFile(const char* key, const char* path) {
     auto block = std::make_unique<XC_MemSpace>();
     const FileRead read = ReadWholeFileStatus(path, block.get());
     if (read != FileRead::kDone) return Fail(FailureOf(read));
-    entries_.emplace(key, std::move(block));
+    entries_.emplace(key, Entry{std::move(block), std::string(), 0});
+    return true;
+}
+
+bool XC_ExeTailHelper::AddFileForSaving(const char* key, const char* path) {
+    failure_ = Failure::kNone;
+    if (!KeyIsFree(key)) return Fail(Failure::kBadKey);
+    if (!path || !*path) return Fail(Failure::kCannotRead);
+    platform::InputFile file;
+    uint32_t size = 0;
+    const FileRead opened = file.Open(path, &size);
+    if (opened != FileRead::kDone) return Fail(FailureOf(opened));
+    entries_.emplace(key, Entry{nullptr, path, size});
     return true;
 }
 
@@ -194,7 +208,7 @@ bool XC_ExeTailHelper::AddMemory(const char* key, const XC_MemSpace* block) {
     if (!block || !KeyIsFree(key)) return Fail(Failure::kBadKey);
     auto copy = std::make_unique<XC_MemSpace>();
     if (!CopyBlock(block->data, block->size, copy.get())) return Fail(Failure::kNoMemory);
-    entries_.emplace(key, std::move(copy));
+    entries_.emplace(key, Entry{std::move(copy), std::string(), 0});
     return true;
 }
 
@@ -202,33 +216,61 @@ bool XC_ExeTailHelper::GetEntry(const char* key, XC_MemSpace* block) const {
     if (!key || !block) return false;
     auto found = entries_.find(key);
     if (found == entries_.end()) return false;
-    return CopyBlock(found->second->data, found->second->size, block);
+    const Entry& entry = found->second;
+    // A file added for saving is read as SaveToExe would read it.
+    if (!entry.block) return ReadWholeFile(entry.source.c_str(), block) && block->size == entry.size;
+    return CopyBlock(entry.block->data, entry.block->size, block);
 }
 
 bool XC_ExeTailHelper::ExtractToFile(const char* key, const char* path) const {
     if (!key) return false;
     auto found = entries_.find(key);
     if (found == entries_.end()) return false;
-    return WriteWholeFile(path, found->second.get(), 0);
+    if (found->second.block) return WriteWholeFile(path, found->second.block.get(), 0);
+    XC_MemSpace bytes;
+    return GetEntry(key, &bytes) && WriteWholeFile(path, &bytes, 0);
+}
+
+bool XC_ExeTailHelper::FeedSource(const Entry& entry, XC_MemSpace* buffer, const BodyFeed& add) const {
+    platform::InputFile file;
+    uint32_t size = 0;
+    if (file.Open(entry.source.c_str(), &size) != FileRead::kDone || size != entry.size) {
+        failed_source_ = entry.source;
+        return false;
+    }
+    for (uint32_t left = size; left > 0;) {
+        const uint32_t piece = left < buffer->size ? left : buffer->size;
+        if (!file.Read(buffer->data, piece)) {
+            failed_source_ = entry.source;
+            return false;
+        }
+        if (!add(buffer->data, piece)) return false;
+        left -= piece;
+    }
+    return true;
 }
 
 bool XC_ExeTailHelper::SaveToExe(const char* path, uint32_t threads, uint32_t pieceSize) const {
     return SaveToExe(path, [&](uint64_t, const std::function<bool(const BodyFeed&)>& body,
                                const ContentProgress* progress, ZipImage* image) {
         ZipImageWriter writer(image, threads, pieceSize, progress);
-        body([&](const uint8_t* bytes, uint32_t count) { return writer.Add(bytes, count); });
-        if (writer.Finish()) return Failure::kNone;
+        const bool fed = body([&](const uint8_t* bytes, uint32_t count) { return writer.Add(bytes, count); });
+        if (writer.Finish() && fed) return Failure::kNone;
         return writer.OutOfMemory() ? Failure::kNoMemory : Failure::kTooLarge;
     });
 }
 
 bool XC_ExeTailHelper::SaveToExe(const char* path, const ImagePacker& pack) const {
     failure_ = Failure::kNone;
+    failed_source_.clear();
     if (entries_.empty()) return WriteWholeFile(path, &stub_, 0) || Fail(Failure::kCannotWrite);
 
     uint64_t total = 0;
-    for (const auto& entry : entries_) total += kRecordOverhead + entry.first.size() + entry.second->size;
+    for (const auto& entry : entries_) total += kRecordOverhead + entry.first.size() + entry.second.Size();
     if (total > UINT32_MAX) return Fail(Failure::kTooLarge);
+    // The files added for saving pass through one buffer, a piece at a time.
+    XC_MemSpace buffer;
+    if (!buffer.Allocate(kSourcePiece, 0)) return Fail(Failure::kNoMemory);
 
     // The records go to the ZIP layer one part at a time, straight from the entries, and the
     // image grows in pages: neither the record block nor the image is ever held in one piece.
@@ -251,24 +293,27 @@ bool XC_ExeTailHelper::SaveToExe(const char* path, const ImagePacker& pack) cons
     const ContentProgress progress = [&](uint64_t done, uint64_t) { progress_(done, total); };
     const auto body = [&](const BodyFeed& add) {
         std::string head;
-        const auto addRecord = [&](const std::string& key, const XC_MemSpace& data) {
+        const auto addRecord = [&](const std::string& key, const Entry& entry) {
             const uint32_t key_length = static_cast<uint32_t>(key.size());
             head.assign(kRecordOverhead + key_length, '\0');
             uint8_t* bytes = reinterpret_cast<uint8_t*>(&head[0]);
-            PutU32(bytes, data.size);
+            PutU32(bytes, entry.Size());
             PutU32(bytes + 4, key_length);
             std::memcpy(bytes + 8, key.data(), key_length);
-            return add(bytes, uint32_t(head.size())) && add(data.data, data.size);
+            if (!add(bytes, uint32_t(head.size()))) return false;
+            return entry.block ? add(entry.block->data, entry.block->size) : FeedSource(entry, &buffer, add);
         };
         const auto first = entries_.find(first_key_);
-        if (first != entries_.end() && !addRecord(first->first, *first->second)) return false;
+        if (first != entries_.end() && !addRecord(first->first, first->second)) return false;
         for (const auto& entry : entries_)
-            if (entry.first != first_key_ && !addRecord(entry.first, *entry.second)) return false;
+            if (entry.first != first_key_ && !addRecord(entry.first, entry.second)) return false;
         return true;
     };
     const Failure packed = pack(total, body, progress_ ? &progress : nullptr, &image);
-    // A page that could not be written stops the packer as if memory were short.
+    // A page that could not be written, or a file that could not be read, stops the packer as
+    // if memory were short.
     if (!written) return Fail(Failure::kCannotWrite);
+    if (!failed_source_.empty()) return Fail(Failure::kCannotRead);
     if (packed != Failure::kNone) return Fail(packed);
     if (imageAt + image.size > UINT32_MAX) return Fail(Failure::kTooLarge);
 

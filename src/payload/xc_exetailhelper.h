@@ -1,5 +1,6 @@
-// The payload archive appended behind the executable image: keyed entries held in memory,
-// loaded from and saved to "stub + header + sealed body".
+// The payload archive appended behind the executable image: keyed entries, loaded from and
+// saved to "stub + header + sealed body". Entries are held in memory, but for files added to be
+// sealed, which are read a piece at a time only when their turn comes in SaveToExe.
 #pragma once
 #include <functional>
 #include <map>
@@ -15,7 +16,7 @@ public:
     // Why the last LoadFromExe, AddFile, AddMemory or SaveToExe failed, for a person to read.
     enum class Failure : uint8_t {
         kNone,
-        kCannotRead,   // missing or unreadable file, or a folder
+        kCannotRead,   // missing or unreadable file, or a folder; one added for saving that changed
         kDamaged,      // a payload that does not unseal, or records that run past the body
         kNoMemory,     // an allocation failed
         kTooLarge,     // a file, entry or payload that does not fit the 32-bit sizes
@@ -25,15 +26,20 @@ public:
 
     bool LoadFromExe(const char* path);
     bool IsEmpty() const { return entries_.empty(); }
-    bool HasEntry(const char* key) const { return FindEntry(key) != nullptr; }
+    bool HasEntry(const char* key) const { return key != nullptr && entries_.count(key) != 0; }
     // The entry's own block, read in place (no copy); valid until the archive changes. Null
-    // when there is no such entry.
+    // when there is no such entry, or when it was added with AddFileForSaving.
     const XC_MemSpace* FindEntry(const char* key) const {
         if (key == nullptr) return nullptr;
         const auto entry = entries_.find(key);
-        return entry != entries_.end() ? entry->second.get() : nullptr;
+        return entry != entries_.end() ? entry->second.block.get() : nullptr;
     }
     bool AddFile(const char* key, const char* path);
+    // Adds the file as an entry whose bytes SaveToExe reads when their turn comes, a piece at
+    // a time: the archive holds its path and size only, so that a tree of any size is sealed in
+    // a few MiB. The file must be readable now, as for AddFile; one that cannot be read again or
+    // whose size changed by the save makes it fail with kCannotRead (FailedSource names it).
+    bool AddFileForSaving(const char* key, const char* path);
     bool AddMemory(const char* key, const XC_MemSpace* block);
     bool GetEntry(const char* key, XC_MemSpace* block) const;
     bool ExtractToFile(const char* key, const char* path) const;
@@ -51,6 +57,8 @@ public:
     // SaveToExe with the image made by `pack` instead of the deflating writer.
     bool SaveToExe(const char* path, const ImagePacker& pack) const;
     Failure LastFailure() const { return failure_; }
+    // The file of an entry added for saving that the last SaveToExe could not read.
+    const std::string& FailedSource() const { return failed_source_; }
     // Told now and then how far LoadFromExe has unpacked and SaveToExe has packed the body:
     // bytes done of the total. Empty: nobody is told.
     using Progress = std::function<void(uint64_t done, uint64_t total)>;
@@ -69,10 +77,11 @@ public:
     // The ZIP method of the loaded payload's member (8 deflate, 93 Zstandard); 0 before one
     // has loaded.
     uint16_t MemberMethod() const { return member_method_; }
-    // Keys in archive order, for inspection.
+    // The entries held in memory (every loaded one), in archive order, for inspection.
     template <typename Visit>
     void ForEachEntry(Visit visit) const {
-        for (const auto& entry : entries_) visit(entry.first, *entry.second);
+        for (const auto& entry : entries_)
+            if (entry.second.block) visit(entry.first, *entry.second.block);
     }
 
 private:
@@ -82,10 +91,20 @@ private:
     }
     bool KeyIsFree(const char* key) const { return key && *key && entries_.count(key) == 0; }
 
+    // A loaded entry borrows its bytes from the unpacked body it came from; one added from
+    // memory or by AddFile owns a copy; one added for saving has no block, only its file.
+    struct Entry {
+        std::unique_ptr<XC_MemSpace> block;
+        std::string source;
+        uint32_t size = 0;
+        uint32_t Size() const { return block ? block->size : size; }
+    };
+    // Feeds a file entry's bytes to `add` piece by piece through `buffer`; false, with
+    // failed_source_ set, when the file cannot be read as it was added.
+    bool FeedSource(const Entry& entry, XC_MemSpace* buffer, const BodyFeed& add) const;
+
     // std::string compares as unsigned bytes, shorter first on a common prefix: the record order.
-    // A loaded entry borrows its bytes from the unpacked body it came from; an added one owns
-    // a copy.
-    std::map<std::string, std::unique_ptr<XC_MemSpace>> entries_;
+    std::map<std::string, Entry> entries_;
     // Unpacked bodies, kept for as long as the archive: loaded entries live inside them.
     std::vector<std::unique_ptr<XC_MemSpace>> bodies_;
     XC_MemSpace stub_;
@@ -93,6 +112,7 @@ private:
     // Written by the operations that change the archive or save it, never by lookups, which
     // may run on several threads at once.
     mutable Failure failure_ = Failure::kNone;
+    mutable std::string failed_source_;
     Progress progress_;
     FirstRecord first_record_;
     std::string first_key_;

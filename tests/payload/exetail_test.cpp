@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <random>
@@ -414,6 +415,8 @@ TEST_F(ExeTail, FilesOfFourGigabytesOrMoreAreRefused) {
     XC_ExeTailHelper archive;
     EXPECT_FALSE(archive.AddFile("huge", huge.c_str()));
     EXPECT_EQ(XC_ExeTailHelper::Failure::kTooLarge, archive.LastFailure());
+    EXPECT_FALSE(archive.AddFileForSaving("huge", huge.c_str()));
+    EXPECT_EQ(XC_ExeTailHelper::Failure::kTooLarge, archive.LastFailure());
     EXPECT_TRUE(archive.IsEmpty());
     EXPECT_FALSE(archive.LoadFromExe(huge.c_str()));
     EXPECT_EQ(XC_ExeTailHelper::Failure::kTooLarge, archive.LastFailure());
@@ -588,6 +591,118 @@ TEST_F(ExeTail, ArchiveWithoutEntriesSavesTheStubAlone) {
     EXPECT_EQ(stub_, ReadBytes(copy));
 }
 
+// Files added for saving are read a piece at a time when their turn comes: the installer is the
+// one their bytes held in memory make, for sizes around the piece read at a time, on one thread
+// and on three, with a first record. The archive holds their sizes only, yet every lookup but
+// the in-place one gives their bytes.
+TEST_F(ExeTail, FilesAddedForSavingGiveTheSameInstaller) {
+    constexpr uint32_t kPiece = ZipImageWriter::kPieceSize;
+    std::vector<std::pair<std::string, Bytes>> entries = {
+        {"FILE0", Bytes()},
+        {"FILE1", Bytes{9}},
+        {"FILE2", RandomBytes(kPiece - 1, 31)},
+        {"FILE3", Bytes(kPiece, 'x')},
+        {"FILE4", RandomBytes(kPiece + 1, 32)},
+        {"FILE5", Bytes(2 * kPiece + 7, 0)},
+        {"MyLangage", RandomBytes(5000, 33)},
+    };
+    const std::string stub_path = folder_.File("stub.exe");
+    WriteBytes(stub_path, stub_);
+    for (size_t i = 0; i < entries.size(); ++i) WriteBytes(folder_.File(entries[i].first), entries[i].second);
+    for (uint32_t threads : {1u, 3u}) {
+        SCOPED_TRACE(threads);
+        XC_ExeTailHelper held, streamed;
+        ASSERT_TRUE(held.LoadFromExe(stub_path.c_str()));
+        ASSERT_TRUE(streamed.LoadFromExe(stub_path.c_str()));
+        held.PutFirst("MyLangage");
+        streamed.PutFirst("MyLangage");
+        for (const auto& entry : entries) {
+            const std::string source = folder_.File(entry.first);
+            ASSERT_TRUE(held.AddFile(entry.first.c_str(), source.c_str()));
+            ASSERT_TRUE(streamed.AddFileForSaving(entry.first.c_str(), source.c_str()));
+        }
+        const std::string held_out = folder_.File("held.exe"), streamed_out = folder_.File("streamed.exe");
+        ASSERT_TRUE(held.SaveToExe(held_out.c_str(), threads));
+        ASSERT_TRUE(streamed.SaveToExe(streamed_out.c_str(), threads));
+        EXPECT_TRUE(ReadBytes(held_out) == ReadBytes(streamed_out));
+    }
+
+    XC_ExeTailHelper streamed;
+    const std::string source = folder_.File("FILE4");
+    ASSERT_TRUE(streamed.AddFileForSaving("FILE4", source.c_str()));
+    EXPECT_TRUE(streamed.HasEntry("FILE4"));
+    EXPECT_EQ(nullptr, streamed.FindEntry("FILE4"));
+    XC_MemSpace block;
+    ASSERT_TRUE(streamed.GetEntry("FILE4", &block));
+    EXPECT_TRUE(BytesOf(block) == entries[4].second);
+    const std::string extracted = folder_.File("extracted.bin");
+    ASSERT_TRUE(streamed.ExtractToFile("FILE4", extracted.c_str()));
+    EXPECT_TRUE(ReadBytes(extracted) == entries[4].second);
+}
+
+// A file added for saving is checked when added as AddFile checks it, and read again when its
+// turn comes: one that is gone or has another size by then fails the save as unreadable, named,
+// and the older file at the output stays as it was, with nothing else left beside it.
+TEST_F(ExeTail, FilesForSavingAreReadAsTheyWereAdded) {
+    XC_ExeTailHelper refused;
+    std::filesystem::create_directory(folder_.File("folder"));
+    const std::string present = folder_.File("present.bin");
+    WriteBytes(present, Bytes{1, 2});
+    const struct {
+        const char* key;
+        std::string path;
+        XC_ExeTailHelper::Failure failure;
+    } refusals[] = {
+        {"a", folder_.File("missing.bin"), XC_ExeTailHelper::Failure::kCannotRead},
+        {"a", folder_.File("folder"), XC_ExeTailHelper::Failure::kCannotRead},
+        {"a", "", XC_ExeTailHelper::Failure::kCannotRead},
+        {"", present, XC_ExeTailHelper::Failure::kBadKey},
+        {"b", present, XC_ExeTailHelper::Failure::kBadKey},  // added once below already
+    };
+    ASSERT_TRUE(refused.AddFileForSaving("b", present.c_str()));
+    for (const auto& refusal : refusals) {
+        SCOPED_TRACE(refusal.path);
+        EXPECT_FALSE(refused.AddFileForSaving(refusal.key, refusal.path.c_str()));
+        EXPECT_EQ(refusal.failure, refused.LastFailure());
+    }
+
+    const Bytes data = RandomBytes(3 * ZipImageWriter::kPieceSize / 2, 34);
+    const struct {
+        const char* change;
+        std::function<void(const std::string&)> make;
+    } changes[] = {
+        {"removed", [](const std::string& path) { std::filesystem::remove(path); }},
+        {"grown", [&](const std::string& path) { WriteBytes(path, Concat(data, Bytes{1})); }},
+        {"shrunk", [&](const std::string& path) { WriteBytes(path, Bytes(data.begin(), data.end() - 1)); }},
+        {"a folder now",
+         [](const std::string& path) {
+             std::filesystem::remove(path);
+             std::filesystem::create_directory(path);
+         }},
+    };
+    const std::string out = folder_.File("changes/out.exe");
+    std::filesystem::create_directory(folder_.File("changes"));
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.change);
+        const std::string source = folder_.File("changes/source.bin");
+        std::filesystem::remove_all(source);
+        WriteBytes(source, data);
+        WriteBytes(out, Bytes{'o', 'l', 'd'});
+        XC_ExeTailHelper archive;
+        ASSERT_TRUE(archive.AddFileForSaving("FILE0", source.c_str()));
+        change.make(source);
+        EXPECT_FALSE(archive.SaveToExe(out.c_str(), 2));
+        EXPECT_EQ(XC_ExeTailHelper::Failure::kCannotRead, archive.LastFailure());
+        EXPECT_EQ(source, archive.FailedSource());
+        XC_MemSpace block;
+        EXPECT_FALSE(archive.GetEntry("FILE0", &block));
+        EXPECT_EQ((Bytes{'o', 'l', 'd'}), ReadBytes(out));
+        std::filesystem::remove_all(source);
+        EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(folder_.File("changes")),
+                                   std::filesystem::directory_iterator()));
+    }
+}
+
 TEST_F(ExeTail, UnreadableFileIsRefused) {
     XC_ExeTailHelper archive;
     EXPECT_FALSE(archive.LoadFromExe(folder_.File("missing.exe").c_str()));
@@ -699,21 +814,30 @@ std::vector<std::pair<std::string, Bytes>> FixedEntries() {
     return entries;
 }
 
+// How the fixed entries reach the archive: from memory, or as files read when saved.
+enum class EntrySource : uint8_t { kMemory, kFileForSaving };
+
 TEST(SavedFile, FixedInputGivesThePinnedDigest) {
-    TempFolder folder;
-    const std::string stub_path = folder.File("stub.exe"), out_path = folder.File("out.exe");
-    WriteBytes(stub_path, RandomBytes(5000, 5));
-    XC_ExeTailHelper archive;
-    ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
-    for (const auto& entry : FixedEntries()) {
-        XC_MemSpace block;
-        Fill(&block, entry.second);
-        ASSERT_TRUE(archive.AddMemory(entry.first.c_str(), &block));
+    for (EntrySource source : {EntrySource::kMemory, EntrySource::kFileForSaving}) {
+        SCOPED_TRACE(int(source));
+        TempFolder folder;
+        const std::string stub_path = folder.File("stub.exe"), out_path = folder.File("out.exe");
+        WriteBytes(stub_path, RandomBytes(5000, 5));
+        XC_ExeTailHelper archive;
+        ASSERT_TRUE(archive.LoadFromExe(stub_path.c_str()));
+        for (const auto& entry : FixedEntries()) {
+            XC_MemSpace block;
+            Fill(&block, entry.second);
+            const std::string path = folder.File(entry.first);
+            WriteBytes(path, entry.second);
+            ASSERT_TRUE(source == EntrySource::kMemory ? archive.AddMemory(entry.first.c_str(), &block)
+                                                       : archive.AddFileForSaving(entry.first.c_str(), path.c_str()));
+        }
+        ASSERT_TRUE(archive.SaveToExe(out_path.c_str()));
+        const Bytes file = ReadBytes(out_path);
+        EXPECT_EQ(129070u, file.size());
+        EXPECT_EQ("C6963EE98BDEAFB05888D43DF22460DB", MD5::HexDigest(file.data(), file.size()));
     }
-    ASSERT_TRUE(archive.SaveToExe(out_path.c_str()));
-    const Bytes file = ReadBytes(out_path);
-    EXPECT_EQ(129070u, file.size());
-    EXPECT_EQ("C6963EE98BDEAFB05888D43DF22460DB", MD5::HexDigest(file.data(), file.size()));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Installers sealed with Zstandard as the Linux tool seals them: the archive loads them back
+// Installers sealed with Zstandard as the tools seal them: the archive loads them back
 // through the installer's own reader, their bytes do not depend on the number of threads, and
 // their one frame asks for no more window than the body needs.
 #include <gtest/gtest.h>
@@ -82,6 +82,33 @@ TEST_F(ZstdSealing, FirstRecordIsToldBeforeTheRest) {
     ASSERT_TRUE(loaded.LoadFromExe(path.c_str()));
     EXPECT_EQ(1, told);
     EXPECT_TRUE(loaded.HasEntry("FILE0"));
+}
+
+// Files added for saving reach the compressor a piece at a time instead of whole: the same
+// bytes as from memory, at the default level and the highest.
+TEST_F(ZstdSealing, FilesReadWhenSavedGiveTheSameBytes) {
+    const std::vector<std::pair<std::string, Bytes>> entries = {
+        {"FILE0", Text(5000000)}, {"FILE1", Bytes()}, {"FILE2", RandomBytes(1500000, 24)}, {"MyLangage", Text(3000)}};
+    for (const auto& entry : entries) WriteBytes(folder_.File(entry.first), entry.second);
+    for (int level : {kZstdDefaultLevel, kZstdMaxLevel}) {
+        SCOPED_TRACE(level);
+        XC_ExeTailHelper archive;
+        const std::string stub = folder_.File("stub.exe");
+        WriteBytes(stub, RandomBytes(3000, 21));
+        ASSERT_TRUE(archive.LoadFromExe(stub.c_str()));
+        archive.PutFirst("MyLangage");
+        for (const auto& entry : entries)
+            ASSERT_TRUE(archive.AddFileForSaving(entry.first.c_str(), folder_.File(entry.first).c_str()));
+        const std::string streamed = folder_.File("streamed.exe");
+        ASSERT_TRUE(archive.SaveToExe(streamed.c_str(), ZstdImagePacker(level, 2)));
+
+        XC_ExeTailHelper held;
+        Fill(&held, entries);
+        held.PutFirst("MyLangage");
+        const std::string whole = folder_.File("whole.exe");
+        ASSERT_TRUE(held.SaveToExe(whole.c_str(), ZstdImagePacker(level, 2)));
+        EXPECT_TRUE(ReadBytes(streamed) == ReadBytes(whole));
+    }
 }
 
 TEST_F(ZstdSealing, SameBytesForAnyNumberOfThreads) {

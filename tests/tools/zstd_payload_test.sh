@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installers sealed with Zstandard by the Linux tool (--zstd): the same bytes from 1, 2 and 8
+# Installers sealed with Zstandard by the tool (--zstd): the same bytes from 1, 2 and 8
 # threads and for the same inputs again; list names the method; the entries are those of the
 # deflated installer; Debian's zstd program, a reader that shares no code with the project,
 # decodes the member with its CRC-32 holding; bad levels are refused.

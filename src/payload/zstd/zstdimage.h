@@ -1,5 +1,5 @@
 // Sealing with Zstandard: the payload body as the one member "N" of a ZIP image, compressed as
-// one Zstandard frame (ZIP method 93) with a long window. For the Linux tool, which links the
+// one Zstandard frame (ZIP method 93) with a long window. For the tools, which link the
 // compressor; the installer only reads such members (zstdmember.h).
 #pragma once
 #include <cstdint>
