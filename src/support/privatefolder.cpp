@@ -77,8 +77,18 @@ FolderAnew MakeFolderAnew(const std::string& path, std::string* failure) {
         return FolderAnew::Failed;
     }
     HeldFolders tree;
-    if (!tree.Open(path, failure)) return FolderAnew::Failed;
-    if (!RemoveHeldTree(tree, "")) {
+    bool removed = false;
+    if (tree.Open(path, failure)) {
+        removed = RemoveHeldTree(tree, "");
+    } else if (GetLastError() == ERROR_DIRECTORY) {
+        // A file stands there: it goes through its folder's handle.
+        HeldFolders parent;
+        removed = parent.Open(ParentFolder(path), failure) &&
+                  parent.RemoveFile(LastPathPart(path), failure) == Removal::Removed;
+    } else {
+        return FolderAnew::Failed;
+    }
+    if (!removed) {
         *failure = "was there and cannot be removed, " + ErrorText(GetLastError());
         return FolderAnew::Failed;
     }

@@ -460,6 +460,24 @@ TEST_F(SYSTEM_SUITE(DriverInstallTest), FoldersAnotherUserMadeFirstAreMadeNew) {
     if (kUpdater64) EXPECT_EQ(FileContents(TARVIK_UPD64_EXE), FileContents(folders[0] + "\\upd64.exe"));
 }
 
+// A file another user put where a working folder goes is removed the same way.
+TEST_F(SYSTEM_SUITE(DriverInstallTest), AFileWhereAWorkingFolderGoesIsReplaced) {
+    if (kSet == kNoSet) GTEST_SKIP() << "no driver set on this system";
+    ASSERT_NE(PlugRow(kPl2303), nullptr);
+    const std::string folder = Temp() + "\\" + kPl2303.folder;
+    FILE* file = fopen(folder.c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    fputs("another user's", file);
+    fclose(file);
+
+    EXPECT_EQ(InstallResult::Success, RunInstall(owner_)) << LogText();
+
+    EXPECT_TRUE(IsFolder(folder));
+    const std::string made = "Made new, the folder that was there removed with what it held: " + folder;
+    const std::vector<std::string> entries = LogEntries();
+    EXPECT_NE(entries.end(), std::find(entries.begin(), entries.end(), made)) << LogText();
+}
+
 // A second install finds the packages in the store: no second copy, and success again.
 TEST_F(SYSTEM_SUITE(DriverInstallTest), StagingTwiceLeavesOneCopyInTheStore) {
     if (kSet == kNoSet) GTEST_SKIP() << "no driver set on this system";
