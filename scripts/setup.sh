@@ -9,8 +9,10 @@ deps="$here/.deps"
 packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   wine wine32:i386 wine64 fonts-wine xvfb xdotool imagemagick x11-utils
   googletest cmake ninja-build dpkg-dev locales g++ clang libclang-rt-14-dev
-  zip fonts-wqy-microhei zlib1g-dev osslsigncode openssl libxml2-utils libzstd-dev zstd)
+  zip fonts-wqy-microhei zlib1g-dev osslsigncode openssl libxml2-utils libzstd-dev zstd
+  nsis time)
 # zip packs language archives for the window tests; the CJK font lets Wine draw the Chinese window.
+# nsis is the peer installer system the release benchmark measures against; time gives every pack's peak memory.
 # libzstd-dev gives the Linux tool its Zstandard compressor (the Windows one's is built from the source package below); zstd reads a sealed member back in the tests.
 
 missing=()
