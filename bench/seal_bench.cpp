@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     const size_t count = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 300;
     std::vector<int> levels = {0};
     for (int i = 3; i < argc; ++i) levels.push_back(std::atoi(argv[i]));
-    if (argc <= 3) levels.insert(levels.end(), {kZstdDefaultLevel, 19});
+    if (argc <= 3) levels.insert(levels.end(), {3, kZstdDefaultLevel});
 
     std::vector<std::pair<uintmax_t, std::string>> found;
     std::error_code error;

@@ -48,7 +48,7 @@ Bytes Text(size_t count) {
 TEST_F(ZstdSealing, LoadsBackThroughTheInstallersReader) {
     const std::vector<std::pair<std::string, Bytes>> entries = {
         {"FILE0", Text(3000000)}, {"FILE1", RandomBytes(700000, 22)}, {"FILE2", Bytes()}, {"MyLangage", Bytes{1}}};
-    for (int level : {1, kZstdDefaultLevel, 19}) {
+    for (int level : {1, kZstdDefaultLevel, kZstdMaxLevel}) {
         SCOPED_TRACE(level);
         XC_ExeTailHelper loaded;
         ASSERT_TRUE(loaded.LoadFromExe(Seal(entries, level, 2, "sealed.exe").c_str()));
