@@ -48,9 +48,12 @@ struct NtCalls {
     }
 };
 
+NtCalls MakeNtCalls() { return NtCalls(); }
+
+// Every thread that works on held folders (the install worker, the uninstaller) asks here.
 const NtCalls& Nt() {
-    static const NtCalls calls;
-    return calls;
+    static std::atomic<const NtCalls*> calls{nullptr};
+    return MadeOnce(&calls, MakeNtCalls);
 }
 
 constexpr int kFileDirectoryInformation = 1;
@@ -341,7 +344,6 @@ std::vector<WCHAR> HeldFolders::Level::ExpectedName() const {
     return parent != nullptr ? ChildName(parent->systemName, leaf) : systemName;
 }
 
-
 void HeldFolders::Close() {
     // Children before the root: each level points at its parent.
     levels_.clear();
@@ -356,7 +358,8 @@ HANDLE OpenFolderNotFollowing(const std::string& path, ACCESS_MASK access, std::
         return nullptr;
     }
     HANDLE folder = nullptr;
-    const LONG status = OpenIn(nullptr, Wide("\\??\\" + path), access, kHeldSharing, FILE_OPEN, FILE_DIRECTORY_FILE, &folder);
+    const LONG status =
+        OpenIn(nullptr, Wide("\\??\\" + path), access, kHeldSharing, FILE_OPEN, FILE_DIRECTORY_FILE, &folder);
     if (status < 0) {
         Fail(status);
         *failure = status == kStatusNotADirectory ? path + " is no folder" : ErrorReason(GetLastError());
@@ -516,8 +519,9 @@ bool HeldFolders::List(const std::string& relative, std::vector<FolderEntry>* en
     std::vector<BYTE> buffer(0x10000);
     for (BOOLEAN restart = TRUE;; restart = FALSE) {
         IO_STATUS_BLOCK io = {};
-        const LONG status = Nt().queryDirectory(folder, nullptr, nullptr, nullptr, &io, buffer.data(),
-                                                ULONG(buffer.size()), kFileDirectoryInformation, FALSE, nullptr, restart);
+        const LONG status =
+            Nt().queryDirectory(folder, nullptr, nullptr, nullptr, &io, buffer.data(), ULONG(buffer.size()),
+                                kFileDirectoryInformation, FALSE, nullptr, restart);
         if (status == kStatusNoMoreFiles) return true;
         if (status < 0) {
             Fail(status);
@@ -537,8 +541,8 @@ bool HeldFolders::List(const std::string& relative, std::vector<FolderEntry>* en
             char name[MAX_PATH * 2] = {};
             BOOL substituted = FALSE;
             const bool converted = length > 0 &&
-                                   WideCharToMultiByte(CP_ACP, 0, wide.data(), length, name, sizeof(name) - 1,
-                                                       nullptr, &substituted) > 0 &&
+                                   WideCharToMultiByte(CP_ACP, 0, wide.data(), length, name, sizeof(name) - 1, nullptr,
+                                                       &substituted) > 0 &&
                                    !substituted;
             const std::string text = converted ? name : std::string();
             if (text != "." && text != "..")

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include <string>
 
 // Joins up to four parts with "\"; an absent (null) part is skipped, an empty one adds a
@@ -36,6 +38,20 @@ template <typename Function>
 Function LibraryEntry(HMODULE library, const char* name) {
     // Through the generic function type: GetProcAddress knows no signatures.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+}
+
+// The table `make` gives, made on first use and shared by every thread from then on; a thread
+// that loses the race to make it drops its own. A function-local static would do the same, but
+// its guard brings the thread library into the programs: 30 KB, and an import of
+// GetTickCount64, which Windows XP's kernel32 lacks, so that they would not start there.
+template <typename Table>
+const Table& MadeOnce(std::atomic<const Table*>* slot, Table (*make)()) {
+    const Table* made = slot->load(std::memory_order_acquire);
+    if (made != nullptr) return *made;
+    const Table* fresh = new Table(make());
+    if (slot->compare_exchange_strong(made, fresh, std::memory_order_acq_rel)) return *fresh;
+    delete fresh;
+    return *made;
 }
 
 // Called first at process start: library searches by name look only in the system folder

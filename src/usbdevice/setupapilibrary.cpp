@@ -2,8 +2,6 @@
 // be looked for beside the executable first.
 #include "setupapilibrary.h"
 
-#include <atomic>
-
 #include "paths.h"
 
 namespace {
@@ -28,15 +26,8 @@ SetupApiEntries LoadSetupApi() {
 
 }  // namespace
 
-// The window's poll and the install worker may ask first at the same time; the one that
-// loses the race drops its table. (A static table initialised on first use would do the same,
-// but its guard brings a threading library of 30 KB into the installer.)
+// The window's poll and the install worker may ask first at the same time.
 const SetupApiEntries& SetupApi() {
     static std::atomic<const SetupApiEntries*> loaded{nullptr};
-    const SetupApiEntries* api = loaded.load(std::memory_order_acquire);
-    if (api != nullptr) return *api;
-    const SetupApiEntries* fresh = new SetupApiEntries(LoadSetupApi());
-    if (loaded.compare_exchange_strong(api, fresh, std::memory_order_acq_rel)) return *fresh;
-    delete fresh;
-    return *api;
+    return MadeOnce(&loaded, LoadSetupApi);
 }
