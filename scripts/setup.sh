@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 deps="$here/.deps"
 
-packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
+packages=(g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine xvfb xdotool imagemagick x11-utils
   googletest cmake ninja-build dpkg-dev locales g++ clang libclang-rt-14-dev
   zip fonts-wqy-microhei zlib1g-dev osslsigncode openssl libxml2-utils libzstd-dev zstd
@@ -32,7 +32,7 @@ if [ -f "$src_list" ] && ! grep -q '^Types:.*deb-src' "$src_list"; then
   need_src=1
 fi
 
-if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ] || [ ! -f "$deps/minizip/zip.c" ] || [ ! -f "$deps/zstd/lib/compress/zstd_compress.c" ]; then
+if [ ${#missing[@]} -gt 0 ] || [ $need_src -eq 1 ] || [ ! -f "$deps/minizip/zip.c" ] || [ ! -f "$deps/zlib/deflate.c" ] || [ ! -f "$deps/zstd/lib/compress/zstd_compress.c" ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
 fi
@@ -59,14 +59,18 @@ fetch_source() {
   done
 }
 
-# minizip is not packaged for mingw: take contrib/minizip from Debian's zlib source package.
-if [ ! -f "$deps/minizip/zip.c" ]; then
+# Debian's zlib source package gives minizip (contrib/minizip, not packaged for mingw) and, for
+# Windows, zlib itself, which cmake/Dependencies.cmake builds for the installer's size.
+if [ ! -f "$deps/minizip/zip.c" ] || [ ! -f "$deps/zlib/deflate.c" ]; then
   work=$(mktemp -d)
   got=$(fetch_source zlib "$work")
   [ -n "$got" ] || { echo "setup: no zlib source package could be fetched" >&2; exit 1; }
-  mkdir -p "$deps/minizip"
+  rm -rf "$deps/minizip" "$deps/zlib"
+  mkdir -p "$deps/minizip" "$deps/zlib"
   cp "$work"/src/contrib/minizip/{ioapi.c,ioapi.h,zip.c,zip.h,unzip.c,unzip.h,crypt.h} "$deps/minizip/"
+  cp "$work"/src/*.[ch] "$work"/src/LICENSE "$deps/zlib/"
   echo "$got" > "$deps/minizip/VERSION"
+  echo "$got" > "$deps/zlib/VERSION"
   rm -rf "$work"
 fi
 # Zstandard for Windows, built for mingw from Debian's libzstd source package, the same version
@@ -85,4 +89,4 @@ if [ ! -f "$deps/zstd/lib/compress/zstd_compress.c" ]; then
   echo "$got" > "$deps/zstd/VERSION"
   rm -rf "$work"
 fi
-echo "setup: ready (minizip from zlib $(cat "$deps/minizip/VERSION"), zstd for Windows from libzstd $(cat "$deps/zstd/VERSION"))"
+echo "setup: ready (zlib for Windows and minizip from zlib $(cat "$deps/zlib/VERSION"), zstd for Windows from libzstd $(cat "$deps/zstd/VERSION"))"
