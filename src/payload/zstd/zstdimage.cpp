@@ -89,21 +89,24 @@ private:
     ZipImage* image_;
 };
 
+// Why an attempt at the frame stopped short.
+enum class Shortage { kNone, kImage, kCompressor };
+
 // Feeds `input` to the encoder (all of it) or ends the frame, writing its output into the pages.
 bool Compress(ZSTD_CCtx* encoder, PageWriter* pages, const uint8_t* bytes, uint32_t count, ZSTD_EndDirective mode,
-              bool* noMemory) {
+              Shortage* shortage) {
     ZSTD_inBuffer in{bytes, count, 0};
     for (;;) {
         uint32_t room = 0;
         uint8_t* room_start = pages->Room(&room);
         if (!room_start) {
-            *noMemory = true;
+            *shortage = Shortage::kImage;
             return false;
         }
         ZSTD_outBuffer out{room_start, room, 0};
         const size_t left = ZSTD_compressStream2(encoder, &out, &in, mode);
         if (ZSTD_isError(left)) {
-            *noMemory = ZSTD_getErrorCode(left) == ZSTD_error_memory_allocation;
+            if (ZSTD_getErrorCode(left) == ZSTD_error_memory_allocation) *shortage = Shortage::kCompressor;
             return false;
         }
         pages->Advance(uint32_t(out.pos));
@@ -112,38 +115,42 @@ bool Compress(ZSTD_CCtx* encoder, PageWriter* pages, const uint8_t* bytes, uint3
     }
 }
 
-XC_ExeTailHelper::Failure PackZstd(int level, uint32_t threads, uint64_t total,
-                                   const std::function<bool(const XC_ExeTailHelper::BodyFeed&)>& body,
-                                   const ContentProgress* progress, ZipImage* image) {
+// One attempt at the image with `workers` compressor threads.
+XC_ExeTailHelper::Failure PackZstdOnce(int level, int workers, uint64_t total,
+                                       const std::function<bool(const XC_ExeTailHelper::BodyFeed&)>& body,
+                                       const ContentProgress* progress, ZipImage* image, Shortage* shortage) {
     using Failure = XC_ExeTailHelper::Failure;
+    *shortage = Shortage::kNone;
     Encoder encoder(ZSTD_createCCtx());
+    if (!encoder) {
+        *shortage = Shortage::kCompressor;
+        return Failure::kNoMemory;
+    }
     // Worker threads always, even one: zstd's output is the same for any number of workers,
     // but not the same as without any.
-    if (!encoder || ZSTD_isError(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_compressionLevel, level)) ||
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_compressionLevel, level)) ||
         ZSTD_isError(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_windowLog, kZstdWindowLogMax)) ||
         ZSTD_isError(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_enableLongDistanceMatching, 1)) ||
         ZSTD_isError(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_checksumFlag, 0)) ||
-        ZSTD_isError(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_nbWorkers,
-                                            int(threads ? threads : platform::ProcessorCount()))) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(encoder.get(), ZSTD_c_nbWorkers, workers)) ||
         ZSTD_isError(ZSTD_CCtx_setPledgedSrcSize(encoder.get(), total)))
         return Failure::kNoMemory;
 
     PageWriter pages(image);
     uint8_t local[kLocalHeaderSize + sizeof kName - 1] = {};
-    bool noMemory = false;
     bool ok = pages.Append(local, sizeof local);
-    noMemory = !ok;
+    if (!ok) *shortage = Shortage::kImage;
     uint32_t crc = uint32_t(crc32(0, nullptr, 0));
     uint64_t done = 0;
     ok = ok && body([&](const uint8_t* bytes, uint32_t count) {
              if (count == 0) return true;  // an empty entry's data: zlib's CRC-32 of no buffer is 0
              crc = uint32_t(crc32_z(crc, bytes, count));
-             if (!Compress(encoder.get(), &pages, bytes, count, ZSTD_e_continue, &noMemory)) return false;
+             if (!Compress(encoder.get(), &pages, bytes, count, ZSTD_e_continue, shortage)) return false;
              done += count;
              if (progress) (*progress)(done, total);
              return true;
          });
-    ok = ok && Compress(encoder.get(), &pages, nullptr, 0, ZSTD_e_end, &noMemory);
+    ok = ok && Compress(encoder.get(), &pages, nullptr, 0, ZSTD_e_end, shortage);
     const uint64_t packed = uint64_t(image->size) - sizeof local;
     const uint64_t end = uint64_t(image->size) + kDirectorySize + sizeof kName - 1 + kEndSize;
     if (ok && end <= UINT32_MAX) {
@@ -166,11 +173,27 @@ XC_ExeTailHelper::Failure PackZstd(int level, uint32_t threads, uint64_t total,
         Put32(record + 12, kDirectorySize + sizeof kName - 1);
         Put32(record + 16, image->size);
         if (pages.Append(tail, sizeof tail)) return Failure::kNone;
-        noMemory = true;
+        *shortage = Shortage::kImage;
     }
     image->pages.clear();
     image->size = 0;
-    return noMemory ? Failure::kNoMemory : Failure::kTooLarge;
+    return *shortage != Shortage::kNone ? Failure::kNoMemory : Failure::kTooLarge;
+}
+
+// Each worker holds a job's input and match tables of its own: at level 19 some 200 MiB, more
+// than a 32-bit process has room for on a machine with many processors. The frame is the same
+// for any number of workers, so when the compressor runs short it is made again, from the
+// start, with half as many.
+XC_ExeTailHelper::Failure PackZstd(int level, uint32_t threads, uint64_t total,
+                                   const std::function<bool(const XC_ExeTailHelper::BodyFeed&)>& body,
+                                   const ContentProgress* progress, ZipImage* image) {
+    int workers = int(threads ? threads : platform::ProcessorCount());
+    for (;;) {
+        Shortage shortage = Shortage::kNone;
+        const auto failure = PackZstdOnce(level, workers, total, body, progress, image, &shortage);
+        if (shortage != Shortage::kCompressor || workers == 1) return failure;
+        workers = (workers + 1) / 2;
+    }
 }
 
 }  // namespace
