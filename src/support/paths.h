@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <atomic>
-
 #include <string>
 
 // Joins up to four parts with "\"; an absent (null) part is skipped, an empty one adds a

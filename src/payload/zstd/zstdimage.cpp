@@ -180,10 +180,10 @@ XC_ExeTailHelper::Failure PackZstdOnce(int level, int workers, uint64_t total,
     return *shortage != Shortage::kNone ? Failure::kNoMemory : Failure::kTooLarge;
 }
 
-// Each worker holds a job's input and match tables of its own: at level 19 some 200 MiB, more
-// than a 32-bit process has room for on a machine with many processors. The frame is the same
-// for any number of workers, so when the compressor runs short it is made again, from the
-// start, with half as many.
+// Each worker holds a job's input and match tables of its own, at level 19 some 100 to 200 MiB:
+// one per processor can be more than a 32-bit process has room for. The frame is the same for
+// any number of workers, so when the compressor runs short it is made again, from the start,
+// with half as many.
 XC_ExeTailHelper::Failure PackZstd(int level, uint32_t threads, uint64_t total,
                                    const std::function<bool(const XC_ExeTailHelper::BodyFeed&)>& body,
                                    const ContentProgress* progress, ZipImage* image) {
