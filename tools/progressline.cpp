@@ -40,9 +40,11 @@ ProgressLine::~ProgressLine() {
 }
 
 void ProgressLine::Show(uint64_t done, uint64_t total, bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    // Sealing that started over (with fewer workers, memory being short): the rate counts anew.
+    if (done < done_) start_ = now;
     done_ = done;
     total_ = total;
-    const auto now = std::chrono::steady_clock::now();
     if (!force && now - shown_ < kRedraw && done < total) return;
     shown_ = now;
     const double seconds = std::chrono::duration<double>(now - start_).count();
