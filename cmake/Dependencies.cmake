@@ -1,7 +1,7 @@
 # zlib (Debian's zlib1g-dev natively; for Windows compiled from Debian's zlib source package,
-# fetched by scripts/setup.sh), minizip (compiled from that package's contrib sources), Zstandard (Debian's libzstd: its decoder and, for the tool, its
-# compressor compiled for Windows from the source package fetched by scripts/setup.sh, the
-# whole library natively) and
+# fetched by scripts/setup.sh), minizip (compiled from that package's contrib sources),
+# Zstandard (Debian's libzstd: its decoder and, for the tool, its compressor compiled for
+# Windows from the source package fetched by scripts/setup.sh, the whole library natively) and
 # GoogleTest (Debian's sources, built for the target).
 
 set(TARVIK_MINIZIP_DIR "${PROJECT_SOURCE_DIR}/.deps/minizip" CACHE PATH "minizip sources (contrib/minizip of zlib)")
